@@ -1,0 +1,25 @@
+# Windows tree: the product, the companion simulator and the Windows-side tests.
+set(WIN_LINK_OPTIONS -static -static-libgcc -static-libstdc++)
+
+add_executable(Tollimer WIN32 src/app/main_win.cpp src/resources/tollimer.rc)
+target_link_libraries(Tollimer PRIVATE tollimer_core)
+target_link_options(Tollimer PRIVATE ${WIN_LINK_OPTIONS})
+
+# Companion simulator: stands in for the billing console and the audit client.
+file(GLOB SIM_SOURCES CONFIGURE_DEPENDS tests/simulator/*.cpp)
+if(SIM_SOURCES)
+  add_executable(tollsim WIN32 ${SIM_SOURCES})
+  target_link_libraries(tollsim PRIVATE user32 gdi32 ws2_32 comctl32)
+  target_link_options(tollsim PRIVATE ${WIN_LINK_OPTIONS})
+endif()
+
+# Windows-side unit tests of the thin Win32 pieces, run under Wine.
+file(GLOB WIN_TEST_SOURCES CONFIGURE_DEPENDS tests/win/*_test.cpp)
+if(WIN_TEST_SOURCES)
+  set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  add_executable(win_tests ${WIN_TEST_SOURCES})
+  target_include_directories(win_tests PRIVATE tests)
+  target_link_libraries(win_tests PRIVATE tollimer_core gtest_main)
+  target_link_options(win_tests PRIVATE ${WIN_LINK_OPTIONS})
+endif()

@@ -1,0 +1,40 @@
+// The desktop's windows as the watcher sees them: found by class and caption,
+// driven with window messages and synthesized input. Implemented over user32
+// (desktop_win.cpp) and by a fake desktop in the tests.
+#pragma once
+#include <cstdint>
+#include <string>
+
+// An opaque window handle; 0 means "no window".
+using Hwnd = std::uintptr_t;
+
+class Desktop {
+ public:
+  virtual ~Desktop() = default;
+
+  // First top-level window with this class and caption; nullptr means any.
+  virtual Hwnd FindTopWindow(const char* className, const char* caption) = 0;
+  // First direct child of `parent` with this class and caption (nullptr: any).
+  // 0 when parent is 0: a child search never falls back to top-level windows.
+  virtual Hwnd FindChild(Hwnd parent, const char* className, const char* caption) = 0;
+
+  // WM_GETTEXT into a 1024-byte buffer: at most 1023 bytes, empty when the
+  // window does not answer.
+  virtual std::string GetWindowTextOf(Hwnd window) = 0;
+  // WM_SETTEXT, sent.
+  virtual void SetWindowTextOf(Hwnd window, const std::string& text) = 0;
+  virtual bool IsVisible(Hwnd window) = 0;
+  virtual bool IsEnabled(Hwnd window) = 0;
+
+  // BM_CLICK, sent; the message's result.
+  virtual std::intptr_t ClickButton(Hwnd button) = 0;
+  // WM_CLOSE, sent (waits for the window) or posted (does not).
+  virtual void SendClose(Hwnd window) = 0;
+  virtual void PostClose(Hwnd window) = 0;
+  // CB_SETCURSEL with the given index, sent.
+  virtual void SelectComboItem(Hwnd comboBox, int index) = 0;
+
+  virtual bool SetForeground(Hwnd window) = 0;
+  // One synthesized key-down event (no key-up) for a virtual key.
+  virtual void KeyDown(int virtualKey) = 0;
+};

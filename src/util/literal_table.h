@@ -1,0 +1,74 @@
+// The plain values of every enciphered literal of the program, in one place for
+// review. Each entry is turned into hex while compiling (literals::Encipher);
+// read one at run time with Literal(lit::kName). The README lists the values an
+// operator may need on a cashier PC.
+#pragma once
+#include "util/literals.h"
+
+namespace lit {
+using literals::Encipher;
+
+// --- Process environment and start-up ---------------------------------------
+// Log marker file in the program folder: the activity log is written only
+// while it exists.
+inline constexpr auto kLogMarkerFile = Encipher("debug");
+// Registry key of the application, under HKEY_CURRENT_USER.
+inline constexpr auto kAppKeyPath = Encipher("Software\\Tollimer");
+// Main window caption: prefix + file version + suffix.
+inline constexpr auto kCaptionPrefix = Encipher("网吧Tollimer V");
+inline constexpr auto kCaptionSuffix = Encipher(" (收银版)");
+// A stray window that the task timer closes once a minute.
+inline constexpr auto kStrayWindowCaption = Encipher("Orv网络计费系统公告栏");
+// Central service.
+inline constexpr auto kServiceBase = Encipher(TOLLIMER_SERVICE_BASE);
+inline constexpr auto kUpdatePath = Encipher("update/");
+inline constexpr auto kReportPath = Encipher("report.php?");
+inline constexpr auto kBlacklistPath = Encipher("data/blklist.txt");
+// Collector of blacklist notices (UDP 8888).
+inline constexpr auto kCollectorAddress = Encipher(TOLLIMER_COLLECTOR_ADDRESS);
+
+// --- Activity-log formats ----------------------------------------------------
+inline constexpr auto kStartupLineFormat = Encipher("Startup:ver=%s,barid=%s,barname=%s,os=%s");
+inline constexpr auto kAttemptLineFormat = Encipher("Check_Update[%d]=%d");
+inline constexpr auto kSummaryLineFormat =
+    Encipher("StartOK:HotKey=%d,ExpCofig=%d,Delay=%d,Mode=%d,Refresh=%d,Return=%d");
+inline constexpr auto kRunningTimeFormat = Encipher("RunTime=%s");
+inline constexpr auto kFirstTickUpdateFormat = Encipher("AutoUpdate=%d,UpdateState=%d");
+inline constexpr auto kPointsLineFormat = Encipher("PointsWnd=%d,RadioGrp=%d,GroupBtn=%d,Edit=%d");
+
+// --- Runtime parameters ------------------------------------------------------
+// Local parameters file in the program folder (the same name is the bar
+// identity file in the billing console's folder), its section and keys.
+inline constexpr auto kLocalParamsFile = Encipher("OrvBar.ini");
+inline constexpr auto kLocalParamsSection = Encipher("Assistant");
+inline constexpr auto kFileKeyFaceClickDelay = Encipher("fwait");
+// Keys of the central-service answer; the file shares the last two.
+inline constexpr auto kKeyFaceClickDelay = Encipher("delay");
+inline constexpr auto kKeyFaceClickMode = Encipher("clickmode");
+inline constexpr auto kKeyParamRefreshMinutes = Encipher("interval");
+inline constexpr auto kKeyCtidReturnDelay = Encipher("ctidreturn");
+
+// --- Audit client ------------------------------------------------------------
+// Caption of the face-verification dialog, also its face button's caption.
+inline constexpr auto kFaceDialogCaption = Encipher("人脸核验");
+inline constexpr auto kFaceSoundFile = Encipher("FaceTip.wav");
+
+// --- Billing console installation --------------------------------------------
+inline constexpr auto kConsoleKeyPath = Encipher("SOFTWARE\\Orv\\Billing");  // HKLM
+inline constexpr auto kConsoleFolderValue = Encipher("InstallDir");
+inline constexpr auto kV8MarkerFile = Encipher("OrvV8.flag");
+inline constexpr auto kV8BarIdValue = Encipher("BarID");
+inline constexpr auto kV8BarNameValue = Encipher("BarName");
+inline constexpr auto kOtherConsoleKeyPath = Encipher("Software\\Orv\\Console");  // HKCU
+inline constexpr auto kOtherConsoleFolderValue = Encipher("Path");
+inline constexpr auto kBarIdentityFile = kLocalParamsFile;
+inline constexpr auto kBarIdentitySection = Encipher("Bar");
+inline constexpr auto kBarIdKey = Encipher("BarID");
+inline constexpr auto kBarNameKey = Encipher("BarName");
+inline constexpr auto kBarFlagKey = Encipher("Updated");
+inline constexpr auto kBarTimeKey = Encipher("UpdateTime");
+inline constexpr auto kHostFile = Encipher("OrvHost.ini");
+inline constexpr auto kHostSection = Encipher("Server");
+inline constexpr auto kHostKey = Encipher("IP");
+
+}  // namespace lit
