@@ -1,0 +1,33 @@
+// The minute timer's work: closes one stray window, keeps the CTID QR code
+// fresh and, every ParamRefreshMinutes, asks the central service again.
+#pragma once
+#include <functional>
+
+#include "app/run_params.h"
+#include "platform/desktop.h"
+
+struct TaskHooks {
+  std::function<void()> checkQrCode;      // CTID QR check, mode 2
+  std::function<int()> callUpdate;        // central-service refresh: -1, 1 or 2
+  std::function<void()> startSelfUpdate;  // when the refresh announces an update
+};
+
+class TaskTimer {
+ public:
+  TaskTimer(Desktop& desktop, const RuntimeSwitches& switches, const TCenterPar& par)
+      : desktop_(desktop), switches_(switches), par_(par) {}
+
+  TaskHooks& Hooks() { return hooks_; }
+  int UpdateState() const { return updateState_; }
+  void SetUpdateState(int state) { updateState_ = state; }
+
+  void Timer_TaskTimer();
+
+ private:
+  Desktop& desktop_;
+  const RuntimeSwitches& switches_;
+  const TCenterPar& par_;
+  TaskHooks hooks_;
+  int minuteCounter_ = 0;
+  int updateState_ = 0;
+};

@@ -1,0 +1,61 @@
+// The one-second watch cycle: a fixed sequence of steps, each looking for one
+// kind of window of the billing console or the audit client and acting on it.
+// Timer1Timer (the main window's one-second timer) calls OnWatchTimer with the
+// timer disabled, so a cycle never nests in another.
+#pragma once
+#include <functional>
+
+#include "app/run_params.h"
+#include "platform/desktop.h"
+#include "watcher/dialog_automation.h"
+
+class ActivityLog;
+class Clock;
+
+// Work of other subsystems that the timer drives. A hook that is not set is
+// skipped: each is filled by the subsystem that owns the work.
+struct WatchHooks {
+  std::function<int()> loadBlacklist;        // number of entries loaded
+  std::function<int()> startSelfUpdate;      // result of the self-update start
+  std::function<void()> loadPictureLists;    // wallpaper carousel lists
+  std::function<bool()> faceVerification;    // step 3; true ends the cycle (blacklist hit)
+  std::function<void()> placeHandoverAndQrWindows;  // step 11
+  std::function<void()> carouselStep;        // step 12, when the interval is reached
+  std::function<void()> ctidReturnStep;      // step 13
+};
+
+class WatchCycle {
+ public:
+  WatchCycle(Desktop& desktop, Clock& clock, ActivityLog& log, const RuntimeSwitches& switches)
+      : desktop_(desktop), clock_(clock), log_(log), switches_(switches),
+        dialogs_(desktop, clock, log) {}
+
+  WatchHooks& Hooks() { return hooks_; }
+  DialogAutomation& Dialogs() { return dialogs_; }
+  bool MainCashierSeen() const { return mainCashierSeen_; }
+
+  // The update state of the start-up exchange with the central service
+  // (2: an update is due, started on the first tick).
+  void SetStartupUpdateState(int state) { startupUpdateState_ = state; }
+  // Carousel interval in seconds.
+  void SetCarouselInterval(int seconds) { carouselInterval_ = seconds; }
+
+  // One tick of the watch timer: the nightly blacklist reload, the first
+  // tick's loading, then the cycle.
+  void OnWatchTimer();
+  void RunWatchCycle();
+
+ private:
+  Desktop& desktop_;
+  Clock& clock_;
+  ActivityLog& log_;
+  const RuntimeSwitches& switches_;
+  DialogAutomation dialogs_;
+  WatchHooks hooks_;
+
+  bool firstTickDone_ = false;
+  bool mainCashierSeen_ = false;
+  int startupUpdateState_ = 0;
+  int carouselInterval_ = 60;
+  int carouselCounter_ = 0;
+};

@@ -1,0 +1,79 @@
+#include "fakes/fake_desktop.h"
+
+Hwnd FakeDesktop::Add(const std::string& className, const std::string& caption, Hwnd parent) {
+  Hwnd handle = next_++;
+  windows_[handle] = Window{className, caption, parent};
+  return handle;
+}
+
+void FakeDesktop::Remove(Hwnd handle) {
+  std::vector<Hwnd> children;
+  for (const auto& [child, w] : windows_) {
+    if (w.parent == handle) children.push_back(child);
+  }
+  for (Hwnd child : children) Remove(child);
+  windows_.erase(handle);
+}
+
+Hwnd FakeDesktop::Find(Hwnd parent, const char* className, const char* caption) const {
+  for (const auto& [handle, w] : windows_) {
+    if (w.parent != parent) continue;
+    if (className && w.className != className) continue;
+    if (caption && w.caption != caption) continue;
+    return handle;
+  }
+  return 0;
+}
+
+void FakeDesktop::Record(const std::string& what, Hwnd window, const std::string& detail) {
+  std::string line = what + " " + std::to_string(window);
+  if (!detail.empty()) line += " " + detail;
+  actions.push_back(line);
+}
+
+Hwnd FakeDesktop::FindTopWindow(const char* className, const char* caption) {
+  ++topLevelSearches;
+  return Find(0, className, caption);
+}
+
+Hwnd FakeDesktop::FindChild(Hwnd parent, const char* className, const char* caption) {
+  return parent == 0 ? 0 : Find(parent, className, caption);
+}
+
+std::string FakeDesktop::GetWindowTextOf(Hwnd window) {
+  return Exists(window) ? windows_[window].caption.substr(0, 1023) : std::string();
+}
+
+void FakeDesktop::SetWindowTextOf(Hwnd window, const std::string& text) {
+  Record("settext", window, text);
+  if (Exists(window)) windows_[window].caption = text;
+}
+
+bool FakeDesktop::IsVisible(Hwnd window) { return Exists(window) && windows_[window].visible; }
+bool FakeDesktop::IsEnabled(Hwnd window) { return Exists(window) && windows_[window].enabled; }
+
+std::intptr_t FakeDesktop::ClickButton(Hwnd button) {
+  Record("click", button);
+  return 0;
+}
+
+void FakeDesktop::SendClose(Hwnd window) {
+  Record("close", window);
+  if (Exists(window) && windows_[window].closesOnClose) Remove(window);
+}
+
+void FakeDesktop::PostClose(Hwnd window) {
+  Record("postclose", window);
+  if (Exists(window) && windows_[window].closesOnClose) Remove(window);
+}
+
+void FakeDesktop::SelectComboItem(Hwnd comboBox, int index) {
+  Record("select", comboBox, std::to_string(index));
+}
+
+bool FakeDesktop::SetForeground(Hwnd window) {
+  Record("foreground", window);
+  return Exists(window);
+}
+
+void FakeDesktop::KeyDown(int virtualKey) { Record("keydown", virtualKey); }
