@@ -1,0 +1,65 @@
+// The native tree converts with GBK as the ANSI code page, as the cashier PCs do.
+#include "crypto/codepage.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+// UTF-8 bytes of a u8 literal (narrow literals are GBK in this build).
+std::string Utf8(std::u8string_view text) { return std::string(text.begin(), text.end()); }
+
+}  // namespace
+
+TEST(CodePage, ConvertsGbkTextBothWays) {
+  const struct {
+    std::string gbk;
+    std::string utf8;
+  } kCases[] = {
+      {"", ""},
+      {"Tollimer", "Tollimer"},
+      {"网吧Tollimer", Utf8(u8"网吧Tollimer")},
+      {"Orv网络计费系统 v7-主收银台", Utf8(u8"Orv网络计费系统 v7-主收银台")},
+      {"点数不足提醒\r\n\t可疑名单", Utf8(u8"点数不足提醒\r\n\t可疑名单")},
+      {"任子行（Rzx）：１２３", Utf8(u8"任子行（Rzx）：１２３")},
+  };
+  for (const auto& c : kCases) {
+    EXPECT_EQ(Ansi_ToUtf8(c.gbk), c.utf8) << c.utf8;
+    EXPECT_EQ(Utf8_ToAnsi(c.utf8), c.gbk) << c.utf8;
+  }
+  ASSERT_EQ(std::string("网吧"), "\xCD\xF8\xB0\xC9");  // the literals really are GBK
+}
+
+TEST(CodePage, InputEndsAtItsFirstNul) {
+  EXPECT_EQ(Ansi_ToUtf8(std::string("网\0吧", 5)), Utf8(u8"网"));
+  EXPECT_EQ(Utf8_ToAnsi(Utf8(u8"网\0吧")), "网");
+  EXPECT_EQ(Ansi_ToUtf8(std::string("\0abc", 4)), "");
+}
+
+TEST(CodePage, WhatGbkCannotHoldBecomesTheDefaultCharacter) {
+  const struct {
+    std::string utf8;
+    std::string gbk;
+  } kCases[] = {
+      {Utf8(u8"a😀b"), "a?b"},         // outside the BMP: one "?" for four bytes
+      {Utf8(u8"网กข吧"), "网??吧"},    // Thai
+      {"a\xFF" "b", "a?b"},            // not UTF-8 at all
+      {"\xE7\xBD", "?"},               // a character cut short at the end
+  };
+  for (const auto& c : kCases) EXPECT_EQ(Utf8_ToAnsi(c.utf8), c.gbk) << c.utf8;
+  // A lead byte with no trail byte: the rest still converts.
+  EXPECT_EQ(Ansi_ToUtf8("ab\xCD"), "ab?");
+}
+
+TEST(CodePage, LargeInputsConvertWhole) {
+  std::string gbk, utf8;
+  for (int i = 0; i < 50000; ++i) {
+    gbk += "网吧Tollimer";
+    utf8 += Utf8(u8"网吧Tollimer");
+  }
+  EXPECT_EQ(Ansi_ToUtf8(gbk), utf8);
+  EXPECT_EQ(Utf8_ToAnsi(utf8), gbk);
+  // Many replacements in a row.
+  EXPECT_EQ(Utf8_ToAnsi(std::string(100000, '\xFF')), std::string(100000, '?'));
+}
