@@ -1,0 +1,50 @@
+// TOrv_Assistant: the main window. Hidden while the assistant works (it is the
+// settings window the cashier opens from the icon); it owns the timers, the
+// F11 hot key and the start-up and shutdown sequences.
+#pragma once
+#include <windows.h>
+
+#include <memory>
+
+#include "app/process_env.h"
+#include "app/run_params.h"
+#include "app/task_timer.h"
+#include "log/activity_log.h"
+#include "platform/platform_win.h"
+#include "watcher/watch_cycle.h"
+
+class TOrv_Assistant {
+ public:
+  explicit TOrv_Assistant(const ProcessEnvironment& env);
+  // Creates the window (owned by the application window); runs FormCreate.
+  bool Create(HWND applicationWindow);
+  HWND Handle() const { return hwnd_; }
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+
+  void FormCreate();
+  bool FormCloseQuery();
+  void FormClose();
+  void Timer1Timer();
+  void Timer_TaskTimer();
+  void WMHotKey(WPARAM id);
+  void OnCommand(unsigned id);
+  void ApplyLocalParameterFile();
+
+  ProcessEnvironment env_;
+  Win32Desktop desktop_;
+  Win32Clock clock_;
+  Win32Files files_;
+  ActivityLog log_{files_, clock_};
+  TCenterPar par_;
+  RuntimeSwitches switches_;
+  WatchCycle watch_{desktop_, clock_, log_, switches_};
+  TaskTimer task_{desktop_, switches_, par_};
+
+  HWND hwnd_ = nullptr;
+  bool HideOnClose = true;
+  bool hotKeyRegistered_ = false;
+  bool socketsStarted_ = false;
+};

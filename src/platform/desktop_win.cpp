@@ -1,0 +1,57 @@
+// Other programs' windows, driven the way a cashier's hand would: found by
+// class and caption, answered with sent messages and synthesized input.
+#include <windows.h>
+
+#include "platform/platform_win.h"
+
+namespace {
+HWND H(Hwnd window) { return reinterpret_cast<HWND>(window); }
+Hwnd Handle(HWND window) { return reinterpret_cast<Hwnd>(window); }
+}  // namespace
+
+Hwnd Win32Desktop::FindTopWindow(const char* className, const char* caption) {
+  return Handle(FindWindowA(className, caption));
+}
+
+Hwnd Win32Desktop::FindChild(Hwnd parent, const char* className, const char* caption) {
+  // FindWindowEx with a null parent searches the top-level windows; a child
+  // of a window that was not found must be "not found", not a stranger.
+  if (parent == 0) return 0;
+  return Handle(FindWindowExA(H(parent), nullptr, className, caption));
+}
+
+std::string Win32Desktop::GetWindowTextOf(Hwnd window) {
+  // WM_GETTEXT rather than GetWindowText: the latter does not ask a control
+  // of another process for its text. A gone or silent window leaves the
+  // buffer empty; the result never exceeds the 1024-byte buffer.
+  char buffer[1024] = {};
+  LRESULT length = SendMessageA(H(window), WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer));
+  if (length <= 0) return {};
+  if (length >= static_cast<LRESULT>(sizeof buffer)) length = sizeof buffer - 1;
+  return std::string(buffer, static_cast<std::size_t>(length));
+}
+
+void Win32Desktop::SetWindowTextOf(Hwnd window, const std::string& text) {
+  SendMessageA(H(window), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+bool Win32Desktop::IsVisible(Hwnd window) { return IsWindowVisible(H(window)) != FALSE; }
+bool Win32Desktop::IsEnabled(Hwnd window) { return IsWindowEnabled(H(window)) != FALSE; }
+
+std::intptr_t Win32Desktop::ClickButton(Hwnd button) {
+  return SendMessageA(H(button), BM_CLICK, 0, 0);
+}
+
+void Win32Desktop::SendClose(Hwnd window) { SendMessageA(H(window), WM_CLOSE, 0, 0); }
+void Win32Desktop::PostClose(Hwnd window) { PostMessageA(H(window), WM_CLOSE, 0, 0); }
+
+void Win32Desktop::SelectComboItem(Hwnd comboBox, int index) {
+  SendMessageA(H(comboBox), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
+bool Win32Desktop::SetForeground(Hwnd window) { return SetForegroundWindow(H(window)) != FALSE; }
+
+void Win32Desktop::KeyDown(int virtualKey) {
+  keybd_event(static_cast<BYTE>(virtualKey),
+              static_cast<BYTE>(MapVirtualKeyA(static_cast<UINT>(virtualKey), MAPVK_VK_TO_VSC)), 0, 0);
+}

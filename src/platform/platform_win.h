@@ -1,0 +1,45 @@
+// The Win32 implementations of the core's platform interfaces. This header
+// stays free of <windows.h>; the implementations live in the *_win.cpp files.
+#pragma once
+#include "platform/clock.h"
+#include "platform/desktop.h"
+#include "platform/files.h"
+#include "platform/sound.h"
+
+class Win32Desktop : public Desktop {
+ public:
+  Hwnd FindTopWindow(const char* className, const char* caption) override;
+  Hwnd FindChild(Hwnd parent, const char* className, const char* caption) override;
+  std::string GetWindowTextOf(Hwnd window) override;
+  void SetWindowTextOf(Hwnd window, const std::string& text) override;
+  bool IsVisible(Hwnd window) override;
+  bool IsEnabled(Hwnd window) override;
+  std::intptr_t ClickButton(Hwnd button) override;
+  void SendClose(Hwnd window) override;
+  void PostClose(Hwnd window) override;
+  void SelectComboItem(Hwnd comboBox, int index) override;
+  bool SetForeground(Hwnd window) override;
+  void KeyDown(int virtualKey) override;
+};
+
+class Win32Clock : public Clock {
+ public:
+  LocalTime Now() override;
+  void DelayWithMessages(int milliseconds) override;
+};
+
+class Win32Sound : public Sound {
+ public:
+  bool PlayResource(const std::string& type, const std::string& name) override;
+  bool PlayFile(const std::string& path) override;
+};
+
+class Win32Files : public Files {
+ public:
+  bool Exists(const std::string& path) override;
+  bool Delete(const std::string& path) override;
+  FileResult Append(const std::string& path, const std::string& bytes) override;
+};
+
+// The operating system's text for an error code, in the ANSI code page.
+std::string SystemErrorText(unsigned long code);
