@@ -1,0 +1,268 @@
+#include "net/download.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string_view>
+#include <system_error>
+// The steady clock, without <chrono> itself: that header does not compile with
+// -fexec-charset=GBK (its "\u00b5s" unit suffix has no GBK form).
+#include <thread>
+
+#include "net/socket.h"
+#include "net/url.h"
+#include "util/text.h"
+
+namespace {
+
+constexpr std::size_t kChunkBytes = 4096;
+// A header that has not ended after this many bytes is not a reply of an HTTP
+// server; reading it further would only let a broken service fill memory.
+constexpr std::size_t kMaxHeaderBytes = 16 * 1024;
+
+using Deadline = std::chrono::steady_clock::time_point;
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+// Winsock start-up for the duration of one download, balanced by its clean-up.
+class SocketsSession {
+ public:
+  SocketsSession() : ok_(Socket::Startup() == 0) {}
+  SocketsSession(const SocketsSession&) = delete;
+  SocketsSession& operator=(const SocketsSession&) = delete;
+  ~SocketsSession() {
+    if (ok_) Socket::Cleanup();
+  }
+  bool ok() const { return ok_; }
+
+ private:
+  bool ok_;
+};
+
+// The connection is reset rather than shut down when the call ends, on every
+// path: the server learns at once that nothing more is read.
+class AbortOnExit {
+ public:
+  explicit AbortOnExit(Socket& socket) : socket_(socket) {}
+  AbortOnExit(const AbortOnExit&) = delete;
+  AbortOnExit& operator=(const AbortOnExit&) = delete;
+  ~AbortOnExit() {
+    if (socket_.IsValid()) socket_.CloseAbortive();
+  }
+
+ private:
+  Socket& socket_;
+};
+
+std::string BuildRequest(const std::string& host, const std::string& path, long long offset) {
+  std::string request = "GET /" + UrlEncode(path, true) + " HTTP/1.1\r\n";
+  request += "Accept: */*\r\n";
+  request += "Pragma: no-cache\r\n";
+  request += "Host: " + host + "\r\n";
+  if (offset > 0) request += "RANGE: bytes=" + std::to_string(offset) + "-\r\n";
+  request += "User-Agent:FlowKite\r\n";
+  request += "Connection: Close\r\n";
+  request += "Cache-Control: no-cache\r\n";
+  request += "\r\n";
+  return request;
+}
+
+bool SendAll(Socket& socket, const std::string& bytes) {
+  std::size_t sent = 0;
+  while (sent < bytes.size()) {
+    int n = socket.Send(bytes.data() + sent, bytes.size() - sent);
+    if (n <= 0) return false;
+    sent += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// "HTTP/1.x 200 " or "HTTP/1.x 206 ": the status test looks at bytes 8 to 12.
+bool IsAcceptedStatus(std::string_view head) {
+  return head.size() >= 13 && head[8] == ' ' && head[9] == '2' && head[10] == '0' &&
+         (head[11] == '0' || head[11] == '6') && head[12] == ' ';
+}
+
+// The value of the first header field named `name` (without regard to case),
+// trimmed of blanks; nothing when the header has no such field.
+std::optional<std::string_view> FieldValue(std::string_view head, std::string_view name) {
+  std::size_t pos = head.find("\r\n");
+  while (pos != std::string_view::npos && pos + 2 < head.size()) {
+    std::size_t begin = pos + 2;
+    std::size_t end = head.find("\r\n", begin);
+    std::string_view line = head.substr(begin, end == std::string_view::npos ? end : end - begin);
+    std::size_t colon = line.find(':');
+    if (colon != std::string_view::npos && SameTextAscii(line.substr(0, colon), name)) {
+      std::string_view value = line.substr(colon + 1);
+      while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+      while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
+      return value;
+    }
+    pos = end;
+  }
+  return std::nullopt;
+}
+
+std::optional<long long> LeadingNumber(std::string_view text) {
+  if (text.empty() || text.front() < '0' || text.front() > '9') return std::nullopt;
+  long long value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') break;
+    if (value > (1LL << 50)) return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  return value;
+}
+
+File CreateEmpty(const std::string& path) {
+  // The folders are created as a convenience; when that fails, creating the
+  // file itself tells whether the download can go ahead.
+  try {
+    std::error_code ignored;
+    std::filesystem::path parent = std::filesystem::path(path).parent_path();
+    if (!parent.empty()) std::filesystem::create_directories(parent, ignored);
+  } catch (...) {
+  }
+  return File(std::fopen(path.c_str(), "wb"));
+}
+
+bool Exists(const std::string& path) { return File(std::fopen(path.c_str(), "rb")) != nullptr; }
+
+bool WriteAll(std::FILE* file, const char* data, std::size_t size) {
+  return size == 0 || std::fwrite(data, 1, size, file) == size;
+}
+
+int Download(Socket& socket, const std::string& url, const std::string& destinationPath,
+             bool overwrite, const DownloadOptions& options) {
+  const Deadline deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(options.maxTotalMs);
+  auto pastDeadline = [&] { return std::chrono::steady_clock::now() > deadline; };
+
+  if (socket.SetReceiveTimeout(options.socketTimeoutMs) != 0) return kDownloadReceiveTimeoutSet;
+  if (socket.SetSendTimeout(options.socketTimeoutMs) != 0) return kDownloadSendTimeoutOrHost;
+
+  std::string host, path, query;
+  int port = SplitUrl(url, host, path, query);
+  if (port == 0) port = 80;  // a URL without a scheme still means plain HTTP
+  // Only dotted IPv4 hosts are reached; a name gives the code of a host that
+  // did not resolve, before any file is touched.
+  std::uint32_t address = 0;
+  if (!ParseIpv4(host, &address)) return kDownloadSendTimeoutOrHost;
+  if (port > 65535 ||
+      socket.ConnectWithin(host, static_cast<std::uint16_t>(port), options.socketTimeoutMs) != 0) {
+    return kDownloadConnectFailed;
+  }
+
+  const std::string destination =
+      destinationPath.empty() ? options.programFolder + ReplaceAll(path, "/", "\\", true)
+                              : destinationPath;
+  File file;
+  long long offset = 0;
+  if (overwrite || !Exists(destination)) {
+    file = CreateEmpty(destination);
+  } else {
+    file.reset(std::fopen(destination.c_str(), "r+b"));
+    if (file && std::fseek(file.get(), 0, SEEK_END) == 0) {
+      offset = std::ftell(file.get());
+      if (offset < 0) file.reset();
+    } else {
+      file.reset();
+    }
+  }
+  if (!file) return kDownloadFileFailed;
+
+  if (!SendAll(socket, BuildRequest(host, path, offset))) return kDownloadBrokenReply;
+
+  // The header may arrive in pieces of any size: gather it up to its empty
+  // line before judging the status or writing a byte.
+  std::string received;
+  char chunk[kChunkBytes];
+  std::size_t headEnd = std::string::npos;
+  while (headEnd == std::string::npos) {
+    int n = socket.Receive(chunk, sizeof chunk);
+    if (n < 0) return kDownloadBrokenReply;
+    if (n == 0) return kDownloadBadReply;  // closed before the header ended
+    std::size_t searchFrom = received.size() >= 3 ? received.size() - 3 : 0;
+    received.append(chunk, static_cast<std::size_t>(n));
+    headEnd = received.find("\r\n\r\n", searchFrom);
+    if (headEnd == std::string::npos && received.size() > kMaxHeaderBytes) return kDownloadBadReply;
+    if (headEnd == std::string::npos && pastDeadline()) return kDownloadTooLong;
+  }
+  const std::string_view head = std::string_view(received).substr(0, headEnd + 2);
+  if (!IsAcceptedStatus(head)) return kDownloadBadReply;
+  // A chunked body would be written with its chunk framing into the file.
+  if (auto coding = FieldValue(head, "Transfer-Encoding"); coding && !SameTextAscii(*coding, "identity")) {
+    return kDownloadBadReply;
+  }
+  const bool partial = head[11] == '6';
+  if (partial && offset > 0) {
+    // A range that starts elsewhere than the end of the file would be
+    // appended at the wrong place.
+    if (auto range = FieldValue(head, "Content-Range")) {
+      std::string_view spec = *range;
+      if (spec.substr(0, 6) == "bytes ") spec.remove_prefix(6);
+      if (LeadingNumber(spec) != offset) return kDownloadBadReply;
+    }
+  }
+  if (!partial && offset > 0) {
+    // The server ignored the range and sends the whole resource: appending it
+    // would corrupt the file, so the file starts over.
+    file.reset();
+    file.reset(std::fopen(destination.c_str(), "wb"));
+    if (!file) return kDownloadFileFailed;
+  }
+
+  std::optional<long long> length;
+  if (auto field = FieldValue(head, "Content-Length")) length = LeadingNumber(*field);
+  const long long maxBytes = std::min<long long>(options.maxBodyBytes, 0x7FFFFFFF);
+  if (length && *length > maxBytes) return kDownloadTooLarge;
+
+  long long written = 0;
+  // Writes what has arrived, never past an announced length (a server that
+  // keeps the connection open after the body is then not waited for).
+  auto take = [&](const char* data, std::size_t size) -> int {
+    if (length) size = static_cast<std::size_t>(std::min<long long>(size, *length - written));
+    if (written + static_cast<long long>(size) > maxBytes) return kDownloadTooLarge;
+    if (!WriteAll(file.get(), data, size)) return kDownloadFileFailed;
+    written += static_cast<long long>(size);
+    return 0;
+  };
+  if (int failure = take(received.data() + headEnd + 4, received.size() - headEnd - 4)) {
+    return failure;
+  }
+  while (!length || written < *length) {
+    if (pastDeadline()) return kDownloadTooLong;
+    int n = socket.Receive(chunk, sizeof chunk);
+    if (n < 0) return kDownloadBrokenReply;
+    if (n == 0) {
+      if (length) return kDownloadBrokenReply;  // closed before the announced end
+      break;
+    }
+    if (int failure = take(chunk, static_cast<std::size_t>(n))) return failure;
+  }
+
+  std::FILE* f = file.release();
+  if (std::fclose(f) != 0) return kDownloadFileFailed;
+  return static_cast<int>(written);
+}
+
+}  // namespace
+
+int DownloadFile(const std::string& url, const std::string& destinationPath, bool overwrite,
+                 const DownloadOptions& options) {
+  try {
+    SocketsSession sockets;
+    if (!sockets.ok()) return kDownloadNoSocket;
+    Socket socket = Socket::Tcp();
+    if (!socket.IsValid()) return kDownloadNoSocket;
+    AbortOnExit abortOnExit(socket);
+    return Download(socket, url, destinationPath, overwrite, options);
+  } catch (...) {
+    return kDownloadFileFailed;  // only memory or path conversion can throw here
+  }
+}

@@ -1,0 +1,41 @@
+// DownloadFile: the self-update's HTTP/1.1 client of its own on a plain TCP
+// socket. One GET, a 200 or 206 reply, the body written straight into a file;
+// a partly downloaded file can be continued with a byte range.
+#pragma once
+#include <cstdint>
+#include <string>
+
+// Failures of DownloadFile; 0 or more is the number of body bytes written.
+inline constexpr int kDownloadNoSocket = -1;           // socket (or Winsock) not created
+inline constexpr int kDownloadReceiveTimeoutSet = -2;  // receive time-out not set
+inline constexpr int kDownloadSendTimeoutOrHost = -3;  // send time-out not set, or no host address
+inline constexpr int kDownloadConnectFailed = -4;
+inline constexpr int kDownloadBadReply = -5;       // not a 200/206 reply with a readable header
+inline constexpr int kDownloadFileFailed = -6;     // destination not created, opened or written
+inline constexpr int kDownloadBrokenReply = -7;    // send or receive error or time-out, or the
+                                                   // connection closed before the announced length
+inline constexpr int kDownloadTooLarge = -8;       // body above DownloadOptions::maxBodyBytes
+inline constexpr int kDownloadTooLong = -9;        // transfer beyond DownloadOptions::maxTotalMs
+
+struct DownloadOptions {
+  // Folder (with its trailing backslash) that takes the URL's path when no
+  // destination is given.
+  std::string programFolder;
+  // Each single wait of the socket: connect, send, every receive.
+  int socketTimeoutMs = 5000;
+  // A service that sends without end must not fill the disk or hold the
+  // cashier's window forever: the body is capped in size and the whole
+  // transfer in time. A release executable is a few megabytes.
+  std::int64_t maxBodyBytes = std::int64_t{128} << 20;
+  int maxTotalMs = 10 * 60 * 1000;
+};
+
+// GETs `url` (plain "http://", dotted IPv4 host) into `destinationPath`, or,
+// when that is empty, into programFolder + the URL's path with "/" turned into
+// "\". With `overwrite`, or when the file does not exist, the file is created
+// empty (its folders too) and fetched whole; otherwise its current size n is
+// asked for with "RANGE: bytes=n-" and a 206 reply is appended, while a 200
+// reply restarts the file. Returns the body bytes written in this call, or one
+// of the negative codes above. A file created before a failure stays.
+int DownloadFile(const std::string& url, const std::string& destinationPath, bool overwrite,
+                 const DownloadOptions& options = {});

@@ -1,0 +1,17 @@
+// URL handling shared by the central-service exchanges and the downloader: a
+// URL cut into host, port, path and query, and percent-encoding of a path.
+#pragma once
+#include <string>
+
+// Cuts `url` into host (no port, no slash), path (between the first "/" after
+// the host and the first "?", without the leading "/") and query (after that
+// "?"). Returns the port: 80 after "http://", 443 after "https://" (schemes
+// compared without regard to case), 0 without a scheme; a ":port" after the
+// host overrides it. Never fails: any text gives some parts.
+int SplitUrl(const std::string& url, std::string& host, std::string& path, std::string& query);
+
+// Percent-encodes `text` (GBK bytes): a space becomes "%20"; "-", ".", "/",
+// "0"-"9", ":", "A"-"Z", "_" and "a"-"z" stay as they are; every other byte
+// becomes "%" and two upper-case hex digits. With `asUtf8` the text is first
+// converted from GBK to UTF-8, so a Chinese character gives three escapes.
+std::string UrlEncode(const std::string& text, bool asUtf8);
