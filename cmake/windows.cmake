@@ -3,6 +3,7 @@ set(WIN_LINK_OPTIONS -static -static-libgcc -static-libstdc++)
 
 add_executable(Tollimer WIN32 src/app/main_win.cpp src/resources/tollimer.rc)
 target_link_libraries(Tollimer PRIVATE tollimer_core)
+target_include_directories(Tollimer PRIVATE src/resources)
 target_link_options(Tollimer PRIVATE ${WIN_LINK_OPTIONS})
 
 # Companion simulator: stands in for the billing console and the audit client.
@@ -23,3 +24,13 @@ if(WIN_TEST_SOURCES)
   target_link_libraries(win_tests PRIVATE tollimer_core gtest_main)
   target_link_options(win_tests PRIVATE ${WIN_LINK_OPTIONS})
 endif()
+
+# Windows-side benchmarks: each tests/bench/win/*.cpp is a program printing figures.
+file(GLOB WIN_BENCH_SOURCES CONFIGURE_DEPENDS tests/bench/win/*.cpp)
+foreach(src ${WIN_BENCH_SOURCES})
+  get_filename_component(name ${src} NAME_WE)
+  add_executable(${name}_bench ${src})
+  target_include_directories(${name}_bench PRIVATE tests)
+  target_link_libraries(${name}_bench PRIVATE tollimer_core)
+  target_link_options(${name}_bench PRIVATE ${WIN_LINK_OPTIONS})
+endforeach()

@@ -31,6 +31,9 @@ bool EnableDebugPrivilege(bool enable) {
 TOrv_Assistant::TOrv_Assistant(const ProcessEnvironment& env) : env_(env) {}
 
 bool TOrv_Assistant::Create(HWND applicationWindow) {
+  // The cafe's identity as the billing console's installation records it.
+  Read_BarIdentity(*registry_, *ini_, files_, bar_);
+
   WNDCLASSA wc = {};
   wc.lpfnWndProc = WindowProc;
   wc.hInstance = GetModuleHandleA(nullptr);
@@ -94,49 +97,57 @@ LRESULT TOrv_Assistant::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 void TOrv_Assistant::FormCreate() {
-  // 1. Run state and runtime parameters start from their defaults.
+  // Run state and runtime parameters start from their defaults.
   par_ = TCenterPar{};
   HideOnClose = true;
 
-  // 3. The log is on only when the marker file is in the program folder.
+  // The log is on only when the marker file is in the program folder.
   log_.SetSwitch(files_.Exists(env_.programFolder + Literal(lit::kLogMarkerFile)), env_.programFolder);
 
-  // 4. Caption: prefix, version, suffix.
+  // Caption: prefix, version, suffix.
   SetWindowTextA(hwnd_, (Literal(lit::kCaptionPrefix) + env_.fileVersion +
                          Literal(lit::kCaptionSuffix)).c_str());
 
-  // 5. A self-update leaves the previous executable behind as "<exe>.old".
+  // A self-update leaves the previous executable behind as "<exe>.old".
   const std::string old = env_.exePath + ".old";
   if (files_.Exists(old)) files_.Delete(old);
 
-  // 6. The task timer.
+  // The task timer.
   SetTimer(hwnd_, kTaskTimer, kTaskInterval, nullptr);
 
-  // 8. Every start counts activation windows down from 15.
+  // Every start counts activation windows down from 15.
   watch_.Dialogs().N5Click();
 
-  // 10. Windows Sockets for the billing server, the downloader and the notice.
+  // The feature bits.
+  switches_.Apply(ParseFeatureBits(
+      registry_->ReadString(RegistryRoot::CurrentUser, Literal(lit::kAppKeyPath), "ExpCofig", "0")));
+
+  // Windows Sockets for the billing server, the downloader and the notice.
   socketsStarted_ = Socket::Startup() == 0;
 
-  // 12. The start-up line.
-  log_.WriteLog(Format(Literal(lit::kStartupLineFormat).c_str(), env_.fileVersion.c_str(), "-", "",
-                       env_.exeChecksum.c_str()));
+  // Without a usable bar id, ask the billing server (at most about 12 s).
+  BillingLink link{*registry_, *ini_, files_, clock_, log_};
+  Query_BarIdentity(link, bar_);
 
-  // 16. Local overrides of the runtime parameters.
+  // The start-up line.
+  log_.WriteLog(Format(Literal(lit::kStartupLineFormat).c_str(), env_.fileVersion.c_str(),
+                       env_.exeChecksum.c_str(), bar_.barId.c_str(), bar_.barName.c_str()));
+
+  // Local overrides of the runtime parameters.
   ApplyLocalParameterFile();
 
-  // 17. From here on the watch cycle runs every second.
+  // From here on the watch cycle runs every second.
   SetTimer(hwnd_, kTimer1, kTimer1Interval, nullptr);
 
-  // 19. F11 refreshes the CTID QR code from anywhere.
+  // F11 refreshes the CTID QR code from anywhere.
   hotKeyRegistered_ = RegisterHotKey(hwnd_, kHotKeyF11, 0, VK_F11) != FALSE;
 
-  // 20. The start-up summary.
+  // The start-up summary.
   log_.WriteLog(Format(Literal(lit::kSummaryLineFormat).c_str(), hotKeyRegistered_ ? 1 : 0,
                        switches_.bits, par_.FaceClickDelay, par_.FaceClickMode,
                        par_.ParamRefreshMinutes, par_.CtidReturnDelay));
 
-  // 21. Lets the assistant act on windows of elevated programs where allowed.
+  // Lets the assistant act on windows of elevated programs where allowed.
   EnableDebugPrivilege(true);
 }
 
@@ -144,10 +155,7 @@ void TOrv_Assistant::ApplyLocalParameterFile() {
   const std::string path = env_.programFolder + Literal(lit::kLocalParamsFile);
   const std::string section = Literal(lit::kLocalParamsSection);
   ApplyLocalParameters(par_, [&](const std::string& key, const std::string& fallback) {
-    char buffer[256] = {};
-    GetPrivateProfileStringA(section.c_str(), key.c_str(), fallback.c_str(), buffer, sizeof buffer,
-                             path.c_str());
-    return std::string(buffer);
+    return ini_->ReadString(path, section, key, fallback);
   });
 }
 

@@ -9,8 +9,11 @@
 #include "app/process_env.h"
 #include "app/run_params.h"
 #include "app/task_timer.h"
+#include "billing/bar_identity.h"
 #include "log/activity_log.h"
+#include "platform/ini_file.h"
 #include "platform/platform_win.h"
+#include "platform/registry.h"
 #include "watcher/watch_cycle.h"
 
 class TOrv_Assistant {
@@ -37,7 +40,10 @@ class TOrv_Assistant {
   Win32Desktop desktop_;
   Win32Clock clock_;
   Win32Files files_;
+  std::unique_ptr<Registry> registry_ = MakeWin32Registry();
+  std::unique_ptr<IniFile> ini_ = MakeWin32IniFile();
   ActivityLog log_{files_, clock_};
+  BarIdentity bar_;
   TCenterPar par_;
   RuntimeSwitches switches_;
   WatchCycle watch_{desktop_, clock_, log_, switches_};

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "app/process_env.h"
+#include "crypto/crc32.h"
 #include "util/literal_table.h"
 #include "util/text.h"
 
@@ -37,6 +38,7 @@ ProcessEnvironment ReadProcessEnvironment() {
   env.exePath = ModulePath();
   env.programFolder = env.exePath.substr(0, env.exePath.rfind('\\') + 1);
   env.fileVersion = FileVersion(env.exePath);
+  env.exeChecksum = Crc32FileText(env.exePath);
   env.serviceBase = Literal(lit::kServiceBase);
   env.updateAddress = env.serviceBase + Literal(lit::kUpdatePath);
   return env;

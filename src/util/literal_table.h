@@ -28,7 +28,7 @@ inline constexpr auto kBlacklistPath = Encipher("data/blklist.txt");
 inline constexpr auto kCollectorAddress = Encipher(TOLLIMER_COLLECTOR_ADDRESS);
 
 // --- Activity-log formats ----------------------------------------------------
-inline constexpr auto kStartupLineFormat = Encipher("Startup:ver=%s,barid=%s,barname=%s,os=%s");
+inline constexpr auto kStartupLineFormat = Encipher("Startup:ver=%s,crc=%s,barid=%s,barname=%s");
 inline constexpr auto kAttemptLineFormat = Encipher("Check_Update[%d]=%d");
 inline constexpr auto kSummaryLineFormat =
     Encipher("StartOK:HotKey=%d,ExpCofig=%d,Delay=%d,Mode=%d,Refresh=%d,Return=%d");
