@@ -1,0 +1,66 @@
+"""Fixtures of the end-to-end tests: one Wine session per run, a fresh
+simulator per test, and a program folder for the assistant."""
+
+import re
+
+import pytest
+
+from harness import WineSession, copy_program, scratch_dir, start_program, start_sim, stop_program
+
+__all__ = ["start_program", "stop_program"]  # for the assistant's tests
+
+
+@pytest.fixture(scope="session")
+def wine():
+    """The Wine prefix of this run (code page 936, private X display)."""
+    session = WineSession(scratch_dir())
+    try:
+        yield session.start()
+    finally:
+        session.stop()
+
+
+@pytest.fixture
+def sim(wine):
+    """A fresh simulator: the billing console and the audit client."""
+    s = start_sim(wine)
+    yield s
+    s.stop()
+
+
+@pytest.fixture
+def other_sim(wine):
+    """A second simulator, as "another program" that sends the first one's
+    windows what the assistant would send, across processes."""
+    s = start_sim(wine)
+    yield s
+    s.stop()
+
+
+@pytest.fixture
+def program_dir(tmp_path):
+    """A fresh folder for the assistant, holding a copy of Tollimer.exe when
+    the Windows build has one."""
+    folder = tmp_path / "program"
+    folder.mkdir()
+    copy_program(folder)
+    return folder
+
+
+@pytest.hookimpl(hookwrapper=True)
+def pytest_runtest_makereport(item, call):
+    """Keeps a picture of the screen when a test that used Wine fails, taken
+    before teardown closes the windows it would show."""
+    outcome = yield
+    report = outcome.get_result()
+    wine = item.funcargs.get("wine") if hasattr(item, "funcargs") else None
+    if report.when != "call" or not report.failed or wine is None:
+        return
+    shots = wine.logs.parent / "screenshots"
+    shots.mkdir(exist_ok=True)
+    path = shots / (re.sub(r"[^\w.-]+", "_", item.nodeid)[-150:] + ".png")
+    try:
+        wine.screenshot(path)
+        report.sections.append(("screenshot", str(path)))
+    except Exception as error:  # a failed picture must not hide the failure itself
+        report.sections.append(("screenshot", f"failed: {error}"))
