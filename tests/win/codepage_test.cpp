@@ -1,0 +1,64 @@
+// The code-page conversions over the real Win32 calls, under code page 936
+// (GBK) as on the cashier PCs: Chinese text both ways, the default character
+// for what GBK lacks, and the input ending at its first NUL.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "crypto/codepage.h"
+
+// Declared here so the test needs no <windows.h>.
+extern "C" __declspec(dllimport) unsigned int __stdcall GetACP(void);
+
+namespace {
+
+// UTF-8 bytes of a u8 literal (narrow literals are GBK in this build).
+std::string Utf8(std::u8string_view text) { return std::string(text.begin(), text.end()); }
+
+}  // namespace
+
+TEST(CodePageWin, ConvertsGbkTextBothWays) {
+  ASSERT_EQ(GetACP(), 936u) << "run under a prefix with code page 936 (see WINE-NOTES.md)";
+  const struct {
+    std::string gbk;
+    std::string utf8;
+  } kCases[] = {
+      {"", ""},
+      {"Tollimer", "Tollimer"},
+      {"网吧Tollimer", Utf8(u8"网吧Tollimer")},
+      {"Orv网络计费系统 v7-主收银台", Utf8(u8"Orv网络计费系统 v7-主收银台")},
+      {"点数不足提醒\r\n\t可疑名单", Utf8(u8"点数不足提醒\r\n\t可疑名单")},
+      {"任子行（Rzx）：１２３", Utf8(u8"任子行（Rzx）：１２３")},
+  };
+  for (const auto& c : kCases) {
+    EXPECT_EQ(Ansi_ToUtf8(c.gbk), c.utf8) << c.gbk;
+    EXPECT_EQ(Utf8_ToAnsi(c.utf8), c.gbk) << c.gbk;
+  }
+}
+
+TEST(CodePageWin, InputEndsAtItsFirstNul) {
+  ASSERT_EQ(GetACP(), 936u);
+  EXPECT_EQ(Ansi_ToUtf8(std::string("网\0吧", 5)), Utf8(u8"网"));
+  EXPECT_EQ(Utf8_ToAnsi(Utf8(u8"网\0吧")), "网");
+  EXPECT_EQ(Ansi_ToUtf8(std::string("\0abc", 4)), "");
+}
+
+TEST(CodePageWin, WhatGbkCannotHoldBecomesTheDefaultCharacter) {
+  ASSERT_EQ(GetACP(), 936u);
+  // Out of the macros: their messages quote the expression as a GBK literal,
+  // which cannot hold Thai.
+  const std::string thai = Utf8(u8"网กข吧");
+  EXPECT_EQ(Utf8_ToAnsi(thai), "网??吧");
+  EXPECT_EQ(Utf8_ToAnsi("a\xFF" "b"), "a?b");  // not UTF-8 at all
+}
+
+TEST(CodePageWin, LargeInputsConvertWhole) {
+  ASSERT_EQ(GetACP(), 936u);
+  std::string gbk, utf8;
+  for (int i = 0; i < 50000; ++i) {
+    gbk += "网吧Tollimer";
+    utf8 += Utf8(u8"网吧Tollimer");
+  }
+  EXPECT_EQ(Ansi_ToUtf8(gbk), utf8);
+  EXPECT_EQ(Utf8_ToAnsi(utf8), gbk);
+}
