@@ -102,8 +102,10 @@ std::optional<std::string_view> FieldValue(std::string_view head, std::string_vi
     std::size_t colon = line.find(':');
     if (colon != std::string_view::npos && SameTextAscii(line.substr(0, colon), name)) {
       std::string_view value = line.substr(colon + 1);
-      while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
-      while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
+      while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
+        value.remove_prefix(1);
+      while (!value.empty() && (value.back() == ' ' || value.back() == '\t'))
+        value.remove_suffix(1);
       return value;
     }
     pos = end;
@@ -161,9 +163,9 @@ int Download(Socket& socket, const std::string& url, const std::string& destinat
     return kDownloadConnectFailed;
   }
 
-  const std::string destination =
-      destinationPath.empty() ? options.programFolder + ReplaceAll(path, "/", "\\", true)
-                              : destinationPath;
+  const std::string destination = destinationPath.empty()
+                                      ? options.programFolder + ReplaceAll(path, "/", "\\", true)
+                                      : destinationPath;
   File file;
   long long offset = 0;
   if (overwrite || !Exists(destination)) {
@@ -200,9 +202,8 @@ int Download(Socket& socket, const std::string& url, const std::string& destinat
   const std::string_view head = std::string_view(received).substr(0, headEnd + 2);
   if (!IsAcceptedStatus(head)) return kDownloadBadReply;
   // A chunked body would be written with its chunk framing into the file.
-  if (auto coding = FieldValue(head, "Transfer-Encoding"); coding && !SameTextAscii(*coding, "identity")) {
-    return kDownloadBadReply;
-  }
+  auto coding = FieldValue(head, "Transfer-Encoding");
+  if (coding && !SameTextAscii(*coding, "identity")) return kDownloadBadReply;
   const bool partial = head[11] == '6';
   if (partial && offset > 0) {
     // A range that starts elsewhere than the end of the file would be

@@ -10,12 +10,12 @@ inline constexpr int kDownloadNoSocket = -1;           // socket (or Winsock) no
 inline constexpr int kDownloadReceiveTimeoutSet = -2;  // receive time-out not set
 inline constexpr int kDownloadSendTimeoutOrHost = -3;  // send time-out not set, or no host address
 inline constexpr int kDownloadConnectFailed = -4;
-inline constexpr int kDownloadBadReply = -5;       // not a 200/206 reply with a readable header
-inline constexpr int kDownloadFileFailed = -6;     // destination not created, opened or written
-inline constexpr int kDownloadBrokenReply = -7;    // send or receive error or time-out, or the
-                                                   // connection closed before the announced length
-inline constexpr int kDownloadTooLarge = -8;       // body above DownloadOptions::maxBodyBytes
-inline constexpr int kDownloadTooLong = -9;        // transfer beyond DownloadOptions::maxTotalMs
+inline constexpr int kDownloadBadReply = -5;     // not a 200/206 reply with a readable header
+inline constexpr int kDownloadFileFailed = -6;   // destination not created, opened or written
+inline constexpr int kDownloadBrokenReply = -7;  // send or receive error or time-out, or the
+                                                 // connection closed before the announced length
+inline constexpr int kDownloadTooLarge = -8;     // body above DownloadOptions::maxBodyBytes
+inline constexpr int kDownloadTooLong = -9;      // transfer beyond DownloadOptions::maxTotalMs
 
 struct DownloadOptions {
   // Folder (with its trailing backslash) that takes the URL's path when no

@@ -79,8 +79,7 @@ std::string Exchange(const std::string& url, const std::string& body, int timeou
   const DWORD waitMs = static_cast<DWORD>(std::max(timeoutMs, 0));
   const DWORD receiveMs = static_cast<DWORD>(std::min<long long>(3LL * waitMs, INT_MAX));
 
-  InternetHandle root(
-      InternetOpenA("Agent", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  InternetHandle root(InternetOpenA("Agent", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
   if (!root) return {};
   SetTimeouts(root.get(), waitMs, receiveMs);
 
@@ -125,7 +124,8 @@ std::string Exchange(const std::string& url, const std::string& body, int timeou
   // with what has arrived.
   std::string received;
   char chunk[kChunkBytes];
-  const ULONGLONG readDeadline = GetTickCount64() + static_cast<ULONGLONG>(kReadTimeFactor) * waitMs;
+  const ULONGLONG readDeadline =
+      GetTickCount64() + static_cast<ULONGLONG>(kReadTimeFactor) * waitMs;
   for (;;) {
     DWORD got = 0;
     if (!InternetReadFile(request.get(), chunk, kChunkBytes, &got) || got == 0) break;
@@ -138,8 +138,7 @@ std::string Exchange(const std::string& url, const std::string& body, int timeou
 
 class WinInetHttpClient final : public HttpClient {
  public:
-  std::string HttpRequest(const std::string& url, const std::string& body,
-                          int timeoutMs) override {
+  std::string HttpRequest(const std::string& url, const std::string& body, int timeoutMs) override {
     try {
       return Exchange(url, body, timeoutMs);
     } catch (...) {

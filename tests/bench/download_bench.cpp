@@ -64,7 +64,8 @@ class LoopbackServer {
       }
       std::string head = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(kBodyBytes) +
                          "\r\nConnection: close\r\n\r\n";
-      bool ok = send(c, head.data(), head.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(head.size());
+      bool ok =
+          send(c, head.data(), head.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(head.size());
       for (std::int64_t sent = 0; ok && sent < kBodyBytes; sent += kBlockBytes) {
         for (std::size_t done = 0; ok && done < block_.size();) {
           ssize_t n = send(c, block_.data() + done, block_.size() - done, MSG_NOSIGNAL);
@@ -94,7 +95,8 @@ void BM_DownloadFile(benchmark::State& state) {
   options.maxBodyBytes = kBodyBytes;
   for (auto _ : state) {
     int n = DownloadFile(server.Url(), TargetFile(), true, options);
-    if (n != kBodyBytes) state.SkipWithError(("DownloadFile returned " + std::to_string(n)).c_str());
+    if (n != kBodyBytes)
+      state.SkipWithError(("DownloadFile returned " + std::to_string(n)).c_str());
   }
   state.SetBytesProcessed(state.iterations() * kBodyBytes);
   std::remove(TargetFile().c_str());

@@ -22,8 +22,7 @@ class FakeHttpClient : public HttpClient {
   std::map<std::string, std::string> repliesByUrl;
   std::string defaultReply;
 
-  std::string HttpRequest(const std::string& url, const std::string& body,
-                          int timeoutMs) override {
+  std::string HttpRequest(const std::string& url, const std::string& body, int timeoutMs) override {
     calls.push_back({url, body, timeoutMs});
     if (!queuedReplies.empty()) {
       std::string reply = queuedReplies.front();

@@ -153,7 +153,8 @@ void FakeHttpServer::Handle(int connection) {
       if (i > 0) Sleep(reply.pieceGapMs);
       ok = SendAll(connection, reply.pieces[i]);
     }
-    for (std::int64_t i = 0; ok && !stop_ && (reply.streamTimes < 0 || i < reply.streamTimes); ++i) {
+    for (std::int64_t i = 0; ok && !stop_ && (reply.streamTimes < 0 || i < reply.streamTimes);
+         ++i) {
       Sleep(reply.streamGapMs);
       ok = SendAll(connection, reply.streamChunk);
     }

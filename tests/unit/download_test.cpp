@@ -27,7 +27,8 @@ void WriteFile(const fs::path& path, const std::string& bytes) {
 }
 
 // A reply whose whole header and body go out as the given pieces.
-FakeReply Pieces(std::vector<std::string> pieces, FakeReply::Ending ending = FakeReply::Ending::kClose) {
+FakeReply Pieces(std::vector<std::string> pieces,
+                 FakeReply::Ending ending = FakeReply::Ending::kClose) {
   FakeReply reply;
   reply.pieces = std::move(pieces);
   reply.ending = ending;
@@ -116,8 +117,7 @@ struct ReplyCase {
   std::optional<std::string> file;  // the file afterwards; nothing: not looked at
 };
 
-class DownloadReplyTest : public DownloadFileTest,
-                          public testing::WithParamInterface<ReplyCase> {};
+class DownloadReplyTest : public DownloadFileTest, public testing::WithParamInterface<ReplyCase> {};
 
 TEST_P(DownloadReplyTest, WritesTheBodyOrFails) {
   const ReplyCase& c = GetParam();
@@ -155,8 +155,7 @@ INSTANTIATE_TEST_SUITE_P(
         ReplyCase{"NotFound", HttpReply("404 Not Found", "gone"), kDownloadBadReply, ""},
         ReplyCase{"Redirect", HttpReply("302 Found", "", {"Location: /other.exe"}),
                   kDownloadBadReply, ""},
-        ReplyCase{"StatusWithoutSpace", Pieces({"HTTP/1.1 200\r\n\r\nabc"}), kDownloadBadReply,
-                  ""},
+        ReplyCase{"StatusWithoutSpace", Pieces({"HTTP/1.1 200\r\n\r\nabc"}), kDownloadBadReply, ""},
         ReplyCase{"NotHttp", Pieces({"hello\r\n\r\nabc"}), kDownloadBadReply, ""},
         ReplyCase{"ClosedBeforeHeaderEnded", Pieces({"HTTP/1.1 200 OK\r\n"}), kDownloadBadReply,
                   ""},
@@ -167,26 +166,26 @@ INSTANTIATE_TEST_SUITE_P(
                   HttpReply("200 OK", "3\r\nabc\r\n0\r\n\r\n", {"Transfer-Encoding: chunked"}),
                   kDownloadBadReply, ""},
         // A broken transfer is a failure, never a partial count.
-        ReplyCase{"ResetInsideBody", Pieces({"HTTP/1.1 200 OK\r\n\r\nab"}, FakeReply::Ending::kReset),
+        ReplyCase{"ResetInsideBody",
+                  Pieces({"HTTP/1.1 200 OK\r\n\r\nab"}, FakeReply::Ending::kReset),
                   kDownloadBrokenReply, std::nullopt},
-        ReplyCase{"SilentInsideBody", Pieces({"HTTP/1.1 200 OK\r\n\r\nab"}, FakeReply::Ending::kStall),
+        ReplyCase{"SilentInsideBody",
+                  Pieces({"HTTP/1.1 200 OK\r\n\r\nab"}, FakeReply::Ending::kStall),
                   kDownloadBrokenReply, std::nullopt},
         ReplyCase{"SilentInsideHeader", Pieces({"HTTP/1.1 200 OK\r\n"}, FakeReply::Ending::kStall),
                   kDownloadBrokenReply, ""},
-        ReplyCase{"ClosedBeforeAnnouncedLength",
-                  HttpReply("200 OK", "abc", {"Content-Length: 10"}), kDownloadBrokenReply,
-                  std::nullopt},
+        ReplyCase{"ClosedBeforeAnnouncedLength", HttpReply("200 OK", "abc", {"Content-Length: 10"}),
+                  kDownloadBrokenReply, std::nullopt},
         // A server that keeps the connection after the announced body is done.
-        ReplyCase{"SilentAfterAnnouncedLength",
-                  Pieces({"HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nabc"},
-                         FakeReply::Ending::kStall),
-                  3, "abc"},
+        ReplyCase{
+            "SilentAfterAnnouncedLength",
+            Pieces({"HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nabc"}, FakeReply::Ending::kStall),
+            3, "abc"},
         // Without end, too big or too slow: bounded by the options.
         ReplyCase{"Endless", Streaming("HTTP/1.1 200 OK\r\n\r\n", kBody, -1), kDownloadTooLarge,
                   std::nullopt},
-        ReplyCase{"AnnouncedTooLarge",
-                  HttpReply("200 OK", "abc", {"Content-Length: 1073741824"}), kDownloadTooLarge,
-                  ""},
+        ReplyCase{"AnnouncedTooLarge", HttpReply("200 OK", "abc", {"Content-Length: 1073741824"}),
+                  kDownloadTooLarge, ""},
         ReplyCase{"Trickle", Streaming("HTTP/1.1 200 OK\r\n\r\n", "b", -1, 20), kDownloadTooLong,
                   std::nullopt}),
     [](const testing::TestParamInfo<ReplyCase>& info) { return info.param.name; });

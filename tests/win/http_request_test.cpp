@@ -120,8 +120,8 @@ TEST_F(HttpRequestTest, GivesTheEmptyTextWhenTheServiceFails) {
     int timeoutMs;
   };
   std::vector<Case> cases = {
-      {Url("/__fake/stall"), 300},       // accepts, never answers
-      {Url("/__fake/endless"), 5000},    // answers without end
+      {Url("/__fake/stall"), 300},     // accepts, never answers
+      {Url("/__fake/endless"), 5000},  // answers without end
       {"", 300},
   };
   if (!deadPort.empty()) cases.push_back({"http://127.0.0.1:" + deadPort + "/", 300});
