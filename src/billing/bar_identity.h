@@ -44,8 +44,8 @@ void Read_BarIdentity(Registry& registry, IniFile& ini, Files& files, BarIdentit
 // file); on kSessionOk `barId` and `barName` ("@" + the client name) are set,
 // `msg` holds the raw reply and an existing bar-identity file is updated.
 // `barName` is "--" after any failure. `timeoutMs` in milliseconds.
-int Login(BillingLink& link, const std::string& consoleFolder, std::string& msg,
-          std::string& barId, std::string& barName, int timeoutMs);
+[[nodiscard]] int Login(BillingLink& link, const std::string& consoleFolder, std::string& msg,
+                        std::string& barId, std::string& barName, int timeoutMs);
 
 // The start-up step (after Windows Sockets have been started): queries the
 // server unless the bar id has 6 or more characters; a failed query leaves the

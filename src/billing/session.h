@@ -30,7 +30,9 @@ constexpr int kTimeoutOptionFailed = 45002;  // "设置发送超时失败" / "�
 constexpr int kSessionConnectFailed = 45004; // "连接计费失败%s:%d"
 constexpr int kSendFailed = 53205;           // "发送%s请求失败:%d"
 constexpr int kReceiveFailed = 53206;        // "接收%s数据失败:%d"
+// The reply does not start with "XXLDKS" (or is shorter than that).
 constexpr int kBadMagic = 53207;             // "接收%s数据异常:%s"
+// DataLen below 1, beyond the bytes received, or beyond the payload area.
 constexpr int kBadDataLen = 53200;           // "接收%s数据:%d"
 
 // Socket error reported with 53206 when the server closed the connection
@@ -68,14 +70,14 @@ bool Close_Socket(Socket& socket);
 // time-out of timeoutMs and a receive time-out of 2 x timeoutMs. On success
 // returns kSessionOk with `socket` connected and `msg` untouched; otherwise
 // the result code with its message in `msg` and `socket` closed.
-int Open_Session(const std::string& address, int timeoutMs, std::uint16_t port, Socket& socket,
-                 std::string& msg);
+[[nodiscard]] int Open_Session(const std::string& address, int timeoutMs, std::uint16_t port,
+                               Socket& socket, std::string& msg);
 
 // One exchange on a connected socket: reads (and logs) a greeting, sends one
 // request with `cmd` and the argument text, reads one reply. On kSessionOk
 // `msg` holds the reply's Data and the socket stays open; on any other code the
 // socket has been closed and `msg` holds the error text. `clock` gives the send
 // time for the token; "rev1=%d,Len=%d" and unexpected failures go to `log`.
-int Send_Cmd(int cmd, const std::string& arg, std::string& msg, Socket& socket, Clock& clock,
-             ActivityLog& log);
+[[nodiscard]] int Send_Cmd(int cmd, const std::string& arg, std::string& msg, Socket& socket,
+                           Clock& clock, ActivityLog& log);
 
