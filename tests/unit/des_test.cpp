@@ -38,8 +38,8 @@ TDesBlock RandomBlock(std::mt19937_64& gen) { return Block(gen()); }
 
 }  // namespace
 
-// Known answers from FIPS 81 and NBS Special Publication 500-20 (initial
-// permutation, variable key, permutation and substitution tests).
+// Known answers from FIPS 81 and NBS SP 500-20 (initial permutation, variable
+// key, permutation and substitution tests).
 TEST(Des, MatchesPublishedVectors) {
   const struct {
     std::uint64_t key, plain, cipher;

@@ -8,7 +8,7 @@
 #include "crypto/codepage.h"
 
 // Declared here so the test needs no <windows.h>.
-extern "C" __declspec(dllimport) unsigned int __stdcall GetACP(void);
+extern "C" __attribute__((dllimport, stdcall)) unsigned int GetACP(void);
 
 namespace {
 

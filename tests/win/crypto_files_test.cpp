@@ -15,8 +15,8 @@
 #include "crypto/md5.h"
 
 // Declared here so the test needs no <windows.h>.
-extern "C" __declspec(dllimport) unsigned long __stdcall GetModuleFileNameA(void* module, char* name,
-                                                                            unsigned long size);
+extern "C" __attribute__((dllimport, stdcall)) unsigned long GetModuleFileNameA(void* module, char* name,
+                                                                                unsigned long size);
 
 namespace {
 
