@@ -1,5 +1,6 @@
 #include "crypto/envelope.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
