@@ -19,6 +19,10 @@ file(GLOB WIN_TEST_SOURCES CONFIGURE_DEPENDS tests/win/*_test.cpp)
 if(WIN_TEST_SOURCES)
   set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
   add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  # GoogleTest's own sources are not ours: they keep UTF-8 literals (its
+  # <chrono> use has characters GBK lacks).
+  target_compile_options(gtest PRIVATE -fexec-charset=UTF-8)
+  target_compile_options(gtest_main PRIVATE -fexec-charset=UTF-8)
   add_executable(win_tests ${WIN_TEST_SOURCES})
   target_include_directories(win_tests PRIVATE tests)
   target_link_libraries(win_tests PRIVATE tollimer_core gtest_main)
