@@ -116,6 +116,7 @@ struct ReplyCase {
   int result;
   std::optional<std::string> file;  // the file afterwards; nothing: not looked at
 };
+void PrintTo(const ReplyCase& c, std::ostream* os) { *os << c.name; }
 
 class DownloadReplyTest : public DownloadFileTest, public testing::WithParamInterface<ReplyCase> {};
 
@@ -198,6 +199,7 @@ struct ResumeCase {
   int result;
   std::string file;
 };
+void PrintTo(const ResumeCase& c, std::ostream* os) { *os << c.name; }
 
 class DownloadResumeTest : public DownloadFileTest,
                            public testing::WithParamInterface<ResumeCase> {};

@@ -11,6 +11,7 @@ struct SplitCase {
   const char* path;
   const char* query;
 };
+void PrintTo(const SplitCase& c, std::ostream* os) { *os << c.url; }
 
 class SplitUrlTest : public testing::TestWithParam<SplitCase> {};
 
@@ -54,6 +55,7 @@ struct EncodeCase {
   bool asUtf8;
   const char* encoded;
 };
+void PrintTo(const EncodeCase& c, std::ostream* os) { *os << c.text; }
 
 class UrlEncodeTest : public testing::TestWithParam<EncodeCase> {};
 
