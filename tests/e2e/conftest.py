@@ -5,7 +5,7 @@ import re
 
 import pytest
 
-from harness import WineSession, copy_program, scratch_dir, start_program, start_sim, stop_program
+from harness import WineError, WineSession, copy_program, scratch_dir, start_program, start_sim, stop_program
 
 __all__ = ["start_program", "stop_program"]  # for the assistant's tests
 
@@ -15,7 +15,13 @@ def wine():
     """The Wine prefix of this run (code page 936, private X display)."""
     session = WineSession(scratch_dir())
     try:
-        yield session.start()
+        started = session.start()
+    except (WineError, OSError) as error:
+        # Every test would fail the same way: end the run with the reason.
+        session.stop()
+        pytest.exit(f"cannot start the Wine session: {error}", returncode=3)
+    try:
+        yield started
     finally:
         session.stop()
 

@@ -14,14 +14,14 @@ WM_CLOSE = 16
 VK_TAB = 9
 
 CAPTIONS = [
-    "会员激活",
-    "点数不足提醒",
-    "积分&奖励操作",
-    "Orv网络计费系统 v7-主收银台",
-    "rwySvr.exe - 应用程序错误",
-    "请如实核对上网人本人有效证件后激活证件号码",
-    "打开串口1失败，此串口不存在或者已被别的进程占用!",
-    "刷新（F11）",
+    pytest.param("会员激活", id="activation"),
+    pytest.param("点数不足提醒", id="points-reminder"),
+    pytest.param("积分&奖励操作", id="points-window"),
+    pytest.param("Orv网络计费系统 v7-主收银台", id="main-cashier"),
+    pytest.param("rwySvr.exe - 应用程序错误", id="server-error"),
+    pytest.param("请如实核对上网人本人有效证件后激活证件号码", id="scan-form"),
+    pytest.param("打开串口1失败，此串口不存在或者已被别的进程占用!", id="serial-port-text"),
+    pytest.param("刷新（F11）", id="full-width-brackets"),
 ]
 
 
@@ -286,3 +286,16 @@ def test_children_are_listed_in_creation_order(sim, other_sim):
         Child(edit, "Edit", "110101199003070011"),
         Child(preview, "Static", ""),
     ]
+
+
+# The harness's registry helpers: the assistant's tests read its settings
+# through them, so Chinese data and DWORDs must come back as written.
+@pytest.mark.parametrize("value", ["网吧Tollimer", "1024.150", 0, 4294967295], ids=["chinese", "text", "zero", "max-dword"])
+def test_registry_value_reads_back_as_written(wine, value):
+    key = r"HKCU\Software\TollimerHarnessTest"
+    wine.reg_add(key, "Value", value)
+    try:
+        assert wine.reg_query(key, "Value") == value
+        assert wine.reg_query(key, "Absent") is None
+    finally:
+        wine.reg_delete(key)

@@ -2,7 +2,9 @@
 page 936 and fast window closing, and a persistent wineserver."""
 
 import fcntl
+import os
 import shutil
+import signal
 from pathlib import Path
 
 from .sim import start_sim
@@ -29,7 +31,10 @@ class WineSession:
         logs.mkdir()
         locale_dir = ensure_locale(self.scratch / "locale")
         self._xvfb = Xvfb(logs / "xvfb.log")
+        pid_file = self.scratch / "xvfb.pid"
+        _end_stale_xvfb(pid_file)
         display = self._xvfb.start()
+        pid_file.write_text(str(self._xvfb.process.pid))
 
         prefix, home = self.scratch / "prefix", self.scratch / "home"
         self.wine = Wine(prefix, home, logs, display, locale_dir)
@@ -84,3 +89,15 @@ class WineSession:
         if self._lock is not None:
             self._lock.close()
             self._lock = None
+
+
+def _end_stale_xvfb(pid_file):
+    """Ends the Xvfb of an earlier run of this folder that was killed before
+    its teardown (the lock taken above says that run is over)."""
+    try:
+        pid = int(pid_file.read_text())
+        cmdline = Path(f"/proc/{pid}/cmdline").read_bytes()
+    except (OSError, ValueError):
+        return
+    if cmdline.startswith(b"Xvfb\0"):
+        os.kill(pid, signal.SIGTERM)

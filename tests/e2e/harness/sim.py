@@ -246,9 +246,10 @@ class Sim:
         """Waits until an event of that kind (window, detail) is recorded; returns it."""
         def matching():
             return [e for e in self.events(kind, hwnd) if detail is None or e.detail == detail]
-        found = wait_until(matching, timeout=timeout,
-                           message=f"event {kind} hwnd={hwnd} detail={detail!r}; seen {self.events()}")
-        return found[0]
+        try:
+            return wait_until(matching, timeout=timeout, message=f"event {kind} hwnd={hwnd} detail={detail!r}")[0]
+        except AssertionError as error:
+            raise AssertionError(f"{error}; recorded: {self.events()}") from None
 
     def clear(self):
         self.command("clear")
