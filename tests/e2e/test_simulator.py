@@ -242,6 +242,8 @@ BAD_LINES = [
     ("child\t{dialog}\tButton\tx\tonclick=explode", "onclick wants"),
     ("settext\t{dialog}\t\U0001F600", "not representable"),
     ("post\t{dialog}\t16\tx\t0", "bad message parameter"),
+    ("send\t{dialog}\t13\t100\t12345", "may carry a pointer"),
+    ("post\t{dialog}\t12\t0\t12345", "may carry a pointer"),
     ("move\t{dialog}\t1\t", "bad number"),
     ("sendkey\t300", "out of range"),
     ("ping\textra", "extra field"),

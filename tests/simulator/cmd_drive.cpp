@@ -82,9 +82,28 @@ std::string CmdSelect(const Request& r) {
 
 namespace {
 
+// Messages whose parameters are plain numbers. A system message that carries
+// a pointer (WM_GETTEXT, say) would make the window, or the system copying
+// the reply back, write to whatever address the test typed: the simulator
+// would crash. Messages from WM_USER up are never marshalled as pointers.
+bool TakesNumbersOnly(UINT msg) {
+  static const UINT kNumberMessages[] = {
+      WM_NULL, WM_ACTIVATE, WM_CLOSE, WM_QUERYENDSESSION, WM_ENDSESSION, WM_GETTEXTLENGTH, WM_SHOWWINDOW,
+      WM_KEYDOWN, WM_KEYUP, WM_CHAR, WM_SYSKEYDOWN, WM_SYSKEYUP, WM_COMMAND, WM_SYSCOMMAND, WM_TIMER,
+      WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_RBUTTONDOWN, WM_RBUTTONUP,
+      WM_RBUTTONDBLCLK, WM_HOTKEY, BM_GETCHECK, BM_SETCHECK, BM_CLICK, CB_GETCURSEL, CB_SETCURSEL,
+      CB_GETCOUNT, LB_GETCURSEL, LB_SETCURSEL, LB_GETCOUNT};
+  if (msg >= WM_USER) return true;
+  for (UINT m : kNumberMessages)
+    if (m == msg) return true;
+  return false;
+}
+
 UINT MessageNumber(const Request& r, size_t i) {
   const long long msg = r.Number(i);
   if (msg < 0 || msg > UINT_MAX) Fail("bad message number: " + r.Raw(i));
+  if (!TakesNumbersOnly(static_cast<UINT>(msg)))
+    Fail("message " + r.Raw(i) + " may carry a pointer; use a command made for it");
   return static_cast<UINT>(msg);
 }
 
