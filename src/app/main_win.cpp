@@ -7,9 +7,22 @@
 
 namespace {
 
+HWND g_mainForm = nullptr;
+
+// Closing the application window closes the main window, which then decides
+// (hide or end) as for any close; it never tears the program down behind the
+// main window's back.
+LRESULT CALLBACK ApplicationWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_CLOSE && g_mainForm) {
+    SendMessageA(g_mainForm, WM_CLOSE, 0, 0);
+    return 0;
+  }
+  return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
 HWND CreateApplicationWindow(HINSTANCE instance) {
   WNDCLASSA wc = {};
-  wc.lpfnWndProc = DefWindowProcA;
+  wc.lpfnWndProc = ApplicationWindowProc;
   wc.hInstance = instance;
   wc.lpszClassName = "TApplication";
   RegisterClassA(&wc);
@@ -28,6 +41,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   static TOrv_Assistant mainForm(ReadProcessEnvironment());
   HWND application = CreateApplicationWindow(instance);
   if (!application || !mainForm.Create(application)) return 0;
+  g_mainForm = mainForm.Handle();
 
   MSG msg;
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) {

@@ -1,0 +1,86 @@
+"""Start-up, the single instance, the leftover of an update, the day log and
+shutdown, seen from outside as a cashier or an operator would."""
+
+import datetime
+import subprocess
+
+from assistant import LOG_LINE, MAIN_CASHIER, Assistant, assistant, heartbeat  # noqa: F401
+from harness import start_program, wait_until
+
+
+def test_starts_hidden_and_a_second_start_beeps_and_leaves(wine, sim, assistant):
+    assistant.start()
+    form = assistant.main_form()
+    assert not sim.visible(form)
+    assert not sim.visible(sim.find("", "网吧Tollimer"))
+    assistant.wait_log("StartOK:")
+    lines_before = assistant.log_lines()
+
+    second = start_program(wine, assistant.folder)
+    assert second.wait(timeout=20) == 0
+    assert assistant.process.poll() is None
+    assert assistant.main_form() == form
+    assert assistant.log_lines()[: len(lines_before)] == lines_before
+    assert [t for t in assistant.log_texts("Startup:")] == assistant.log_texts("Startup:")[:1]
+
+
+def test_deletes_the_leftover_of_an_update(assistant):
+    old = assistant.folder / "Tollimer.exe.old"
+    old.write_bytes(b"previous release")
+    assistant.start()
+    wait_until(lambda: not old.exists(), timeout=10, message="Tollimer.exe.old deleted")
+
+
+def test_day_log_lines_and_running_time_on_shutdown(sim, assistant, heartbeat):
+    assistant.start()
+    assistant.wait_ticks(2, heartbeat)
+    assert assistant.stop() == 0
+
+    files = assistant.log_files()
+    today = datetime.date.today().strftime("%Y-%m-%d")
+    assert [f.name for f in files] == [f"{today}.TXT"] or len(files) == 2  # a run across midnight
+    lines = assistant.log_lines()
+    assert lines and all(LOG_LINE.match(line) for line in lines), lines
+    assert any(t.startswith("StartOK:HotKey=1,") for t in assistant.log_texts())
+    running = assistant.log_texts("RunTime=")
+    assert len(running) == 1 and running[0].startswith("RunTime=0d 00:00:"), running
+
+
+def test_writes_nothing_without_the_marker(wine, sim, program_dir):
+    a = Assistant(wine, sim, program_dir, log=False)
+    sim.window("TFrmMain", MAIN_CASHIER)
+    activation = sim.window("TFormActiveMem", "")
+    sim.dialog("提示")
+    try:
+        a.start()
+        wait_until(lambda: len(sim.events("settext", activation)) >= 3, timeout=10,
+                   message="three watch cycles")
+        assert a.stop() == 0
+    finally:
+        if a.process.poll() is None:
+            a.process.kill()
+    assert list(a.logs.iterdir()) == []
+    assert sorted(p.name for p in program_dir.iterdir()) == ["LOGS", "Tollimer.exe"]
+
+
+def test_log_folder_missing_changes_nothing_for_the_cashier(wine, sim, program_dir):
+    a = Assistant(wine, sim, program_dir)
+    a.logs.rmdir()
+    sim.window("TFrmMain", MAIN_CASHIER)
+    activation = sim.window("TFormActiveMem", "")
+    try:
+        a.start()
+        sim.wait_event("settext", activation, timeout=10)
+        assert a.process.poll() is None
+        assert a.stop() == 0
+    finally:
+        if a.process.poll() is None:
+            a.process.kill()
+    assert not a.logs.exists()
+
+
+def test_executable_holds_no_plain_literal(program_dir):
+    exe = (program_dir / "Tollimer.exe").read_bytes()
+    for plain in [b"Software\\Tollimer", b"OrvBar.ini", b"OrvHost.ini", b"report.php?",
+                  "Orv网络计费系统公告栏".encode("gbk"), "人脸核验".encode("gbk")]:
+        assert plain not in exe, plain
