@@ -126,15 +126,13 @@ int Login(BillingLink& link, const std::string& consoleFolder, std::string& msg,
 }
 
 int Query_BarIdentity(BillingLink& link, BarIdentity& identity, int timeoutMs) {
-  int result = 0;
-  if (identity.barId.size() < 6) {
-    std::string msg;
-    result = Login(link, identity.consoleFolder, msg, identity.barId, identity.barName,
-                   timeoutMs);
-    if (result != kSessionOk) {
-      identity.barId = Format("%d", result);
-      identity.barName = msg;
-    }
+  if (identity.barId.size() >= 6) return 0;
+  std::string msg;
+  const int result =
+      Login(link, identity.consoleFolder, msg, identity.barId, identity.barName, timeoutMs);
+  if (result != kSessionOk) {
+    identity.barId = Format("%d", result);
+    identity.barName = msg;
   }
   link.log.WriteLog(Format("ret=%d,barid=%s,barname=%s", result, identity.barId.c_str(),
                            identity.barName.c_str()));

@@ -49,9 +49,9 @@ void Read_BarIdentity(Registry& registry, IniFile& ini, Files& files, BarIdentit
 
 // The start-up step (after Windows Sockets have been started): queries the
 // server unless the bar id has 6 or more characters; a failed query leaves the
-// result code as the bar id and its message as the bar name. Writes
-// "ret=%d,barid=%s,barname=%s" to the log and returns the result code (0 when
-// no query was made). `timeoutMs` as for Login.
+// result code as the bar id and its message as the bar name. A query writes
+// "ret=%d,barid=%s,barname=%s" to the log; returns the result code (0, and no
+// log line, when no query was made). `timeoutMs` as for Login.
 int Query_BarIdentity(BillingLink& link, BarIdentity& identity, int timeoutMs = kLoginTimeoutMs);
 
 // The values of "Number" and "ClientName" in a reply of name=value lines

@@ -188,8 +188,7 @@ TEST(Query_BarIdentity, LongEnoughBarIdMeansNoQuery) {
     EXPECT_EQ(Query_BarIdentity(w.link, identity, kTimeoutMs), 0);
     EXPECT_EQ(identity.barId, barId);
     EXPECT_EQ(identity.barName, "V8:星空网吧");
-    EXPECT_NE(w.LogText().find(Format("ret=0,barid=%s,barname=V8:星空网吧", barId)),
-              std::string::npos);
+    EXPECT_EQ(w.LogText().find("ret="), std::string::npos);
   }
   EXPECT_EQ(server.connections(), 0);
 }
