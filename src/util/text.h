@@ -29,6 +29,9 @@ std::string ReplaceAll(std::string_view text, std::string_view find, std::string
 // The text up to its first space; the whole text when it has none.
 std::string TextBeforeSpace(std::string_view text);
 
+// The text with ASCII letters in upper case; other bytes unchanged.
+std::string UpperAscii(std::string_view text);
+
 // Equal length and equal bytes after folding ASCII letters to upper case.
 bool SameTextAscii(std::string_view a, std::string_view b);
 

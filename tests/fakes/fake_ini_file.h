@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/ini_file.h"
+#include "util/text.h"
 
 class FakeIniFile : public IniFile {
  public:
@@ -21,16 +22,16 @@ class FakeIniFile : public IniFile {
 
   void Set(const std::string& file, const std::string& section, const std::string& key,
            const std::string& value) {
-    files_[file][Fold(section)][Fold(key)] = value;
+    files_[file][UpperAscii(section)][UpperAscii(key)] = value;
   }
   // The stored value, or nullptr.
   const std::string* Get(const std::string& file, const std::string& section,
                          const std::string& key) const {
     auto f = files_.find(file);
     if (f == files_.end()) return nullptr;
-    auto s = f->second.find(Fold(section));
+    auto s = f->second.find(UpperAscii(section));
     if (s == f->second.end()) return nullptr;
-    auto k = s->second.find(Fold(key));
+    auto k = s->second.find(UpperAscii(key));
     return k == s->second.end() ? nullptr : &k->second;
   }
 
@@ -49,11 +50,5 @@ class FakeIniFile : public IniFile {
   }
 
  private:
-  static std::string Fold(std::string s) {
-    for (char& c : s) {
-      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return s;
-  }
   std::map<std::string, std::map<std::string, std::map<std::string, std::string>>> files_;
 };

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/registry.h"
+#include "util/text.h"
 
 class FakeRegistry : public Registry {
  public:
@@ -63,16 +64,10 @@ class FakeRegistry : public Registry {
   }
 
  private:
-  static std::string Fold(std::string s) {
-    for (char& c : s) {
-      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return s;
-  }
   static std::tuple<RegistryRoot, std::string, std::string> Key(RegistryRoot root,
                                                                 const std::string& path,
                                                                 const std::string& name) {
-    return {root, Fold(path), Fold(name)};
+    return {root, UpperAscii(path), UpperAscii(name)};
   }
 
   std::map<std::tuple<RegistryRoot, std::string, std::string>, Value> values_;
