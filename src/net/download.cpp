@@ -154,12 +154,11 @@ int Download(Socket& socket, const std::string& url, const std::string& destinat
   std::string host, path, query;
   int port = SplitUrl(url, host, path, query);
   if (port == 0) port = 80;  // a URL without a scheme still means plain HTTP
-  // Only dotted IPv4 hosts are reached; a name gives the code of a host that
-  // did not resolve, before any file is touched.
-  std::uint32_t address = 0;
-  if (!ParseIpv4(host, &address)) return kDownloadSendTimeoutOrHost;
+  // A host that does not resolve fails before any file is touched.
+  std::string address;
+  if (!ResolveIpv4(host, &address)) return kDownloadSendTimeoutOrHost;
   if (port > 65535 ||
-      socket.ConnectWithin(host, static_cast<std::uint16_t>(port), options.socketTimeoutMs) != 0) {
+      socket.ConnectWithin(address, static_cast<std::uint16_t>(port), options.socketTimeoutMs) != 0) {
     return kDownloadConnectFailed;
   }
 

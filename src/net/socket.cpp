@@ -14,6 +14,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <fcntl.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -245,6 +246,25 @@ bool ParseIpv4(const std::string& text, std::uint32_t* addressNetworkOrder) {
   if (i != text.size()) return false;
   if (addressNetworkOrder) *addressNetworkOrder = htonl(value);
   return true;
+}
+
+bool ResolveIpv4(const std::string& host, std::string* dotted) {
+  if (ParseIpv4(host, nullptr)) {
+    *dotted = host;
+    return true;
+  }
+  if (host.empty()) return false;
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found) return false;
+  char text[INET_ADDRSTRLEN] = {};
+  const auto* address = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
+  const bool ok = inet_ntop(AF_INET, &address->sin_addr, text, sizeof text) != nullptr;
+  freeaddrinfo(found);
+  if (ok) *dotted = text;
+  return ok;
 }
 
 int Socket::Startup() {

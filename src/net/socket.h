@@ -77,3 +77,8 @@ class Socket {
 // digits, each 0..255, nothing else; false for anything else (host names,
 // "1.2.3", hex or octal forms, blanks).
 bool ParseIpv4(const std::string& text, std::uint32_t* addressNetworkOrder);
+
+// The dotted IPv4 text of a host: the text itself when it is already dotted,
+// else the first IPv4 address the resolver gives for the name; false when
+// there is none. Blocks for as long as the system resolver takes.
+bool ResolveIpv4(const std::string& host, std::string* dotted);

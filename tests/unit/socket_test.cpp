@@ -207,3 +207,12 @@ TEST(Socket, MovingHandsOverTheConnection) {
 }
 
 }  // namespace
+
+TEST(ResolveIpv4, DottedTextAsItIsAndNamesThroughTheResolver) {
+  std::string dotted;
+  ASSERT_TRUE(ResolveIpv4("192.168.1.20", &dotted));
+  EXPECT_EQ(dotted, "192.168.1.20");
+  ASSERT_TRUE(ResolveIpv4("localhost", &dotted));
+  EXPECT_EQ(dotted, "127.0.0.1");
+  EXPECT_FALSE(ResolveIpv4("", &dotted));
+}
