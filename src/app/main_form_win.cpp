@@ -115,10 +115,14 @@ void TOrv_Assistant::FormCreate() {
   // The task timer.
   SetTimer(hwnd_, kTaskTimer, kTaskInterval, nullptr);
 
+  // Seam: the notification-area icon and its menu are created here; until
+  // then the menu commands reach the window as WM_COMMAND (app/commands.h).
+
   // Every start counts activation windows down from 15.
   watch_.Dialogs().N5Click();
 
-  // The feature bits.
+  // The feature bits. Seam: the rest of the persisted settings (autorun
+  // state, picture folders, carousel) are read here with them.
   switches_.Apply(ParseFeatureBits(
       registry_->ReadString(RegistryRoot::CurrentUser, Literal(lit::kAppKeyPath), "ExpCofig", "0")));
 
@@ -126,12 +130,16 @@ void TOrv_Assistant::FormCreate() {
   socketsStarted_ = Socket::Startup() == 0;
 
   // Without a usable bar id, ask the billing server (at most about 12 s).
+  // Seam: with a known bar id the desktop shortcut is made here instead.
   BillingLink link{*registry_, *ini_, files_, clock_, log_};
   Query_BarIdentity(link, bar_);
 
   // The start-up line.
   log_.WriteLog(Format(Literal(lit::kStartupLineFormat).c_str(), env_.fileVersion.c_str(),
                        env_.exeChecksum.c_str(), bar_.barId.c_str(), bar_.barName.c_str()));
+
+  // Seam: the central-service exchange (up to 15 attempts, a second apart)
+  // fills the runtime parameters and the update state here.
 
   // Local overrides of the runtime parameters.
   ApplyLocalParameterFile();
