@@ -35,6 +35,7 @@ class Desktop {
   virtual void SelectComboItem(Hwnd comboBox, int index) = 0;
 
   virtual bool SetForeground(Hwnd window) = 0;
-  // One synthesized key-down event (no key-up) for a virtual key.
-  virtual void KeyDown(int virtualKey) = 0;
+  // One synthesized key press: key-down, then key-up, so the key is not left
+  // logically held down for the programs that read the keyboard state.
+  virtual void PressKey(int virtualKey) = 0;
 };

@@ -51,7 +51,9 @@ void Win32Desktop::SelectComboItem(Hwnd comboBox, int index) {
 
 bool Win32Desktop::SetForeground(Hwnd window) { return SetForegroundWindow(H(window)) != FALSE; }
 
-void Win32Desktop::KeyDown(int virtualKey) {
-  keybd_event(static_cast<BYTE>(virtualKey),
-              static_cast<BYTE>(MapVirtualKeyA(static_cast<UINT>(virtualKey), MAPVK_VK_TO_VSC)), 0, 0);
+void Win32Desktop::PressKey(int virtualKey) {
+  const auto key = static_cast<BYTE>(virtualKey);
+  const auto scan = static_cast<BYTE>(MapVirtualKeyA(static_cast<UINT>(virtualKey), MAPVK_VK_TO_VSC));
+  keybd_event(key, scan, 0, 0);
+  keybd_event(key, scan, KEYEVENTF_KEYUP, 0);
 }

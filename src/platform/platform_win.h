@@ -19,7 +19,7 @@ class Win32Desktop : public Desktop {
   void PostClose(Hwnd window) override;
   void SelectComboItem(Hwnd comboBox, int index) override;
   bool SetForeground(Hwnd window) override;
-  void KeyDown(int virtualKey) override;
+  void PressKey(int virtualKey) override;
 };
 
 class Win32Clock : public Clock {

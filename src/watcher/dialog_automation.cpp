@@ -120,7 +120,7 @@ void DialogAutomation::PointsWindowStep() {
   clock_.DelayWithMessages(kPointsTabDelayMs);
   // The Tab moves the focus on from the chosen option, as the cashier would.
   desktop_.SetForeground(window);
-  desktop_.KeyDown(kTabKey);
+  desktop_.PressKey(kTabKey);
   log_.WriteLog(Format(Literal(lit::kPointsLineFormat).c_str(), (unsigned long long)window,
                        (unsigned long long)group, (unsigned long long)option,
                        (unsigned long long)edit));

@@ -56,6 +56,7 @@ def test_scan_form_and_points_window_are_acted_on_once(sim, assistant, heartbeat
     sim.wait_event("setcursel", combo, "1", timeout=10)
     sim.wait_event("click", first, timeout=10)
     sim.wait_event("keydown", detail="9", timeout=5)
+    sim.wait_event("keyup", detail="9", timeout=5)  # the Tab is not left held down
     assistant.wait_ticks(3, heartbeat)
 
     assert len(sim.events("setcursel", combo)) == 1

@@ -76,4 +76,4 @@ bool FakeDesktop::SetForeground(Hwnd window) {
   return Exists(window);
 }
 
-void FakeDesktop::KeyDown(int virtualKey) { Record("keydown", virtualKey); }
+void FakeDesktop::PressKey(int virtualKey) { Record("key", virtualKey); }

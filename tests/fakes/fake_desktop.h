@@ -39,7 +39,7 @@ class FakeDesktop : public Desktop {
   void PostClose(Hwnd window) override;
   void SelectComboItem(Hwnd comboBox, int index) override;
   bool SetForeground(Hwnd window) override;
-  void KeyDown(int virtualKey) override;
+  void PressKey(int virtualKey) override;
 
  private:
   Hwnd Find(Hwnd parent, const char* className, const char* caption) const;

@@ -108,6 +108,9 @@ LRESULT CALLBACK WatchProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_KEYDOWN:
       RecordEvent(hwnd, "keydown", std::to_string(wParam));
       break;
+    case WM_KEYUP:
+      RecordEvent(hwnd, "keyup", std::to_string(wParam));
+      break;
     case WM_LBUTTONDOWN:
       RecordMouse(hwnd, "lbuttondown", lParam);
       break;

@@ -155,7 +155,7 @@ TEST_F(DialogFixture, PointsWindowGetsFirstOptionThenTabOncePerWindow) {
   dialogs.PointsWindowStep();
   dialogs.PointsWindowStep();
   EXPECT_EQ(desktop.actions, (Actions{"click " + std::to_string(option),
-                                      "foreground " + std::to_string(w), "keydown 9"}));
+                                      "foreground " + std::to_string(w), "key 9"}));
   EXPECT_EQ(clock.waits, std::vector<int>{200});
   EXPECT_EQ(LogLines(Format("PointsWnd=%d,RadioGrp=%d,GroupBtn=%d,Edit=%d", (int)w, (int)group,
                             (int)option, (int)edit)), 1);

@@ -29,7 +29,7 @@ class SimError(Exception):
 class Event:
     seq: int
     hwnd: int
-    kind: str    # settext, click, click-ignored, setcursel, close, keydown, lbuttondown,
+    kind: str    # settext, click, click-ignored, setcursel, close, keydown, keyup, lbuttondown,
                  # lbuttonup, moved, shown, hidden, command, destroyed
     detail: str  # text, index, key, "x,y", "x,y,topmost" or a child handle
 
