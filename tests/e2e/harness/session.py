@@ -15,8 +15,11 @@ GBK_CODE_PAGE = 936
 
 
 class WineSession:
-    def __init__(self, scratch):
+    def __init__(self, scratch, display=None):
+        """display: an X display that is already running (such as the user's
+        own desktop) to show the windows on; None starts a private Xvfb."""
         self.scratch = Path(scratch)
+        self.display = display
         self.wine = None
         self._xvfb = None
         self._lock = None
@@ -30,11 +33,7 @@ class WineSession:
         shutil.rmtree(logs, ignore_errors=True)
         logs.mkdir()
         locale_dir = ensure_locale(self.scratch / "locale")
-        self._xvfb = Xvfb(logs / "xvfb.log")
-        pid_file = self.scratch / "xvfb.pid"
-        _end_stale_xvfb(pid_file)
-        display = self._xvfb.start()
-        pid_file.write_text(str(self._xvfb.process.pid))
+        display = self.display or self._start_xvfb(logs)
 
         prefix, home = self.scratch / "prefix", self.scratch / "home"
         self.wine = Wine(prefix, home, logs, display, locale_dir)
@@ -56,6 +55,14 @@ class WineSession:
         self.wine.reg_add(r"HKCU\Software\Wine\X11 Driver", "Managed", "N")
         self._check_code_page()
         return self.wine
+
+    def _start_xvfb(self, logs):
+        self._xvfb = Xvfb(logs / "xvfb.log")
+        pid_file = self.scratch / "xvfb.pid"
+        _end_stale_xvfb(pid_file)
+        display = self._xvfb.start()
+        pid_file.write_text(str(self._xvfb.process.pid))
+        return display
 
     def _take_lock(self):
         self._lock = open(self.scratch / "session.lock", "w")
