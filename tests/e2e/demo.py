@@ -1,0 +1,282 @@
+"""Shows a newcomer the assistant at work: starts Wine, the companion
+simulator and the real Tollimer.exe, opens a member-activation window and a
+swipe error box as the billing console would, and prints what the assistant
+does to them and what it writes to its day log.
+
+Run by scripts/run-demo after the build. Uses the user's own X display when
+one answers; otherwise a private Xvfb, and then saves screenshots. Exits with
+1 and the reason when a step fails; Wine and Xvfb are always torn down.
+"""
+
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+
+from harness import (REPO_ROOT, WineSession, copy_program, start_program,  # noqa: E402
+                     start_sim, wait_until, win_build_dir)
+
+MAIN_FORM_CLASS = "TOrv_Assistant"
+MAIN_CASHIER = "Orv网络计费系统 v7-主收银台"
+ACTIVATION_CLASS = "TFormActiveMem"
+ACTIVATION_CAPTION = "会员激活"
+HANDOVER_CLASS = "TFrmJiaoBan"
+SWIPE_ERROR = "交班或设置期间不允许刷卡。请关闭交班窗口再试"
+WM_ENDSESSION = 0x0016
+
+
+class DemoError(Exception):
+    """A step of the demo did not happen; the message says which."""
+
+
+def step(text):
+    print(f"\n== {text}", flush=True)
+
+
+def say(text):
+    print(f"   {text}", flush=True)
+
+
+def await_(predicate, timeout, what):
+    """wait_until with the demo's own error: a step that did not happen."""
+    try:
+        return wait_until(predicate, timeout=timeout, interval=0.1, message=what)
+    except AssertionError as error:
+        raise DemoError(str(error)) from None
+
+
+def scratch_folder():
+    value = os.environ.get("TOLLIMER_E2E_DIR")
+    return Path(value).resolve() if value else REPO_ROOT / "build" / "demo"
+
+
+def working_display():
+    """The user's own X display when DISPLAY names one that answers, else None.
+
+    Wine runs with a home folder of its own, so a display that needs the
+    user's ~/.Xauthority gets it through XAUTHORITY."""
+    display = os.environ.get("DISPLAY")
+    if not display or shutil.which("xdpyinfo") is None:
+        return None
+    try:
+        answered = subprocess.run(["xdpyinfo"], stdin=subprocess.DEVNULL, capture_output=True,
+                                  timeout=10).returncode == 0
+    except subprocess.TimeoutExpired:
+        answered = False
+    if not answered:
+        return None
+    cookie = Path.home() / ".Xauthority"
+    if "XAUTHORITY" not in os.environ and cookie.exists():
+        os.environ["XAUTHORITY"] = str(cookie)
+    return display
+
+
+class DayLog:
+    """The assistant's day log, LOGS\\YYYY-MM-DD.TXT in GBK with CRLF lines."""
+
+    def __init__(self, folder):
+        self.folder = folder
+        self.shown = 0
+
+    def lines(self):
+        lines = []
+        for path in sorted(self.folder.glob("*.TXT")):
+            lines += path.read_bytes().decode("gbk", errors="replace").split("\r\n")[:-1]
+        return lines
+
+    def having(self, needle):
+        return [line for line in self.lines() if needle in line]
+
+    def print_new(self):
+        """Prints the lines written since the last call."""
+        lines = self.lines()
+        for line in lines[self.shown:]:
+            say(line)
+        self.shown = len(lines)
+
+
+class Demo:
+    def __init__(self, scratch, display):
+        self.scratch = scratch
+        self.session = WineSession(scratch, display=display)
+        self.on_xvfb = display is None
+        self.wine = self.sim = self.process = None
+        self.started = time.monotonic()
+
+    def screenshot(self, name, what):
+        """On Xvfb nobody sees the windows: keep a picture of them."""
+        if not self.on_xvfb:
+            return
+        path = self.scratch / f"{name}.png"
+        try:
+            self.wine.screenshot(path)
+            say(f"screenshot ({what}): {path}")
+        except (OSError, subprocess.SubprocessError) as error:
+            say(f"screenshot ({what}) failed: {error}")
+
+    def screenshot_before_close(self, name, what):
+        """A picture of windows the assistant closes within a second: kept
+        only when nothing had been closed yet once it was taken."""
+        self.screenshot(name, what)
+        path = self.scratch / f"{name}.png"
+        if self.on_xvfb and self.sim.events("close") and path.exists():
+            path.unlink()
+            say("(removed again: the assistant was quicker than the screenshot)")
+
+    def elapsed(self, since):
+        return f"{time.monotonic() - since:5.1f} s"
+
+    def run(self):
+        for old in self.scratch.glob("*.png"):  # pictures of an earlier run
+            old.unlink()
+        step("Starting Wine (a fresh prefix with code page 936)")
+        self.wine = self.session.start()
+        where = "a private virtual screen (Xvfb)" if self.on_xvfb else "your desktop"
+        say(f"display {self.wine.display}: {where}; scratch folder {self.scratch}")
+
+        step("Starting the companion simulator (it plays the billing console's windows)")
+        self.sim = start_sim(self.wine)
+        say(f"tollsim.exe listens on 127.0.0.1:{self.sim.port}")
+
+        self.start_assistant()
+        self.countdown()
+        self.swipe_error_box()
+
+        step("What the assistant wrote to its log meanwhile")
+        self.log.print_new()
+
+        self.stop_assistant()
+        self.screenshot("end", "everything closed")
+        step(f"Done in {self.elapsed(self.started).strip()}; tearing down Wine"
+             + (" and Xvfb" if self.on_xvfb else ""))
+
+    def start_assistant(self):
+        step("Starting the assistant, Tollimer.exe, from a program folder of its own")
+        folder = self.scratch / "program"
+        shutil.rmtree(folder, ignore_errors=True)
+        folder.mkdir()
+        if not copy_program(folder):
+            raise DemoError(f"Tollimer.exe is not in {win_build_dir()}; run scripts/build")
+        # The log is written only while the "debug" marker exists at start-up,
+        # and only into a LOGS folder that is already there.
+        (folder / "debug").touch()
+        (folder / "LOGS").mkdir()
+        self.log = DayLog(folder / "LOGS")
+        self.process = start_program(self.wine, folder)
+        say(f"{folder / 'Tollimer.exe'} (process {self.process.pid})")
+        form = await_(lambda: self.assistant_gone() or self.sim.find(MAIN_FORM_CLASS, ""), 20,
+                      f"the assistant's main window {MAIN_FORM_CLASS}")
+        say(f"its hidden main window {MAIN_FORM_CLASS} is up (handle {form})")
+        await_(lambda: self.assistant_gone() or self.log.having(" StartOK:"), 20,
+               "the start-up line StartOK: in the log")
+
+        step("Start-up lines of its day log")
+        self.log.print_new()
+
+    def assistant_gone(self):
+        code = self.process.poll()
+        if code is not None:
+            raise DemoError(f"the assistant ended unexpectedly with exit code {code}; "
+                            f"see {self.wine.logs}")
+        return False
+
+    def countdown(self):
+        step(f"Opening the billing console's main cashier window \"{MAIN_CASHIER}\"")
+        self.sim.window("TFrmMain", MAIN_CASHIER, x=40, y=40, w=900, h=600, fill="D8E4F0")
+        step(f"Opening a member-activation window \"{ACTIVATION_CAPTION}\"; "
+             "the assistant counts it down once a second and closes it")
+        activation = self.sim.window(ACTIVATION_CLASS, ACTIVATION_CAPTION, x=300, y=200, w=420, h=260,
+                                     fill="FFF4D0")
+        opened = time.monotonic()
+        shown = 0
+        while True:
+            # The simulator records every caption the assistant sets; each is
+            # printed as it arrives, so the lines come at the assistant's pace.
+            await_(lambda: self.assistant_gone() or len(self.sim.events("settext", activation)) > shown
+                   or self.sim.events("close", activation), 5, "the next caption of the activation window")
+            captions = [e.detail for e in self.sim.events("settext", activation)]
+            for caption in captions[shown:]:
+                say(f"[{self.elapsed(opened)}] caption: {caption}")
+            if shown == 0 and captions:
+                self.screenshot("countdown", "the activation window counting down")
+            shown = len(captions)
+            if self.sim.events("close", activation):
+                break
+        say(f"[{self.elapsed(opened)}] the assistant closed the activation window")
+        await_(lambda: not self.sim.exists(activation), 5, "the activation window gone")
+
+    def swipe_error_box(self):
+        step("Opening a handover window and the swipe error box "
+             f"\"{SWIPE_ERROR}\"; the assistant closes both")
+        self.sim.clear()
+        handover = self.sim.window(HANDOVER_CLASS, "交班", x=120, y=120, w=500, h=360)
+        box = self.sim.dialog(MAIN_CASHIER, x=560, y=380, w=420, h=160)
+        self.sim.child(box, "Static", SWIPE_ERROR, x=20, y=40, w=380, h=40)
+        opened = time.monotonic()
+        self.screenshot_before_close("swipe-error", "the handover window and the error box")
+        names = {handover: f"handover window {HANDOVER_CLASS} ({handover})",
+                 box: f"swipe error box #32770 ({box})"}
+        await_(lambda: self.assistant_gone() or self.sim.events("close", box), 10,
+               "the assistant to close the swipe error box")
+        for event in self.sim.events("close"):
+            if event.hwnd in names:
+                say(f"closed: {names[event.hwnd]}")
+        say(f"[{self.elapsed(opened)}] both closed")
+        await_(lambda: not self.sim.exists(box) and not self.sim.exists(handover), 5,
+               "the handover window and the error box gone")
+
+    def stop_assistant(self):
+        step("Ending the assistant as a Windows shutdown does (WM_ENDSESSION)")
+        form = self.sim.find(MAIN_FORM_CLASS, "")
+        if not form:
+            raise DemoError(f"the assistant's main window {MAIN_FORM_CLASS} is gone")
+        self.sim.post(form, WM_ENDSESSION, 1, 0)
+        try:
+            code = self.process.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            raise DemoError("the assistant did not end within 10 s of WM_ENDSESSION") from None
+        say(f"exit code {code}")
+        running = await_(lambda: self.log.having(" RunTime="), 5, "the running-time line RunTime= in the log")
+        say(f"its last log line: {running[-1]}")
+        if code != 0:
+            raise DemoError(f"the assistant ended with exit code {code}")
+
+    def tear_down(self):
+        if self.process is not None and self.process.poll() is None:
+            self.process.kill()
+            self.process.wait(timeout=10)
+        if self.sim is not None:
+            self.sim.stop()
+        self.session.stop()
+
+
+def main():
+    # Ctrl-C and a plain kill both end up in the teardown below.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(130))
+    scratch = scratch_folder()
+    demo = Demo(scratch, working_display())
+    try:
+        demo.run()
+        return 0
+    except (KeyboardInterrupt, SystemExit):
+        print("\ndemo interrupted", file=sys.stderr)
+        return 130
+    except Exception as error:
+        print(f"\ndemo failed: {type(error).__name__}: {error}", file=sys.stderr)
+        if demo.wine is not None:
+            print(f"Wine's and the programs' output: {demo.wine.logs}", file=sys.stderr)
+        return 1
+    finally:
+        try:
+            demo.tear_down()
+        except Exception as error:  # the exit code above stays; say what was left
+            print(f"teardown: {type(error).__name__}: {error}", file=sys.stderr)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
