@@ -21,7 +21,7 @@ def test_starts_hidden_and_a_second_start_beeps_and_leaves(wine, sim, assistant)
     assert assistant.process.poll() is None
     assert assistant.main_form() == form
     assert assistant.log_lines()[: len(lines_before)] == lines_before
-    assert [t for t in assistant.log_texts("Startup:")] == assistant.log_texts("Startup:")[:1]
+    assert len(assistant.log_texts("Startup:")) == 1  # the second start wrote nothing
 
 
 def test_deletes_the_leftover_of_an_update(assistant):
