@@ -8,12 +8,13 @@
 
 #include <stdexcept>
 
-UdpCollector::UdpCollector() {
+UdpCollector::UdpCollector(std::uint16_t port) {
   fd_ = socket(AF_INET, SOCK_DGRAM, 0);
   if (fd_ < 0) throw std::runtime_error("UDP collector: no socket");
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(port);
   socklen_t size = sizeof address;
   if (bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
       getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {

@@ -1,5 +1,5 @@
 // A loopback stand-in for the collector of notices: a UDP socket on 127.0.0.1
-// (a port of its own choice) that hands each datagram to the test as it came.
+// (a port of its own choice, or a given one) that hands each datagram to the test as it came.
 #pragma once
 #include <cstdint>
 #include <optional>
@@ -7,7 +7,8 @@
 
 class UdpCollector {
  public:
-  UdpCollector();
+  // Binds 127.0.0.1:port; 0 lets the system choose. Throws when it cannot.
+  explicit UdpCollector(std::uint16_t port = 0);
   ~UdpCollector();
   UdpCollector(const UdpCollector&) = delete;
   UdpCollector& operator=(const UdpCollector&) = delete;

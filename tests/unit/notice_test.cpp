@@ -28,6 +28,18 @@ TEST(SendNotice, SendsThePrefixAndTheGbkTextAsOneDatagram) {
   EXPECT_EQ(collector.Receive(50), std::nullopt);
 }
 
+TEST(SendNotice, GoesToTheConfiguredCollectorOnPort8888) {
+  // The test build's collector address is 127.0.0.1.
+  std::optional<UdpCollector> collector;
+  try {
+    collector.emplace(kNoticePort);
+  } catch (const std::exception&) {
+    GTEST_SKIP() << "UDP port 8888 on 127.0.0.1 is taken";
+  }
+  SendNotice("Bid=123456,BarName=@网吧,BlackID=x");
+  EXPECT_EQ(collector->Receive(2000), kPrefix + "Bid=123456,BarName=@\xCD\xF8\xB0\xC9,BlackID=x");
+}
+
 TEST(SendNotice, GivesUpSilentlyWhenTheDatagramCannotGo) {
   UdpCollector collector;
   // An address that is not dotted IPv4, and a text too large for one datagram.
