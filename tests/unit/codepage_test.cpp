@@ -5,26 +5,10 @@
 
 #include <string>
 
-namespace {
-
-// UTF-8 bytes of a u8 literal (narrow literals are GBK in this build).
-std::string Utf8(std::u8string_view text) { return std::string(text.begin(), text.end()); }
-
-}  // namespace
+#include "fakes/gbk_samples.h"
 
 TEST(CodePage, ConvertsGbkTextBothWays) {
-  const struct {
-    std::string gbk;
-    std::string utf8;
-  } kCases[] = {
-      {"", ""},
-      {"Tollimer", "Tollimer"},
-      {"网吧Tollimer", Utf8(u8"网吧Tollimer")},
-      {"Orv网络计费系统 v7-主收银台", Utf8(u8"Orv网络计费系统 v7-主收银台")},
-      {"点数不足提醒\r\n\t可疑名单", Utf8(u8"点数不足提醒\r\n\t可疑名单")},
-      {"任子行（Rzx）：１２３", Utf8(u8"任子行（Rzx）：１２３")},
-  };
-  for (const auto& c : kCases) {
+  for (const auto& c : GbkSamples()) {
     EXPECT_EQ(Ansi_ToUtf8(c.gbk), c.utf8) << c.utf8;
     EXPECT_EQ(Utf8_ToAnsi(c.utf8), c.gbk) << c.utf8;
   }

@@ -8,27 +8,11 @@
 #include <random>
 #include <string>
 
+#include "fakes/temp_dir.h"
+
 namespace {
 
 std::uint32_t Crc(const std::string& bytes) { return Crc32(0, bytes.data(), bytes.size()); }
-
-class TempDir {
- public:
-  TempDir() {
-    path_ = std::filesystem::temp_directory_path() / ("crc32_test_" + std::to_string(getpid()));
-    std::filesystem::create_directories(path_);
-  }
-  ~TempDir() { std::filesystem::remove_all(path_); }
-  std::string Write(const std::string& name, const std::string& bytes) const {
-    std::string file = (path_ / name).string();
-    std::ofstream(file, std::ios::binary) << bytes;
-    return file;
-  }
-  std::string Path(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
-};
 
 }  // namespace
 
@@ -60,7 +44,7 @@ TEST(Crc32, ContinuesOverPieces) {
 }
 
 TEST(Crc32FileText, IsEightUpperCaseDigitsOfTheFileCrc) {
-  TempDir dir;
+  TempDir dir("crc32_test");
   EXPECT_EQ(Crc32FileText(dir.Write("check.exe", "123456789")), "CBF43926");
   EXPECT_EQ(Crc32FileText(dir.Write("small.exe", "a")), "E8B7BE43");
   EXPECT_EQ(Crc32FileText(dir.Write("zeros.exe", "Tollimer168")), "0008A427");  // leading zeros kept
@@ -74,7 +58,7 @@ TEST(Crc32FileText, IsEightUpperCaseDigitsOfTheFileCrc) {
 }
 
 TEST(Crc32FileText, IsEmptyWhenTheFileCannotBeReadOrTheCrcIsZero) {
-  TempDir dir;
+  TempDir dir("crc32_test");
   EXPECT_EQ(Crc32FileText(dir.Path("missing.exe")), "");
   EXPECT_EQ(Crc32FileText(dir.Path("")), "");          // a folder
   EXPECT_EQ(Crc32FileText(dir.Write("empty.exe", "")), "");  // CRC 0

@@ -10,6 +10,8 @@
 #include <random>
 #include <string>
 
+#include "fakes/temp_dir.h"
+
 namespace {
 
 // OpenSSL's MD5, the independent check.
@@ -30,25 +32,6 @@ std::string RandomBytes(std::size_t n, unsigned seed) {
 }
 
 constexpr const char* kEmptyDigest = "d41d8cd98f00b204e9800998ecf8427e";
-
-class TempDir {
- public:
-  TempDir() {
-    path_ = std::filesystem::temp_directory_path() / ("md5_test_" + std::to_string(getpid()));
-    std::filesystem::create_directories(path_);
-  }
-  ~TempDir() { std::filesystem::remove_all(path_); }
-  std::string Write(const std::string& name, const std::string& bytes) const {
-    std::string file = (path_ / name).string();
-    std::ofstream(file, std::ios::binary) << bytes;
-    return file;
-  }
-  std::string Path(const std::string& name) const { return (path_ / name).string(); }
-  std::string Dir() const { return path_.string(); }
-
- private:
-  std::filesystem::path path_;
-};
 
 }  // namespace
 
@@ -105,7 +88,7 @@ TEST(MD5Context, PiecewiseFeedingEqualsOneCall) {
 }
 
 TEST(MD5File, DigestsTheFileContent) {
-  TempDir dir;
+  TempDir dir("md5_test");
   const std::string small = "Tollimer 网吧\r\n";
   EXPECT_EQ(MD5_File(dir.Write("small.wav", small)), OpenSslMd5Hex(small));
   // Larger than one read chunk, not a multiple of it.
@@ -116,7 +99,7 @@ TEST(MD5File, DigestsTheFileContent) {
 }
 
 TEST(MD5File, UnreadableOrEmptyFileGivesTheDigestOfNothing) {
-  TempDir dir;
+  TempDir dir("md5_test");
   EXPECT_EQ(MD5_File(dir.Path("missing.wav")), kEmptyDigest);
   EXPECT_EQ(MD5_File(dir.Write("empty.wav", "")), kEmptyDigest);
   EXPECT_EQ(MD5_File(dir.Dir()), kEmptyDigest);  // a folder

@@ -6,31 +6,14 @@
 #include <string>
 
 #include "crypto/codepage.h"
+#include "fakes/gbk_samples.h"
 
 // Declared here so the test needs no <windows.h>.
 extern "C" __attribute__((dllimport, stdcall)) unsigned int GetACP(void);
 
-namespace {
-
-// UTF-8 bytes of a u8 literal (narrow literals are GBK in this build).
-std::string Utf8(std::u8string_view text) { return std::string(text.begin(), text.end()); }
-
-}  // namespace
-
 TEST(CodePageWin, ConvertsGbkTextBothWays) {
   ASSERT_EQ(GetACP(), 936u) << "run under a prefix with code page 936 (see WINE-NOTES.md)";
-  const struct {
-    std::string gbk;
-    std::string utf8;
-  } kCases[] = {
-      {"", ""},
-      {"Tollimer", "Tollimer"},
-      {"网吧Tollimer", Utf8(u8"网吧Tollimer")},
-      {"Orv网络计费系统 v7-主收银台", Utf8(u8"Orv网络计费系统 v7-主收银台")},
-      {"点数不足提醒\r\n\t可疑名单", Utf8(u8"点数不足提醒\r\n\t可疑名单")},
-      {"任子行（Rzx）：１２３", Utf8(u8"任子行（Rzx）：１２３")},
-  };
-  for (const auto& c : kCases) {
+  for (const auto& c : GbkSamples()) {
     EXPECT_EQ(Ansi_ToUtf8(c.gbk), c.utf8) << c.gbk;
     EXPECT_EQ(Utf8_ToAnsi(c.utf8), c.gbk) << c.gbk;
   }
