@@ -105,7 +105,7 @@ class Demo:
         self.scratch = scratch
         self.session = WineSession(scratch, display=display)
         self.on_xvfb = display is None
-        self.wine = self.sim = self.process = None
+        self.wine = self.sim = self.process = self.billing = None
         self.started = time.monotonic()
 
     def screenshot(self, name, what):
@@ -143,6 +143,7 @@ class Demo:
         self.sim = start_sim(self.wine)
         say(f"tollsim.exe listens on 127.0.0.1:{self.sim.port}")
 
+        self.billing_console_installation()
         self.start_assistant()
         self.countdown()
         self.swipe_error_box()
@@ -154,6 +155,25 @@ class Demo:
         self.screenshot("end", "everything closed")
         step(f"Done in {self.elapsed(self.started).strip()}; tearing down Wine"
              + (" and Xvfb" if self.on_xvfb else ""))
+
+    def billing_console_installation(self):
+        step("Laying out a billing console's installation and starting a fake billing server")
+        folder = self.wine.prefix / "drive_c" / "orv"
+        folder.mkdir(exist_ok=True)
+        # A bar id of fewer than 6 characters makes the assistant ask the server.
+        (folder / "OrvBar.ini").write_bytes("[Bar]\r\nBarID=12\r\n".encode("gbk"))
+        (folder / "OrvHost.ini").write_bytes("[Server]\r\nIP=127.0.0.1\r\n".encode("gbk"))
+        self.wine.reg_add(r"HKCU\Software\Orv\Console", "Path", "C:\\orv\\")
+        self.billing = subprocess.Popen(
+            [sys.executable, str(Path(__file__).parent / "fakes" / "billing_server.py"), "--mode", "good",
+             "--number", "880123", "--client-name", "星空网吧", "--greet"],
+            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        line = self.billing.stderr.readline().decode().strip()
+        if line.startswith("listening"):
+            say(f"C:\\orv\\ holds OrvBar.ini and OrvHost.ini; the billing server is {line[10:]}")
+        else:
+            say(f"the fake billing server did not start ({line or 'port 2985 busy?'}); "
+                "the assistant will log that it could not reach it")
 
     def start_assistant(self):
         step("Starting the assistant, Tollimer.exe, from a program folder of its own")
@@ -252,6 +272,9 @@ class Demo:
             self.process.wait(timeout=10)
         if self.sim is not None:
             self.sim.stop()
+        if self.billing is not None:
+            self.billing.terminate()
+            self.billing.wait(timeout=10)
         self.session.stop()
 
 
