@@ -18,8 +18,8 @@ class TaskTimer {
       : desktop_(desktop), switches_(switches), par_(par) {}
 
   TaskHooks& Hooks() { return hooks_; }
+  // The result of the last central-service refresh (0 before the first).
   int UpdateState() const { return updateState_; }
-  void SetUpdateState(int state) { updateState_ = state; }
 
   void Timer_TaskTimer();
 
