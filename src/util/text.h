@@ -58,8 +58,3 @@ double LocalDays(int year, int month, int day, int hour, int minute, int second,
 // A decimal integer: optional blanks, optional sign, digits, nothing else, and
 // within 32 bits. Hex or empty text is not a number.
 std::optional<int> ParseDecimal(std::string_view text);
-
-inline int IfThen(bool condition, int a, int b) { return condition ? a : b; }
-inline const std::string& IfThen(bool condition, const std::string& a, const std::string& b) {
-  return condition ? a : b;
-}
