@@ -13,6 +13,16 @@ struct GbkSample {
   std::string utf8;
 };
 
+// A long text: one mixed sample repeated `times` times, in both forms.
+inline GbkSample RepeatedSample(int times) {
+  GbkSample sample;
+  for (int i = 0; i < times; ++i) {
+    sample.gbk += "网吧Tollimer";
+    sample.utf8 += Utf8(u8"网吧Tollimer");
+  }
+  return sample;
+}
+
 inline std::vector<GbkSample> GbkSamples() {
   return {
       {"", ""},

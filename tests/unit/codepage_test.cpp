@@ -37,13 +37,9 @@ TEST(CodePage, WhatGbkCannotHoldBecomesTheDefaultCharacter) {
 }
 
 TEST(CodePage, LargeInputsConvertWhole) {
-  std::string gbk, utf8;
-  for (int i = 0; i < 50000; ++i) {
-    gbk += "网吧Tollimer";
-    utf8 += Utf8(u8"网吧Tollimer");
-  }
-  EXPECT_EQ(Ansi_ToUtf8(gbk), utf8);
-  EXPECT_EQ(Utf8_ToAnsi(utf8), gbk);
+  const GbkSample big = RepeatedSample(50000);
+  EXPECT_EQ(Ansi_ToUtf8(big.gbk), big.utf8);
+  EXPECT_EQ(Utf8_ToAnsi(big.utf8), big.gbk);
   // Many replacements in a row.
   EXPECT_EQ(Utf8_ToAnsi(std::string(100000, '\xFF')), std::string(100000, '?'));
 }

@@ -37,11 +37,7 @@ TEST(CodePageWin, WhatGbkCannotHoldBecomesTheDefaultCharacter) {
 
 TEST(CodePageWin, LargeInputsConvertWhole) {
   ASSERT_EQ(GetACP(), 936u);
-  std::string gbk, utf8;
-  for (int i = 0; i < 50000; ++i) {
-    gbk += "网吧Tollimer";
-    utf8 += Utf8(u8"网吧Tollimer");
-  }
-  EXPECT_EQ(Ansi_ToUtf8(gbk), utf8);
-  EXPECT_EQ(Utf8_ToAnsi(utf8), gbk);
+  const GbkSample big = RepeatedSample(50000);
+  EXPECT_EQ(Ansi_ToUtf8(big.gbk), big.utf8);
+  EXPECT_EQ(Utf8_ToAnsi(big.utf8), big.gbk);
 }
