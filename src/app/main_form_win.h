@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "app/process_env.h"
-#include "app/run_params.h"
+#include "settings/run_params.h"
 #include "app/task_timer.h"
 #include "billing/bar_identity.h"
 #include "log/activity_log.h"

@@ -3,7 +3,7 @@
 #pragma once
 #include <functional>
 
-#include "app/run_params.h"
+#include "settings/run_params.h"
 #include "platform/desktop.h"
 
 struct TaskHooks {

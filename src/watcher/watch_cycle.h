@@ -5,7 +5,7 @@
 #pragma once
 #include <functional>
 
-#include "app/run_params.h"
+#include "settings/run_params.h"
 #include "platform/desktop.h"
 #include "watcher/dialog_automation.h"
 

@@ -1,4 +1,4 @@
-#include "app/run_params.h"
+#include "settings/run_params.h"
 
 #include <gtest/gtest.h>
 

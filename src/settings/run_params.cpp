@@ -1,4 +1,4 @@
-#include "app/run_params.h"
+#include "settings/run_params.h"
 
 #include "util/literal_table.h"
 #include "util/text.h"
