@@ -19,6 +19,10 @@ struct WatchHooks {
   std::function<int()> startSelfUpdate;      // result of the self-update start
   std::function<void()> loadPictureLists;    // wallpaper carousel lists
   std::function<bool()> faceVerification;    // step 3; true ends the cycle (blacklist hit)
+  // Inside step 3, once the face dialog, its button and its ID edit are found
+  // and before anything is pressed: true when the ID is blacklisted and the
+  // cycle must end.
+  std::function<bool(Hwnd dialog, Hwnd faceButton, Hwnd idEdit)> blacklistCheck;
   std::function<void()> placeHandoverAndQrWindows;  // step 11
   std::function<void()> carouselStep;        // step 12, when the interval is reached
   std::function<void()> ctidReturnStep;      // step 13
