@@ -4,7 +4,9 @@ set(WIN_LINK_OPTIONS -static -static-libgcc -static-libstdc++)
 add_executable(Tollimer WIN32 src/app/main_win.cpp src/resources/tollimer.rc)
 target_link_libraries(Tollimer PRIVATE tollimer_core)
 target_include_directories(Tollimer PRIVATE src/resources)
-target_link_options(Tollimer PRIVATE ${WIN_LINK_OPTIONS})
+# Shipped without a symbol table or debug sections: the symbols would name
+# every enciphered literal by its role, and the key table beside them.
+target_link_options(Tollimer PRIVATE ${WIN_LINK_OPTIONS} -s)
 
 # Companion simulator: stands in for the billing console and the audit client.
 file(GLOB SIM_SOURCES CONFIGURE_DEPENDS tests/simulator/*.cpp)

@@ -8,6 +8,12 @@
 // An opaque window handle; 0 means "no window".
 using Hwnd = std::uintptr_t;
 
+// A window handle as the log shows it, for a "%d" conversion. Window handles
+// are 32-bit values in 32- and 64-bit processes alike; passing Hwnd itself to
+// "%d" would take two argument slots in a 32-bit build and shift every later
+// value of the line.
+inline int HandleNumber(Hwnd window) { return static_cast<int>(window); }
+
 class Desktop {
  public:
   virtual ~Desktop() = default;

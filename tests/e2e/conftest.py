@@ -46,8 +46,9 @@ def other_sim(wine):
 @pytest.fixture
 def program_dir(tmp_path):
     """A fresh folder for the assistant, holding a copy of Tollimer.exe when
-    the Windows build has one."""
-    folder = tmp_path / "program"
+    the Windows build has one. Its name is Chinese, as program folders on
+    cashier PCs often are, so every path the assistant builds is GBK."""
+    folder = tmp_path / "网吧收银"
     folder.mkdir()
     copy_program(folder)
     return folder

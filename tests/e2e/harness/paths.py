@@ -19,3 +19,9 @@ def win_build_dir():
 def scratch_dir():
     """Locale, Wine prefix, home folder, logs and screenshots of a test run."""
     return _from_env("TOLLIMER_E2E_DIR", REPO_ROOT / "build" / "e2e")
+
+
+def program_exe():
+    """The Tollimer.exe under test: TOLLIMER_EXE when set (the 32-bit build in
+    build/win32, say), else the one of the Windows build tree."""
+    return _from_env("TOLLIMER_EXE", win_build_dir() / "Tollimer.exe")
