@@ -135,7 +135,7 @@ void TOrv_Assistant::FormCreate() {
   Query_BarIdentity(link, bar_);
 
   // The start-up line.
-  log_.WriteLog(Format(Literal(lit::kStartupLineFormat).c_str(), env_.fileVersion.c_str(),
+  log_.WriteLog(FormatRuntime(Literal(lit::kStartupLineFormat), env_.fileVersion.c_str(),
                        env_.exeChecksum.c_str(), bar_.barId.c_str(), bar_.barName.c_str()));
 
   // Seam: the central-service exchange (up to 15 attempts, a second apart)
@@ -151,7 +151,7 @@ void TOrv_Assistant::FormCreate() {
   hotKeyRegistered_ = RegisterHotKey(hwnd_, kHotKeyF11, 0, VK_F11) != FALSE;
 
   // The start-up summary.
-  log_.WriteLog(Format(Literal(lit::kSummaryLineFormat).c_str(), hotKeyRegistered_ ? 1 : 0,
+  log_.WriteLog(FormatRuntime(Literal(lit::kSummaryLineFormat), hotKeyRegistered_ ? 1 : 0,
                        switches_.bits, par_.FaceClickDelay, par_.FaceClickMode,
                        par_.ParamRefreshMinutes, par_.CtidReturnDelay));
 
@@ -178,7 +178,7 @@ void TOrv_Assistant::FormClose() {
   KillTimer(hwnd_, kTimer1);
   UnregisterHotKey(hwnd_, kHotKeyF11);
   const long long seconds = SecondsBetween(env_.started, clock_.Now());
-  log_.WriteLog(Format(Literal(lit::kRunningTimeFormat).c_str(), FormatDuration(seconds).c_str()));
+  log_.WriteLog(FormatRuntime(Literal(lit::kRunningTimeFormat), FormatDuration(seconds).c_str()));
 }
 
 void TOrv_Assistant::Timer1Timer() {

@@ -84,7 +84,7 @@ void DialogAutomation::ScanFormStep() {
 void DialogAutomation::LogErrorBoxOnce(const char* caption, const char* format, Hwnd& last) {
   Hwnd box = desktop_.FindTopWindow(kDialogClass, caption);
   if (box == 0 || box == last) return;
-  log_.WriteLog(Format(format, HandleNumber(box), HandleNumber(last)));
+  log_.WriteLog(FormatRuntime(format, HandleNumber(box), HandleNumber(last)));
   last = box;
 }
 
@@ -121,7 +121,7 @@ void DialogAutomation::PointsWindowStep() {
   // The Tab moves the focus on from the chosen option, as the cashier would.
   desktop_.SetForeground(window);
   desktop_.PressKey(kTabKey);
-  log_.WriteLog(Format(Literal(lit::kPointsLineFormat).c_str(), HandleNumber(window),
+  log_.WriteLog(FormatRuntime(Literal(lit::kPointsLineFormat), HandleNumber(window),
                        HandleNumber(group), HandleNumber(option),
                        HandleNumber(edit)));
 }

@@ -12,11 +12,11 @@ MAIN_CAPTION = "网吧Tollimer"
 EXE_NAME = "Tollimer.exe"
 
 
-def copy_program(program_dir):
-    """Copies the Tollimer.exe under test into program_dir; False when it is
-    not built. The assistant keeps its logs and files beside itself, so each
-    test gets a folder of its own."""
-    exe = program_exe()
+def copy_program(program_dir, exe=None):
+    """Copies a Tollimer.exe under test (the first one when `exe` is None)
+    into program_dir; False when it is not built. The assistant keeps its logs
+    and files beside itself, so each test gets a folder of its own."""
+    exe = exe or program_exe()
     if not exe.exists():
         return False
     shutil.copy2(exe, program_dir / EXE_NAME)
