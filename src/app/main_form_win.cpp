@@ -1,6 +1,10 @@
 #include "app/main_form_win.h"
 
 #include "app/commands.h"
+#include "desktop/autorun.h"
+#include "desktop/confirm_dialog_win.h"
+#include "desktop/shortcut_win.h"
+#include "desktop/tray_menu_win.h"
 #include "net/socket.h"
 #include "util/literal_table.h"
 #include "util/text.h"
@@ -31,6 +35,7 @@ bool EnableDebugPrivilege(bool enable) {
 TOrv_Assistant::TOrv_Assistant(const ProcessEnvironment& env) : env_(env) {}
 
 bool TOrv_Assistant::Create(HWND applicationWindow) {
+  application_ = applicationWindow;
   // The cafe's identity as the billing console's installation records it.
   Read_BarIdentity(*registry_, *ini_, files_, bar_);
 
@@ -90,6 +95,7 @@ LRESULT TOrv_Assistant::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       }
       return 0;
     case WM_DESTROY:
+      trayIcon_.reset();
       PostQuitMessage(0);
       return 0;
   }
@@ -115,22 +121,24 @@ void TOrv_Assistant::FormCreate() {
   // The task timer.
   SetTimer(hwnd_, kTaskTimer, kTaskInterval, nullptr);
 
-  // Seam: the notification-area icon and its menu are created here; until
-  // then the menu commands reach the window as WM_COMMAND (app/commands.h).
+  // The notification-area icon and its menu.
+  CreateTrayIcon();
 
   // Every start counts activation windows down from 15.
   watch_.Dialogs().N5Click();
 
-  // The feature bits. Seam: the rest of the persisted settings (autorun
-  // state, picture folders, carousel) are read here with them.
+  // The autorun state, then the feature bits. Seam: the rest of the
+  // persisted settings (picture folders, carousel) are read here with them.
+  autorunChecked_ = IsAutorunOn(*registry_, env_.exePath);
   switches_.Apply(ParseFeatureBits(
       registry_->ReadString(RegistryRoot::CurrentUser, Literal(lit::kAppKeyPath), "ExpCofig", "0")));
 
   // Windows Sockets for the billing server, the downloader and the notice.
   socketsStarted_ = Socket::Startup() == 0;
 
-  // Without a usable bar id, ask the billing server (at most about 12 s).
-  // Seam: with a known bar id the desktop shortcut is made here instead.
+  // With a known bar id the desktop shortcut is made; without a usable one,
+  // the billing server is asked (at most about 12 s).
+  MakeShortcut();
   BillingLink link{*registry_, *ini_, files_, clock_, log_};
   Query_BarIdentity(link, bar_);
 
@@ -169,7 +177,7 @@ void TOrv_Assistant::ApplyLocalParameterFile() {
 
 bool TOrv_Assistant::FormCloseQuery() {
   if (!HideOnClose) return true;
-  ShowWindow(hwnd_, SW_HIDE);
+  HideSettingsWindow();
   return false;
 }
 
@@ -211,5 +219,71 @@ void TOrv_Assistant::OnCommand(unsigned id) {
                            "开启确认", MB_ICONQUESTION | MB_YESNO);
       });
       break;
+    case kCmdAbout: N8Click(); break;
+    case kCmdSettings: ShowSettingsWindow(); break;
+    case kCmdAutorun: Orv_AutorunClick(); break;
+    case kCmdExitRestart: N2Click(); break;
+  }
+}
+
+void TOrv_Assistant::CreateTrayIcon() {
+  PopupMenu1 = CreateTrayMenu();
+  HICON icon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(1));
+  trayIcon_ = std::make_unique<TTrayIcon>(hwnd_, PopupMenu1, icon, kApplicationTitle);
+  trayIcon_->OnDblClick = [this] { ShowSettingsWindow(); };
+  trayIcon_->OnPopup = [this] {
+    const DialogSwitches& switches = watch_.Dialogs().Switches();
+    UpdateTrayMenuChecks(PopupMenu1, switches.countdownSeconds, switches.reminderOn, autorunChecked_);
+  };
+}
+
+void TOrv_Assistant::ShowSettingsWindow() {
+  ShowWindow(application_, SW_RESTORE);
+  ShowWindow(hwnd_, SW_SHOW);
+  SetForegroundWindow(application_);
+  // The application window is never drawn; the settings window is the one
+  // the cashier means to reach.
+  SetForegroundWindow(hwnd_);
+}
+
+void TOrv_Assistant::HideSettingsWindow() {
+  ShowWindow(hwnd_, SW_HIDE);
+  ShowWindow(application_, SW_HIDE);
+}
+
+void TOrv_Assistant::N8Click() {
+  ShellExecuteA(nullptr, "open", Literal(lit::kAboutAddress).c_str(), nullptr, nullptr, SW_SHOW);
+}
+
+void TOrv_Assistant::Orv_AutorunClick() {
+  autorunChecked_ = ::Orv_AutorunClick(*registry_, env_.exePath, autorunChecked_, [this] {
+    return MessageBoxA(hwnd_, "请问您要取消 网吧Tollimer 开机启动吗？", "取消启动确认",
+                       MB_ICONQUESTION | MB_YESNO) != IDNO;
+  });
+}
+
+void TOrv_Assistant::N2Click() {
+  const int answer = ConfirmWithCaptions(hwnd_, "操作确认", "您确认要退出 或 重启Tollimer 吗？",
+                                         " 退出助手(&X) ", " 重启助手(&R) ");
+  if (answer != IDYES && answer != IDNO) return;
+  HideOnClose = false;
+  SendMessageA(hwnd_, WM_CLOSE, 0, 0);
+  if (answer == IDNO) {
+    // The new process must not find this one's marker caption, however long
+    // this one takes to end. The path is quoted: program folders may hold
+    // spaces.
+    SetWindowTextA(application_, kRestartTitle);
+    WinExec(("\"" + env_.exePath + "\"").c_str(), SW_SHOWNORMAL);
+  }
+}
+
+void TOrv_Assistant::MakeShortcut() {
+  try {
+    MakeDesktopShortcut(
+        bar_.barId, DesktopFolder(), env_.exePath,
+        [](const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; },
+        CreateShortcut);
+  } catch (const std::exception& e) {
+    log_.WriteLog(std::string("#CreateShortcut:0 / ") + Format("%lu ", GetLastError()) + e.what());
   }
 }

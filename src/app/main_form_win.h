@@ -10,6 +10,7 @@
 #include "settings/run_params.h"
 #include "app/task_timer.h"
 #include "billing/bar_identity.h"
+#include "desktop/tray_icon_win.h"
 #include "log/activity_log.h"
 #include "platform/ini_file.h"
 #include "platform/platform_win.h"
@@ -36,6 +37,15 @@ class TOrv_Assistant {
   void OnCommand(unsigned id);
   void ApplyLocalParameterFile();
 
+  // The notification-area icon, its menu and the commands of its own.
+  void CreateTrayIcon();
+  void ShowSettingsWindow();
+  void HideSettingsWindow();
+  void N8Click();
+  void Orv_AutorunClick();
+  void N2Click();
+  void MakeShortcut();
+
   ProcessEnvironment env_;
   Win32Desktop desktop_;
   Win32Clock clock_;
@@ -50,6 +60,10 @@ class TOrv_Assistant {
   TaskTimer task_{desktop_, switches_, par_};
 
   HWND hwnd_ = nullptr;
+  HWND application_ = nullptr;  // the hidden application window captioned kApplicationTitle
+  HMENU PopupMenu1 = nullptr;
+  std::unique_ptr<TTrayIcon> trayIcon_;
+  bool autorunChecked_ = false;  // the check mark of "开机自动运行(&R)"
   bool HideOnClose = true;
   bool hotKeyRegistered_ = false;
   bool socketsStarted_ = false;

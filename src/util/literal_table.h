@@ -71,4 +71,11 @@ inline constexpr auto kHostFile = Encipher("OrvHost.ini");
 inline constexpr auto kHostSection = Encipher("Server");
 inline constexpr auto kHostKey = Encipher("IP");
 
+// --- Desktop integration -----------------------------------------------------
+// Per-user start-up key (HKEY_CURRENT_USER) and the autorun value's name.
+inline constexpr auto kAutorunKeyPath = Encipher("Software\\Microsoft\\Windows\\CurrentVersion\\Run");
+inline constexpr auto kAutorunValue = Encipher("Tollimer");
+// The about page of the central service, opened in the cashier's browser.
+inline constexpr auto kAboutAddress = Encipher(TOLLIMER_SERVICE_BASE "about.html");
+
 }  // namespace lit
