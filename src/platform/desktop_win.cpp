@@ -89,22 +89,36 @@ bool Win32Desktop::SetCursorPosition(int x, int y) { return SetCursorPos(x, y) !
 
 void Win32Desktop::MouseButton(unsigned event) { mouse_event(event, 0, 0, 0, 0); }
 
+namespace {
+
+// One red frame on `dc` around width x height pixels at left, top, with a pen
+// as wide as a border plus one; the pen masks what is there (R2_MASKPEN), so
+// the red shows on any light colour.
+void DrawRedFrame(HDC dc, int left, int top, int width, int height) {
+  HPEN pen = CreatePen(PS_INSIDEFRAME, GetSystemMetrics(SM_CXBORDER) + 1, RGB(255, 0, 0));
+  if (!pen) return;
+  const int saved = SaveDC(dc);
+  SetROP2(dc, R2_MASKPEN);
+  SelectObject(dc, pen);
+  SelectObject(dc, GetStockObject(NULL_BRUSH));
+  Rectangle(dc, left, top, left + width, top + height);
+  RestoreDC(dc, saved);
+  DeleteObject(pen);
+}
+
+}  // namespace
+
 void Win32Desktop::DrawAlertFrame(Hwnd window) {
   // GetWindowDC of no window is the whole screen's context: a button that
   // went away in the meantime gets no frame instead of framing the screen.
+  // (Under Wine a window of another process cannot be drawn on this way;
+  // the frame then does not show.)
   HWND hwnd = H(window);
   if (window == 0 || !IsWindow(hwnd)) return;
-  HDC dc = GetWindowDC(hwnd);
-  if (!dc) return;
   RECT rect{};
-  GetWindowRect(hwnd, &rect);
-  SetROP2(dc, R2_MASKPEN);
-  HPEN pen = CreatePen(PS_INSIDEFRAME, GetSystemMetrics(SM_CXBORDER) + 1, RGB(255, 0, 0));
-  const int saved = SaveDC(dc);
-  if (pen) SelectObject(dc, pen);
-  SelectObject(dc, GetStockObject(NULL_BRUSH));
-  Rectangle(dc, 0, 0, rect.right - rect.left, rect.bottom - rect.top);
-  RestoreDC(dc, saved);
-  ReleaseDC(hwnd, dc);
-  if (pen) DeleteObject(pen);
+  if (!GetWindowRect(hwnd, &rect)) return;
+  if (HDC dc = GetWindowDC(hwnd)) {
+    DrawRedFrame(dc, 0, 0, rect.right - rect.left, rect.bottom - rect.top);
+    ReleaseDC(hwnd, dc);
+  }
 }

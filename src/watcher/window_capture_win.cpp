@@ -15,7 +15,15 @@ HBITMAP CaptureWindowBitmap(HWND window) {
     bitmap = CreateCompatibleBitmap(windowDc, width, height);
     if (bitmap) {
       HGDIOBJ previous = SelectObject(memoryDc, bitmap);
-      BitBlt(memoryDc, 0, 0, width, height, windowDc, 0, 0, SRCCOPY);
+      if (!BitBlt(memoryDc, 0, 0, width, height, windowDc, 0, 0, SRCCOPY)) {
+        // Wine cannot read another process's window through that window's
+        // own context (BitBlt fails and leaves the bitmap black); the
+        // screen's context shows the same pixels where the window is.
+        if (HDC screenDc = GetDC(nullptr)) {
+          BitBlt(memoryDc, 0, 0, width, height, screenDc, rect.left, rect.top, SRCCOPY);
+          ReleaseDC(nullptr, screenDc);
+        }
+      }
       // The bitmap leaves the memory context before the context is deleted,
       // so the caller gets a bitmap that no context holds.
       SelectObject(memoryDc, previous);

@@ -115,7 +115,8 @@ class Sim:
         return self.command(name, *fields)[0] == "1"
 
     # Creating windows. Options: hidden, x, y, w, h (pixels), fill ("RRGGBB");
-    # children also items (list) and onclick ("close" or "disable").
+    # children also items (list), onclick ("close" or "disable") and moving
+    # (True: a camera preview that shows a new picture every half second).
 
     def dialog(self, caption, **options):
         """A top-level "#32770" dialog that closes on WM_CLOSE."""
@@ -253,6 +254,12 @@ class Sim:
 
     def clear(self):
         self.command("clear")
+
+    # The camera preview stand-in (a child made with moving=True).
+
+    def frame(self, hwnd):
+        """The number of the picture the moving preview shows now."""
+        return self._int("frame", hwnd)
 
     # Lifetime.
 
