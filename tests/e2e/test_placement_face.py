@@ -264,14 +264,34 @@ def test_face_form_stays_hidden_without_the_switch_or_with_a_zero_position(sim, 
     assert form == 0 or not sim.visible(form)
 
 
-def test_preview_that_vanishes_or_is_minimised_while_mirrored_is_no_harm(wine, sim, assistant, heartbeat,
-                                                                         settings, program_dir):
+def mirrors(wine, sim, image, preview, tries=30):
+    """True once a screenshot shows Image1 holding the preview's picture."""
+    il, it, _, _ = sim.rect(image)
+    pl, pt, pr, pb = sim.rect(preview)
+    for _ in range(tries):
+        screen = wine.grab_screen()
+        if region(screen, il, it, pr - pl, pb - pt) == region(screen, pl, pt, pr - pl, pb - pt):
+            return True
+    return False
+
+
+def test_preview_that_is_resized_minimised_or_vanishes_while_mirrored_is_no_harm(wine, sim, assistant, heartbeat,
+                                                                                 settings, program_dir):
     settings(ExpCofig=EXTENDED_SCREEN | FACE_WINDOW)
     local_parameters(program_dir, clickmode=1)
     dialog, preview, edit, button = face_dialog(sim, onclick="disable")
     assistant.start()
     form = wait_until(lambda: face_form(sim) if face_form(sim) and sim.visible(face_form(sim)) else 0,
                       timeout=10, message="TfrmFaceCheck shown")
+    image = image1(sim, form)
+
+    # A smaller picture is followed at its new size.
+    sim.move(preview, 10, 32, size=(160, 120))
+    assert mirrors(wine, sim, image, preview)
+    # One larger than the form's image is cut to it.
+    sim.move(preview, 0, 0, size=(900, 700))
+    assistant.wait_ticks(1, heartbeat)
+    sim.move(preview, 10, 32, size=(320, 240))
 
     sim.post(dialog, WM_SYSCOMMAND, SC_MINIMIZE, 0)
     assistant.wait_ticks(2, heartbeat)

@@ -39,7 +39,7 @@ const Command kCommands[] = {
     {"enable", "hwnd 0|1", "", CmdEnable},
     {"settext", "hwnd text", "", CmdSetText},
     {"destroy", "hwnd", "", CmdDestroy},
-    {"move", "hwnd x y", "topmost", CmdMove},
+    {"move", "hwnd x y", "topmost w h", CmdMove},
     {"activate", "hwnd", "", CmdActivate},
     {"text", "hwnd", "", CmdText},
     {"class", "hwnd", "", CmdClass},

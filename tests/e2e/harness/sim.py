@@ -199,10 +199,12 @@ class Sim:
         """Only for the simulator's own windows."""
         self.command("destroy", hwnd)
 
-    def move(self, hwnd, x, y, topmost=None):
-        """SetWindowPos without resizing; topmost True/False also sets the z-order
-        as HWND_TOPMOST/HWND_NOTOPMOST do."""
+    def move(self, hwnd, x, y, topmost=None, size=None):
+        """SetWindowPos; topmost True/False also sets the z-order as
+        HWND_TOPMOST/HWND_NOTOPMOST do; size (w, h) also resizes."""
         options = {} if topmost is None else {"topmost": topmost}
+        if size is not None:
+            options.update(w=size[0], h=size[1])
         self.command("move", hwnd, x, y, *_opts(options))
 
     def activate(self, hwnd):
