@@ -8,6 +8,7 @@
 #include "net/socket.h"
 #include "util/literal_table.h"
 #include "util/text.h"
+#include "watcher/face_sound.h"
 
 namespace {
 
@@ -50,7 +51,10 @@ bool TOrv_Assistant::Create(HWND applicationWindow) {
   hwnd_ = CreateWindowExA(0, kClassName, "网吧Tollimer..", WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU,
                           CW_USEDEFAULT, CW_USEDEFAULT, 640, 480, applicationWindow, nullptr,
                           wc.hInstance, this);
-  return hwnd_ != nullptr;
+  if (!hwnd_) return false;
+  // The face-comparison window, hidden until a face-verification dialog comes.
+  faceForm_.Create(applicationWindow);
+  return true;
 }
 
 LRESULT CALLBACK TOrv_Assistant::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -152,6 +156,9 @@ void TOrv_Assistant::FormCreate() {
   // Local overrides of the runtime parameters.
   ApplyLocalParameterFile();
 
+  // Watch-cycle steps 3 (face verification) and 11 (extended-screen placement).
+  WireFaceAndPlacement();
+
   // From here on the watch cycle runs every second.
   SetTimer(hwnd_, kTimer1, kTimer1Interval, nullptr);
 
@@ -173,6 +180,19 @@ void TOrv_Assistant::ApplyLocalParameterFile() {
   ApplyLocalParameters(par_, [&](const std::string& key, const std::string& fallback) {
     return ini_->ReadString(path, section, key, fallback);
   });
+}
+
+void TOrv_Assistant::WireFaceAndPlacement() {
+  const std::string faceSound = env_.programFolder + Literal(lit::kFaceSoundFile);
+  face_.SetCustomFaceSound(faceSound, MeasureFaceSound(faceSound));
+  // The blacklist check is looked up at each call: its owner may fill the
+  // hook at any point of start-up.
+  face_.SetBlacklistCheck([this](Hwnd dialog, Hwnd faceButton, Hwnd idEdit) {
+    const auto& check = watch_.Hooks().blacklistCheck;
+    return check ? check(dialog, faceButton, idEdit) : false;
+  });
+  watch_.Hooks().faceVerification = [this] { return face_.Run(); };
+  watch_.Hooks().placeHandoverAndQrWindows = [this] { placement_.PlaceHandoverAndQrWindows(); };
 }
 
 bool TOrv_Assistant::FormCloseQuery() {

@@ -16,6 +16,9 @@
 #include "platform/platform_win.h"
 #include "platform/registry.h"
 #include "watcher/watch_cycle.h"
+#include "watcher/face_check_form_win.h"
+#include "watcher/face_verification.h"
+#include "watcher/placement.h"
 
 class TOrv_Assistant {
  public:
@@ -36,6 +39,7 @@ class TOrv_Assistant {
   void WMHotKey(WPARAM id);
   void OnCommand(unsigned id);
   void ApplyLocalParameterFile();
+  void WireFaceAndPlacement();
 
   // The notification-area icon, its menu and the commands of its own.
   void CreateTrayIcon();
@@ -58,6 +62,11 @@ class TOrv_Assistant {
   RuntimeSwitches switches_;
   WatchCycle watch_{desktop_, clock_, log_, switches_};
   TaskTimer task_{desktop_, switches_, par_};
+  // Extended-screen placement and face verification (watch-cycle steps 11 and 3).
+  Win32Sound sound_;
+  TfrmFaceCheck faceForm_;
+  ExtendedScreenPlacement placement_{desktop_, *registry_, log_, switches_};
+  FaceVerification face_{{desktop_, clock_, sound_, *registry_, log_, faceForm_}, par_, switches_};
 
   HWND hwnd_ = nullptr;
   HWND application_ = nullptr;  // the hidden application window captioned kApplicationTitle

@@ -53,6 +53,12 @@ inline constexpr auto kKeyCtidReturnDelay = Encipher("ctidreturn");
 inline constexpr auto kFaceDialogCaption = Encipher("人脸核验");
 inline constexpr auto kFaceSoundFile = Encipher("FaceTip.wav");
 
+// --- Face verification ---------------------------------------------------------
+// The press line: dialog, button, button style, press result, press point,
+// ID edit and ID text.
+inline constexpr auto kFacePressLineFormat =
+    Encipher("FaceDlg=%d,Btn=%d,BtnStyle=%d,ClickRet=%d,ClickPt=%d.%d,IdEdit=%d,CID=%s");
+
 // --- Billing console installation --------------------------------------------
 inline constexpr auto kConsoleKeyPath = Encipher("SOFTWARE\\Orv\\Billing");  // HKLM
 inline constexpr auto kConsoleFolderValue = Encipher("InstallDir");

@@ -44,3 +44,6 @@ std::string CmdMouseClick(const Request&);
 
 std::string CmdEvents(const Request&);
 std::string CmdClear(const Request&);
+
+// The moving camera preview (moving_picture.cpp).
+std::string CmdFrame(const Request&);

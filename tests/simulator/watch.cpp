@@ -7,6 +7,7 @@
 
 #include "events.h"
 #include "handles.h"
+#include "moving_picture.h"
 
 namespace {
 
@@ -142,10 +143,24 @@ LRESULT CALLBACK WatchProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case kDestroyLater:
       DestroyWindow(hwnd);
       return 0;
+    case WM_TIMER:
+      if (options.moving && wParam == kMovingPictureTimer) {
+        AdvanceMovingPicture(hwnd);
+        return 0;
+      }
+      break;
     case WM_ERASEBKGND:
+      if (options.moving) return 1;
       if (options.hasFill) return PaintFill(hwnd, reinterpret_cast<HDC>(wParam), options.fill);
       break;
     case WM_PAINT:
+      if (options.moving) {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(hwnd, &ps);
+        PaintMovingPicture(hwnd, dc);
+        EndPaint(hwnd, &ps);
+        return 0;
+      }
       if (options.hasFill) {
         PAINTSTRUCT ps;
         HDC dc = BeginPaint(hwnd, &ps);
@@ -165,6 +180,7 @@ void Watch(HWND hwnd, const WatchOptions& options) {
   w.options = options;
   w.pos = TopLeft(hwnd);
   w.topmost = IsTopmost(hwnd);
+  if (options.moving) StartMovingPicture(hwnd);
   // ANSI subclass (not SetWindowSubclass, whose procedure is Unicode), so that
   // WM_SETTEXT arrives here as the GBK bytes the other program sent.
   w.original = reinterpret_cast<WNDPROC>(
