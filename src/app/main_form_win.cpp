@@ -144,11 +144,21 @@ void TOrv_Assistant::FormCreate() {
   // Local overrides of the runtime parameters.
   ApplyLocalParameterFile();
 
+  // The CTID QR window: moved to the customer's screen in step 11 (until the
+  // placement step takes this call over, between the handover window and the
+  // app QR window), sent back in step 13, checked by the task timer.
+  watch_.Hooks().placeHandoverAndQrWindows = [this] {
+    if (switches_.Has(kCtidWindow)) ctid_.Move_CTIDWin(kCtidAutomatic);
+  };
+  watch_.Hooks().ctidReturnStep = [this] { ctid_.AutoReturnStep(watch_.MainCashierSeen()); };
+  task_.Hooks().checkQrCode = [this] { ctid_.Check_QRCode(kCtidAutomatic); };
+
   // From here on the watch cycle runs every second.
   SetTimer(hwnd_, kTimer1, kTimer1Interval, nullptr);
 
   // F11 refreshes the CTID QR code from anywhere.
   hotKeyRegistered_ = RegisterHotKey(hwnd_, kHotKeyF11, 0, VK_F11) != FALSE;
+  ctid_.SetHotKeyRegistered(hotKeyRegistered_);
 
   // The start-up summary.
   log_.WriteLog(Format(Literal(lit::kSummaryLineFormat).c_str(), hotKeyRegistered_ ? 1 : 0,
@@ -197,7 +207,7 @@ void TOrv_Assistant::Timer_TaskTimer() { task_.Timer_TaskTimer(); }
 
 void TOrv_Assistant::WMHotKey(WPARAM id) {
   if (id != kHotKeyF11) return;
-  // The CTID QR window handling plugs in here.
+  ctid_.OnHotKey(static_cast<int>(id));
 }
 
 void TOrv_Assistant::OnCommand(unsigned id) {

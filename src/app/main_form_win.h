@@ -13,7 +13,9 @@
 #include "log/activity_log.h"
 #include "platform/ini_file.h"
 #include "platform/platform_win.h"
+#include "platform/page_reader.h"
 #include "platform/registry.h"
+#include "watcher/ctid_window.h"
 #include "watcher/watch_cycle.h"
 
 class TOrv_Assistant {
@@ -48,6 +50,9 @@ class TOrv_Assistant {
   RuntimeSwitches switches_;
   WatchCycle watch_{desktop_, clock_, log_, switches_};
   TaskTimer task_{desktop_, switches_, par_};
+  // The CTID QR window (watch-cycle steps 11 and 13, the task timer, F11).
+  std::unique_ptr<PageReader> pageReader_ = MakeWin32PageReader();
+  CtidWindow ctid_{desktop_, *registry_, log_, *pageReader_, switches_, par_};
 
   HWND hwnd_ = nullptr;
   bool HideOnClose = true;

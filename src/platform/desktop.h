@@ -8,6 +8,12 @@
 // An opaque window handle; 0 means "no window".
 using Hwnd = std::uintptr_t;
 
+// A width and height in pixels.
+struct ScreenSize {
+  int width = 0;
+  int height = 0;
+};
+
 class Desktop {
  public:
   virtual ~Desktop() = default;
@@ -38,4 +44,19 @@ class Desktop {
   // One synthesized key press: key-down, then key-up, so the key is not left
   // logically held down for the programs that read the keyboard state.
   virtual void PressKey(int virtualKey) = 0;
+
+  // CTID QR window: bounded sends to an audit client that may hang, its
+  // placement, the work area it returns to, and the refresh beeps.
+  // WM_SETTEXT and BM_CLICK sent abort-if-hung and given up after
+  // `timeoutMs`: a client that does not answer costs at most that much and
+  // yields false / 0.
+  virtual bool SetWindowTextWithin(Hwnd window, const std::string& text, int timeoutMs) = 0;
+  virtual std::intptr_t ClickButtonWithin(Hwnd button, int timeoutMs) = 0;
+  // SetWindowPos to (left, top) in screen pixels without resizing or
+  // activating, into the topmost band or out of it; false when refused.
+  virtual bool PlaceWindow(Hwnd window, bool topmost, int left, int top) = 0;
+  // The primary screen's work area (the screen less the taskbar).
+  virtual ScreenSize WorkAreaSize() = 0;
+  // A tone on the speaker; returns when it has played.
+  virtual void Beep(int frequencyHz, int milliseconds) = 0;
 };

@@ -57,3 +57,38 @@ void Win32Desktop::PressKey(int virtualKey) {
   keybd_event(key, scan, 0, 0);
   keybd_event(key, scan, KEYEVENTF_KEYUP, 0);
 }
+
+// A hung audit client must not stall the watch cycle: abort-if-hung gives up
+// at once on a window that has stopped answering for a while, the time-out on
+// one that is merely slow.
+bool Win32Desktop::SetWindowTextWithin(Hwnd window, const std::string& text, int timeoutMs) {
+  DWORD_PTR result = 0;
+  return SendMessageTimeoutA(H(window), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
+                             SMTO_ABORTIFHUNG, static_cast<UINT>(timeoutMs), &result) != 0;
+}
+
+std::intptr_t Win32Desktop::ClickButtonWithin(Hwnd button, int timeoutMs) {
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutA(H(button), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, static_cast<UINT>(timeoutMs), &result)) {
+    return 0;
+  }
+  return static_cast<std::intptr_t>(result);
+}
+
+bool Win32Desktop::PlaceWindow(Hwnd window, bool topmost, int left, int top) {
+  // Width 3 and height 4 are ignored (SWP_NOSIZE).
+  return SetWindowPos(H(window), topmost ? HWND_TOPMOST : HWND_NOTOPMOST, left, top, 3, 4,
+                      SWP_NOSIZE | SWP_NOACTIVATE) != FALSE;
+}
+
+ScreenSize Win32Desktop::WorkAreaSize() {
+  RECT area = {};
+  if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0)) {
+    return {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  }
+  return {area.right - area.left, area.bottom - area.top};
+}
+
+void Win32Desktop::Beep(int frequencyHz, int milliseconds) {
+  ::Beep(static_cast<DWORD>(frequencyHz), static_cast<DWORD>(milliseconds));
+}

@@ -20,6 +20,12 @@ class Win32Desktop : public Desktop {
   void SelectComboItem(Hwnd comboBox, int index) override;
   bool SetForeground(Hwnd window) override;
   void PressKey(int virtualKey) override;
+  // CTID QR window.
+  bool SetWindowTextWithin(Hwnd window, const std::string& text, int timeoutMs) override;
+  std::intptr_t ClickButtonWithin(Hwnd button, int timeoutMs) override;
+  bool PlaceWindow(Hwnd window, bool topmost, int left, int top) override;
+  ScreenSize WorkAreaSize() override;
+  void Beep(int frequencyHz, int milliseconds) override;
 };
 
 class Win32Clock : public Clock {

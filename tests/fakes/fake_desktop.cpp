@@ -77,3 +77,23 @@ bool FakeDesktop::SetForeground(Hwnd window) {
 }
 
 void FakeDesktop::PressKey(int virtualKey) { Record("key", virtualKey); }
+
+bool FakeDesktop::SetWindowTextWithin(Hwnd window, const std::string& text, int) {
+  SetWindowTextOf(window, text);
+  return Exists(window);
+}
+
+std::intptr_t FakeDesktop::ClickButtonWithin(Hwnd button, int) {
+  Record("click", button);
+  return Exists(button) ? clickAnswer : 0;
+}
+
+bool FakeDesktop::PlaceWindow(Hwnd window, bool topmost, int left, int top) {
+  Record("place", window, std::to_string(left) + "," + std::to_string(top) + (topmost ? ",topmost" : ""));
+  return Exists(window) && !refuseMoves;
+}
+
+void FakeDesktop::Beep(int frequencyHz, int milliseconds) {
+  actions.push_back("beep " + std::to_string(frequencyHz) + " " + std::to_string(milliseconds));
+}
+

@@ -41,6 +41,17 @@ class FakeDesktop : public Desktop {
   bool SetForeground(Hwnd window) override;
   void PressKey(int virtualKey) override;
 
+  // CTID QR window. Recorded as "settext H TEXT", "click H",
+  // "place H X,Y[,topmost]" and "beep HZ MS".
+  bool SetWindowTextWithin(Hwnd window, const std::string& text, int timeoutMs) override;
+  std::intptr_t ClickButtonWithin(Hwnd button, int timeoutMs) override;
+  bool PlaceWindow(Hwnd window, bool topmost, int left, int top) override;
+  ScreenSize WorkAreaSize() override { return workArea; }
+  void Beep(int frequencyHz, int milliseconds) override;
+  std::intptr_t clickAnswer = 0;  // what a click on an existing button returns
+  bool refuseMoves = false;       // PlaceWindow fails, as for a window of a higher privilege
+  ScreenSize workArea{1920, 1040};
+
  private:
   Hwnd Find(Hwnd parent, const char* className, const char* caption) const;
   void Record(const std::string& what, Hwnd window, const std::string& detail = "");

@@ -64,6 +64,10 @@ const Command kCommands[] = {
     {"mouseclick", "x y", "", CmdMouseClick},
     {"events", "", "", CmdEvents},
     {"clear", "", "", CmdClear},
+    // The CTID window's embedded page, and a client that stops answering.
+    {"page", "hwnd", "elements nested leaf answers vanish", CmdPage},
+    {"pagereads", "hwnd", "", CmdPageReads},
+    {"hang", "ms", "", CmdHang},
 };
 
 size_t WordCount(const char* words) {

@@ -7,6 +7,7 @@
 
 #include "events.h"
 #include "handles.h"
+#include "html_page.h"
 
 namespace {
 
@@ -80,6 +81,8 @@ LRESULT CALLBACK WatchProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (it == g_watched.end()) return DefWindowProcA(hwnd, msg, wParam, lParam);
   const WNDPROC original = it->second.original;
   const WatchOptions options = it->second.options;
+  LRESULT pageAnswer = 0;
+  if (AnswerPageRequest(hwnd, msg, wParam, pageAnswer)) return pageAnswer;
 
   switch (msg) {
     case WM_SETTEXT:
@@ -137,6 +140,7 @@ LRESULT CALLBACK WatchProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_NCDESTROY: {
       LRESULT result = CallWindowProcA(original, hwnd, msg, wParam, lParam);
       g_watched.erase(hwnd);
+      ForgetPage(hwnd);
       return result;
     }
     case kDestroyLater:
