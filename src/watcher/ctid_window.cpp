@@ -36,7 +36,11 @@ void CtidWindow::Move_CTIDWin(int mode) {
     placed_ = 0;
     return;
   }
-  if (placed_ != 0) return;
+  // Placed already, unless this is another window than the one placed: the
+  // client may close its window and open a new one between two cycles.
+  if (placed_ != 0 && window == placedWindow_) return;
+  placed_ = 0;
+  placedWindow_ = window;
 
   // Read at the moment of use, so a position the cashier has just saved applies.
   position_ = ParsePosition(
@@ -137,7 +141,8 @@ void CtidWindow::AutoReturnStep(bool mainCashierSeen) {
     returned_ = 0;
     return;
   }
-  if (returned_ != 0) return;
+  if (returned_ != 0 && window == returnedWindow_) return;
+  returnedWindow_ = window;
 
   desktop_.Beep(400, 50);
   const ScreenSize area = desktop_.WorkAreaSize();

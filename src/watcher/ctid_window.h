@@ -75,7 +75,9 @@ class CtidWindow {
 
   bool hotKeyRegistered_ = false;
   int placed_ = 0;         // moved to the customer's screen during this appearance
+  Hwnd placedWindow_ = 0;  // the window placed_ is about
   int returned_ = 0;       // sent back to the cashier's screen during this appearance
+  Hwnd returnedWindow_ = 0;
   int returnCounter_ = 0;  // watch cycles counted towards the return; restarts on F11
   ScreenPosition position_;  // last position read or computed, for the log lines
   Hwnd firstButton_ = 0;     // the window's first button, as the last check found it

@@ -1,5 +1,6 @@
 #include "html_page.h"
 
+#include <mshtmdid.h>
 #include <oleacc.h>
 
 #include <map>
@@ -68,6 +69,16 @@ class Element : public Counted<HtmlElementStubs> {
   Element(std::shared_ptr<Page> page, long index) : page_(std::move(page)), index_(index) {}
   STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
     return Answer(riid, out, {IID_IUnknown, IID_IDispatch, IID_IHTMLElement});
+  }
+  // The inner HTML through the dispatch interface too, as the browser's
+  // elements answer it.
+  STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*, VARIANT* result, EXCEPINFO*,
+                      UINT*) override {
+    if (id != static_cast<DISPID>(DISPID_IHTMLELEMENT_INNERHTML) || !(flags & DISPATCH_PROPERTYGET)) return DISP_E_MEMBERNOTFOUND;
+    if (!result) return E_POINTER;
+    VariantInit(result);
+    result->vt = VT_BSTR;
+    return get_innerHTML(&result->bstrVal);
   }
   STDMETHODIMP get_innerHTML(BSTR* p) override {
     if (!p) return E_POINTER;

@@ -98,6 +98,27 @@ TEST_F(CtidFixture, MovedTopmostOncePerAppearance) {
                                      "place " + H(window) + " 1300,-20,topmost"}));
 }
 
+TEST_F(CtidFixture, AWindowReplacedBetweenTwoCyclesIsANewAppearance) {
+  // The client closes its window and opens another before the next cycle:
+  // no cycle sees it hidden, yet the new one must be placed and returned.
+  switches.Apply(kExtendedScreen | kCtidWindow | kCtidReturn);
+  par.CtidReturnDelay = 1;
+  AddWindow();
+  Remember("1280.100");
+  const Hwnd old = window;
+  ctid.Move_CTIDWin(kCtidAutomatic);
+  ctid.AutoReturnStep(true);
+  desktop.Remove(old);
+  AddWindow();
+  ctid.Move_CTIDWin(kCtidAutomatic);
+  ctid.AutoReturnStep(true);
+  ctid.Move_CTIDWin(kCtidAutomatic);
+  ctid.AutoReturnStep(true);
+  EXPECT_EQ(Taken("place"), (Actions{"place " + H(old) + " 1280,100,topmost", "place " + H(old) + " 1690,740",
+                                     "place " + H(window) + " 1280,100,topmost",
+                                     "place " + H(window) + " 1690,740"}));
+}
+
 TEST_F(CtidFixture, PositionsThatMeanNoneRememberedLeaveTheWindowAndCheckEveryCycle) {
   struct Case {
     const char* stored;  // nullptr: the value is missing
