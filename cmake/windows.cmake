@@ -12,7 +12,8 @@ target_link_options(Tollimer PRIVATE ${WIN_LINK_OPTIONS} -s)
 file(GLOB SIM_SOURCES CONFIGURE_DEPENDS tests/simulator/*.cpp)
 if(SIM_SOURCES)
   add_executable(tollsim WIN32 ${SIM_SOURCES})
-  target_link_libraries(tollsim PRIVATE user32 gdi32 ws2_32 comctl32)
+  # oleacc and COM: the CTID window's page object, handed across processes.
+  target_link_libraries(tollsim PRIVATE user32 gdi32 ws2_32 comctl32 oleacc ole32 oleaut32 uuid)
   target_link_options(tollsim PRIVATE ${WIN_LINK_OPTIONS})
 endif()
 

@@ -156,14 +156,19 @@ void TOrv_Assistant::FormCreate() {
   // Local overrides of the runtime parameters.
   ApplyLocalParameterFile();
 
-  // Watch-cycle steps 3 (face verification) and 11 (extended-screen placement).
+  // Watch-cycle steps 3 (face verification), 11 (extended-screen placement,
+  // the CTID window among them) and 13 (the CTID window's return), and the
+  // task timer's QR check.
   WireFaceAndPlacement();
+  watch_.Hooks().ctidReturnStep = [this] { ctid_.AutoReturnStep(watch_.MainCashierSeen()); };
+  task_.Hooks().checkQrCode = [this] { ctid_.Check_QRCode(kCtidAutomatic); };
 
   // From here on the watch cycle runs every second.
   SetTimer(hwnd_, kTimer1, kTimer1Interval, nullptr);
 
   // F11 refreshes the CTID QR code from anywhere.
   hotKeyRegistered_ = RegisterHotKey(hwnd_, kHotKeyF11, 0, VK_F11) != FALSE;
+  ctid_.SetHotKeyRegistered(hotKeyRegistered_);
 
   // The start-up summary.
   log_.WriteLog(FormatRuntime(Literal(lit::kSummaryLineFormat), hotKeyRegistered_ ? 1 : 0,
@@ -192,6 +197,7 @@ void TOrv_Assistant::WireFaceAndPlacement() {
     return check ? check(dialog, faceButton, idEdit) : false;
   });
   watch_.Hooks().faceVerification = [this] { return face_.Run(); };
+  placement_.moveCtidWindow = [this] { ctid_.Move_CTIDWin(kCtidAutomatic); };
   watch_.Hooks().placeHandoverAndQrWindows = [this] { placement_.PlaceHandoverAndQrWindows(); };
 }
 
@@ -225,7 +231,7 @@ void TOrv_Assistant::Timer_TaskTimer() { task_.Timer_TaskTimer(); }
 
 void TOrv_Assistant::WMHotKey(WPARAM id) {
   if (id != kHotKeyF11) return;
-  // The CTID QR window handling plugs in here.
+  ctid_.OnHotKey(static_cast<int>(id));
 }
 
 void TOrv_Assistant::OnCommand(unsigned id) {

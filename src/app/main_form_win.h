@@ -14,7 +14,9 @@
 #include "log/activity_log.h"
 #include "platform/ini_file.h"
 #include "platform/platform_win.h"
+#include "platform/page_reader.h"
 #include "platform/registry.h"
+#include "watcher/ctid_window.h"
 #include "watcher/watch_cycle.h"
 #include "watcher/face_check_form_win.h"
 #include "watcher/face_verification.h"
@@ -67,6 +69,9 @@ class TOrv_Assistant {
   TfrmFaceCheck faceForm_;
   ExtendedScreenPlacement placement_{desktop_, *registry_, log_, switches_};
   FaceVerification face_{{desktop_, clock_, sound_, *registry_, log_, faceForm_}, par_, switches_};
+  // The CTID QR window (watch-cycle steps 11 and 13, the task timer, F11).
+  std::unique_ptr<PageReader> pageReader_ = MakeWin32PageReader();
+  CtidWindow ctid_{desktop_, *registry_, log_, *pageReader_, switches_, par_};
 
   HWND hwnd_ = nullptr;
   HWND application_ = nullptr;  // the hidden application window captioned kApplicationTitle

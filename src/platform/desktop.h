@@ -19,6 +19,14 @@ struct ScreenSize {
   int height = 0;
 };
 
+// SetWindowPos arguments as Windows numbers them.
+inline constexpr std::intptr_t kInsertTopmost = -1;     // HWND_TOPMOST
+inline constexpr std::intptr_t kInsertNotTopmost = -2;  // HWND_NOTOPMOST
+inline constexpr unsigned kNoSizeNoActivate = 0x0001 | 0x0010;  // SWP_NOSIZE | SWP_NOACTIVATE
+// mouse_event flags.
+inline constexpr unsigned kMouseLeftDown = 0x0002;
+inline constexpr unsigned kMouseLeftUp = 0x0004;
+
 class Desktop {
  public:
   virtual ~Desktop() = default;
@@ -68,12 +76,23 @@ class Desktop {
   // A red frame drawn once on the window's own surface; the next repaint of
   // the window removes it.
   virtual void DrawAlertFrame(Hwnd window) = 0;
-};
+  // CTID QR window: bounded sends to an audit client that may hang, its
+  // placement, the work area it returns to, and the refresh beeps.
+  // WM_SETTEXT and BM_CLICK sent abort-if-hung and given up after
+  // `timeoutMs`: a client that does not answer costs at most that much and
+  // yields false / 0.
+  virtual bool SetWindowTextWithin(Hwnd window, const std::string& text, int timeoutMs) = 0;
+  virtual std::intptr_t ClickButtonWithin(Hwnd button, int timeoutMs) = 0;
+  // The primary screen's work area (the screen less the taskbar).
+  virtual ScreenSize WorkAreaSize() = 0;
+  // A tone on the speaker; returns when it has played.
+  virtual void Beep(int frequencyHz, int milliseconds) = 0;
 
-// SetWindowPos arguments as Windows numbers them.
-inline constexpr std::intptr_t kInsertTopmost = -1;     // HWND_TOPMOST
-inline constexpr std::intptr_t kInsertNotTopmost = -2;  // HWND_NOTOPMOST
-inline constexpr unsigned kNoSizeNoActivate = 0x0001 | 0x0010;  // SWP_NOSIZE | SWP_NOACTIVATE
-// mouse_event flags.
-inline constexpr unsigned kMouseLeftDown = 0x0002;
-inline constexpr unsigned kMouseLeftUp = 0x0004;
+  // A move to (left, top) in screen pixels without resizing or activating,
+  // into the topmost band or out of it; false when refused. (Width 3 and
+  // height 4 are ignored.)
+  bool PlaceWindow(Hwnd window, bool topmost, int left, int top) {
+    return SetWindowPosition(window, topmost ? kInsertTopmost : kInsertNotTopmost, left, top, 3, 4,
+                             kNoSizeNoActivate);
+  }
+};

@@ -122,3 +122,34 @@ void Win32Desktop::DrawAlertFrame(Hwnd window) {
     ReleaseDC(hwnd, dc);
   }
 }
+
+// --- The CTID QR window ----------------------------------------------------------
+
+// A hung audit client must not stall the watch cycle: abort-if-hung gives up
+// at once on a window that has stopped answering for a while, the time-out on
+// one that is merely slow.
+bool Win32Desktop::SetWindowTextWithin(Hwnd window, const std::string& text, int timeoutMs) {
+  DWORD_PTR result = 0;
+  return SendMessageTimeoutA(H(window), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
+                             SMTO_ABORTIFHUNG, static_cast<UINT>(timeoutMs), &result) != 0;
+}
+
+std::intptr_t Win32Desktop::ClickButtonWithin(Hwnd button, int timeoutMs) {
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutA(H(button), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, static_cast<UINT>(timeoutMs), &result)) {
+    return 0;
+  }
+  return static_cast<std::intptr_t>(result);
+}
+
+ScreenSize Win32Desktop::WorkAreaSize() {
+  RECT area = {};
+  if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0)) {
+    return {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  }
+  return {area.right - area.left, area.bottom - area.top};
+}
+
+void Win32Desktop::Beep(int frequencyHz, int milliseconds) {
+  ::Beep(static_cast<DWORD>(frequencyHz), static_cast<DWORD>(milliseconds));
+}

@@ -29,6 +29,11 @@ class Win32Desktop : public Desktop {
   bool SetCursorPosition(int x, int y) override;
   void MouseButton(unsigned event) override;
   void DrawAlertFrame(Hwnd window) override;
+  // CTID QR window.
+  bool SetWindowTextWithin(Hwnd window, const std::string& text, int timeoutMs) override;
+  std::intptr_t ClickButtonWithin(Hwnd button, int timeoutMs) override;
+  ScreenSize WorkAreaSize() override;
+  void Beep(int frequencyHz, int milliseconds) override;
 };
 
 class Win32Clock : public Clock {

@@ -83,7 +83,7 @@ bool FakeDesktop::SetWindowPosition(Hwnd window, std::intptr_t insertAfter, int 
   Record("setpos", window,
          std::to_string(insertAfter) + " " + std::to_string(x) + "," + std::to_string(y) + " " +
              std::to_string(width) + "x" + std::to_string(height) + " " + std::to_string(flags));
-  if (!Exists(window) || windows_[window].refusesMove) return false;
+  if (!Exists(window) || refuseMoves || windows_[window].refusesMove) return false;
   Window& w = windows_[window];
   w.clientLeft = x;
   w.clientTop = y;
@@ -107,3 +107,17 @@ bool FakeDesktop::SetCursorPosition(int x, int y) {
 void FakeDesktop::MouseButton(unsigned event) { actions.push_back("mouse " + std::to_string(event)); }
 
 void FakeDesktop::DrawAlertFrame(Hwnd window) { Record("frame", window); }
+bool FakeDesktop::SetWindowTextWithin(Hwnd window, const std::string& text, int) {
+  SetWindowTextOf(window, text);
+  return Exists(window);
+}
+
+std::intptr_t FakeDesktop::ClickButtonWithin(Hwnd button, int) {
+  Record("click", button);
+  return Exists(button) ? clickAnswer : 0;
+}
+
+void FakeDesktop::Beep(int frequencyHz, int milliseconds) {
+  actions.push_back("beep " + std::to_string(frequencyHz) + " " + std::to_string(milliseconds));
+}
+

@@ -56,6 +56,15 @@ class FakeDesktop : public Desktop {
   bool SetCursorPosition(int x, int y) override;
   void MouseButton(unsigned event) override;
   void DrawAlertFrame(Hwnd window) override;
+  // CTID QR window. Recorded as "settext H TEXT", "click H" and
+  // "beep HZ MS"; its moves as "setpos" above.
+  bool SetWindowTextWithin(Hwnd window, const std::string& text, int timeoutMs) override;
+  std::intptr_t ClickButtonWithin(Hwnd button, int timeoutMs) override;
+  ScreenSize WorkAreaSize() override { return workArea; }
+  void Beep(int frequencyHz, int milliseconds) override;
+  std::intptr_t clickAnswer = 0;  // what a click on an existing button returns
+  bool refuseMoves = false;       // every move fails, as for windows of a higher privilege
+  ScreenSize workArea{1920, 1040};
 
  private:
   Hwnd Find(Hwnd parent, const char* className, const char* caption) const;

@@ -66,6 +66,10 @@ const Command kCommands[] = {
     {"clear", "", "", CmdClear},
     // Camera preview stand-in: the number of the picture it shows.
     {"frame", "hwnd", "", CmdFrame},
+    // The CTID window's embedded page, and a client that stops answering.
+    {"page", "hwnd", "elements nested leaf answers vanish", CmdPage},
+    {"pagereads", "hwnd", "", CmdPageReads},
+    {"hang", "ms", "", CmdHang},
 };
 
 size_t WordCount(const char* words) {

@@ -8,6 +8,7 @@
 #include "events.h"
 #include "handles.h"
 #include "moving_picture.h"
+#include "html_page.h"
 
 namespace {
 
@@ -81,6 +82,8 @@ LRESULT CALLBACK WatchProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (it == g_watched.end()) return DefWindowProcA(hwnd, msg, wParam, lParam);
   const WNDPROC original = it->second.original;
   const WatchOptions options = it->second.options;
+  LRESULT pageAnswer = 0;
+  if (AnswerPageRequest(hwnd, msg, wParam, pageAnswer)) return pageAnswer;
 
   switch (msg) {
     case WM_SETTEXT:
@@ -138,6 +141,7 @@ LRESULT CALLBACK WatchProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_NCDESTROY: {
       LRESULT result = CallWindowProcA(original, hwnd, msg, wParam, lParam);
       g_watched.erase(hwnd);
+      ForgetPage(hwnd);
       return result;
     }
     case kDestroyLater:

@@ -262,6 +262,25 @@ class Sim:
     def frame(self, hwnd):
         """The number of the picture the moving preview shows now."""
         return self._int("frame", hwnd)
+    # The CTID window's embedded page, and a client that stops answering.
+
+    def page(self, browser, elements=None, **options):
+        """Gives a browser window (class "Internet Explorer_Server") a page
+        that answers WM_HTML_GETOBJECT: `elements` are the inner HTML texts;
+        options nested (count of elements nested in one another after them),
+        leaf (the text inside the nesting), answers (False: the request gets
+        0), vanish (True: the top-level window goes on the first element read)."""
+        if elements is not None:
+            options["elements"] = elements
+        self.command("page", browser, *_opts(options))
+
+    def pagereads(self, browser):
+        """How many element texts the page has handed out."""
+        return self._int("pagereads", browser)
+
+    def hang(self, ms):
+        """After replying, the simulator stops answering any message for ms."""
+        self.command("hang", ms)
 
     # Lifetime.
 
