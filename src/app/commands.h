@@ -7,6 +7,8 @@ enum MainCommand : unsigned {
   kCmdCountdown8 = 104,   // N4 "倒计时8秒"
   kCmdCountdown3 = 103,   // N3 "倒计时3秒"
   kCmdPointTip = 120,     // Point_Tip "点数不足自动确定(&P)"
+  // Blacklist panel.
+  kCmdBlackList = 130,    // shows TfrmBlackList
 };
 
 // Caption of the application's hidden top-level window: the single-instance

@@ -1,6 +1,8 @@
 #include "app/main_form_win.h"
 
 #include "app/commands.h"
+#include "app/mac_text.h"
+#include "log/notice.h"
 #include "net/socket.h"
 #include "util/literal_table.h"
 #include "util/text.h"
@@ -28,7 +30,17 @@ bool EnableDebugPrivilege(bool enable) {
 
 }  // namespace
 
-TOrv_Assistant::TOrv_Assistant(const ProcessEnvironment& env) : env_(env) {}
+TOrv_Assistant::TOrv_Assistant(const ProcessEnvironment& env)
+    : env_(env),
+      blacklist_(files_, *http_, [] { return static_cast<std::uint32_t>(GetTickCount()); },
+                 [this] {
+                   const LocalTime now = clock_.Now();
+                   return CalendarDate{now.year, now.month, now.day};
+                 },
+                 {env_.programFolder + "blacklist.txt", env_.serviceBase + Literal(lit::kBlacklistPath)}),
+      blacklistAlert_({desktop_, clock_, sound_, log_, *http_,
+                       [](const std::string& text) { SendNotice(text); }},
+                      blacklist_, bar_, env_.serviceBase + Literal(lit::kReportPath), ReadMacText()) {}
 
 bool TOrv_Assistant::Create(HWND applicationWindow) {
   // The cafe's identity as the billing console's installation records it.
@@ -117,6 +129,18 @@ void TOrv_Assistant::FormCreate() {
 
   // Seam: the notification-area icon and its menu are created here; until
   // then the menu commands reach the window as WM_COMMAND (app/commands.h).
+
+  // The blacklist panel, hidden until the cashier asks for it; the list is
+  // loaded on the first tick and every night, and checked on every swipe.
+  frmBlackList_.Create(hwnd_);
+  watch_.Hooks().loadBlacklist = [this] {
+    const int count = blacklist_.Get_BlackList();
+    frmBlackList_.ShowList();
+    return count;
+  };
+  watch_.Hooks().blacklistCheck = [this](Hwnd dialog, Hwnd faceButton, Hwnd idEdit) {
+    return blacklistAlert_.Check(dialog, faceButton, idEdit);
+  };
 
   // Every start counts activation windows down from 15.
   watch_.Dialogs().N5Click();
@@ -211,5 +235,6 @@ void TOrv_Assistant::OnCommand(unsigned id) {
                            "开启确认", MB_ICONQUESTION | MB_YESNO);
       });
       break;
+    case kCmdBlackList: frmBlackList_.Show(); break;
   }
 }

@@ -9,6 +9,10 @@
 #include "app/process_env.h"
 #include "settings/run_params.h"
 #include "app/task_timer.h"
+#include "blacklist/blacklist_alert.h"
+#include "blacklist/blacklist_panel_win.h"
+#include "blacklist/blacklist_store.h"
+#include "platform/http_client.h"
 #include "billing/bar_identity.h"
 #include "log/activity_log.h"
 #include "platform/ini_file.h"
@@ -53,4 +57,11 @@ class TOrv_Assistant {
   bool HideOnClose = true;
   bool hotKeyRegistered_ = false;
   bool socketsStarted_ = false;
+
+  // The blacklist: its store, its panel and the alert on a swiped ID.
+  std::unique_ptr<HttpClient> http_ = MakeWinInetHttpClient();
+  Win32Sound sound_;
+  BlacklistStore blacklist_;
+  TfrmBlackList frmBlackList_{blacklist_};
+  BlacklistAlert blacklistAlert_;
 };
