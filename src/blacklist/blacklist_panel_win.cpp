@@ -160,7 +160,7 @@ void TfrmBlackList::CreateControls() {
   listFont_ = CreateFontA(-12, 0, 0, 0, FW_NORMAL, 0, 0, 0, GB2312_CHARSET, 0, 0, 0,
                           FIXED_PITCH | FF_MODERN, "宋体");
   boldFont_ = CreateFontA(-12, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, "宋体");
-  fixedFont_ = CreateFontA(-14, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0,
+  fixedFont_ = CreateFontA(-12, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0,
                            FIXED_PITCH | FF_MODERN, "Courier New");
 
   BlackList_Update_Btn = Child(hwnd_, "BUTTON", "更", BS_PUSHBUTTON | BS_FLAT, 0, 0, 25, 25, kIdUpdate);
