@@ -185,6 +185,17 @@ def test_update_button_reloads_after_three_seconds(sim, assistant, central, prog
     assert re.fullmatch(r"黑名单:5条,本地2条耗时:\d+ms", panel.status()), panel.status()
 
 
+def test_huge_file_without_line_ends_and_megabyte_lines(sim, assistant, program_dir):
+    # 24 MB: a line of 16 MB without an end, binary bytes, two good records.
+    good = "\r\n".join([GOOD_TAB, GOOD_SPACE]).encode("gbk")
+    (program_dir / "blacklist.txt").write_bytes(
+        good + b"\r\n" + b"A" * (16 << 20) + b"\n" + bytes(range(256)) * (32 << 10) + b"\r\n" + good)
+    assistant.start()
+    assert loaded(assistant) == 4
+    panel = Panel(sim)
+    assert re.fullmatch(r"获取黑名单失败:0, 本地数据4条, 耗时:\d+ms", panel.status()), panel.status()
+
+
 @pytest.mark.skip(reason="needs the simulator's face-verification dialog; the alert is covered by unit tests")
 def test_swiped_blacklisted_id_raises_the_alert():
     pass
