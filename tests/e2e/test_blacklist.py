@@ -196,6 +196,21 @@ def test_huge_file_without_line_ends_and_megabyte_lines(sim, assistant, program_
     assert re.fullmatch(r"获取黑名单失败:0, 本地数据4条, 耗时:\d+ms", panel.status()), panel.status()
 
 
+def test_dragging_the_title_moves_the_panel(wine, sim, assistant, program_dir):
+    write_blacklist(program_dir, LOCAL_LINES)
+    assistant.start()
+    panel = Panel(sim)
+    assistant.command(CMD_BLACKLIST)
+    wait_until(lambda: sim.visible(panel.hwnd), message="the panel shown")
+    left, top, _, _ = sim.rect(panel.hwnd)
+    x, y = left + 150, top + 12  # on the title, away from its buttons
+    subprocess.run(["xdotool", "mousemove", "--sync", str(x), str(y), "mousedown", "1",
+                    "mousemove", "--sync", str(x + 80), str(y + 60), "sleep", "0.3",
+                    "mousemove", "--sync", str(x + 120), str(y + 90), "sleep", "0.3", "mouseup", "1"],
+                   env=wine.env, check=True, timeout=20)
+    wait_until(lambda: sim.rect(panel.hwnd)[:2] == (left + 120, top + 90), message="the panel moved")
+
+
 @pytest.mark.skip(reason="needs the simulator's face-verification dialog; the alert is covered by unit tests")
 def test_swiped_blacklisted_id_raises_the_alert():
     pass
