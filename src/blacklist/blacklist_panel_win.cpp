@@ -16,9 +16,9 @@ constexpr int kTitleHeight = 25;
 constexpr int kLineHeight = 16;
 // The system command that moves a window with the mouse, sent after the
 // capture is released so the window follows the mouse until the button is up:
-// SC_MOVE with the caption as the hit area (0xF012). SC_MOVE + 1 (0xF011), the
-// client area, moves the window on Windows but not under Wine, where the
-// window then stays put.
+// SC_MOVE with the caption as the hit area (0xF012), which Windows and Wine
+// both follow; under Wine SC_MOVE + 1 (0xF011) was seen to leave the window
+// where it was.
 constexpr WPARAM kMoveCommand = SC_MOVE | HTCAPTION;
 
 enum ControlId : int {
