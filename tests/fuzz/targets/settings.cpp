@@ -1,11 +1,12 @@
-// Values the central service and the local parameters file give the runtime
-// parameters: name=value lines (CR, LF) fed to both appliers, and the feature
-// bits text. (The service reply's markers and payload parser come with the
+// Values the central service, the local parameters file and the registry give
+// the program: name=value lines (CR, LF) fed to both parameter appliers, and
+// the feature bits and remembered window position texts. (The service reply's markers and payload parser come with the
 // update exchange; their target joins this file then.)
 #include <map>
 #include <string>
 
 #include "fuzz_targets.h"
+#include "settings/position.h"
 #include "settings/run_params.h"
 #include "util/text.h"
 
@@ -32,6 +33,7 @@ int FuzzSettingsValues(const std::uint8_t* data, std::size_t size) {
     return it == values.end() ? fallback : it->second;
   });
   (void)ParseFeatureBits(text);
+  (void)ParsePosition(text);
   (void)ParseDecimal(text);
   (void)CheckIdNumber(text, CalendarDate{2024, 3, 7});
   return 0;
