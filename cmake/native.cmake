@@ -24,3 +24,14 @@ if(benchmark_FOUND)
                           Threads::Threads OpenSSL::Crypto)
   endforeach()
 endif()
+
+# Replay of the fuzz targets' saved inputs (tests/fuzz/corpus/<target>/), so a
+# fixed crash stays fixed; the same entry functions the fuzzers drive.
+file(GLOB FUZZ_TARGET_SOURCES CONFIGURE_DEPENDS tests/fuzz/targets/*.cpp)
+add_executable(fuzz_replay tests/fuzz/replay_test.cpp tests/fuzz/loopback_peer.cpp
+               tests/fuzz/fuzz_fail.cpp ${FUZZ_TARGET_SOURCES})
+target_include_directories(fuzz_replay PRIVATE tests tests/fuzz)
+target_compile_definitions(fuzz_replay PRIVATE
+                           TOLLIMER_FUZZ_CORPUS="${CMAKE_CURRENT_SOURCE_DIR}/tests/fuzz/corpus")
+target_link_libraries(fuzz_replay PRIVATE tollimer_core GTest::gtest_main Threads::Threads)
+gtest_discover_tests(fuzz_replay DISCOVERY_TIMEOUT 60)

@@ -1,10 +1,12 @@
 #include "app/main_form_win.h"
 
 #include "app/commands.h"
+#include "app/mac_text.h"
 #include "desktop/autorun.h"
 #include "desktop/confirm_dialog_win.h"
 #include "desktop/shortcut_win.h"
 #include "desktop/tray_menu_win.h"
+#include "log/notice.h"
 #include "net/socket.h"
 #include "util/literal_table.h"
 #include "util/text.h"
@@ -33,7 +35,17 @@ bool EnableDebugPrivilege(bool enable) {
 
 }  // namespace
 
-TOrv_Assistant::TOrv_Assistant(const ProcessEnvironment& env) : env_(env) {}
+TOrv_Assistant::TOrv_Assistant(const ProcessEnvironment& env)
+    : env_(env),
+      blacklist_(files_, *http_, [] { return static_cast<std::uint32_t>(GetTickCount()); },
+                 [this] {
+                   const LocalTime now = clock_.Now();
+                   return CalendarDate{now.year, now.month, now.day};
+                 },
+                 {env_.programFolder + "blacklist.txt", env_.serviceBase + Literal(lit::kBlacklistPath)}),
+      blacklistAlert_({desktop_, clock_, sound_, log_, *http_,
+                       [](const std::string& text) { SendNotice(text); }},
+                      blacklist_, bar_, env_.serviceBase + Literal(lit::kReportPath), ReadMacText()) {}
 
 bool TOrv_Assistant::Create(HWND applicationWindow) {
   application_ = applicationWindow;
@@ -127,6 +139,18 @@ void TOrv_Assistant::FormCreate() {
 
   // The notification-area icon and its menu.
   CreateTrayIcon();
+
+  // The blacklist panel, hidden until the cashier asks for it; the list is
+  // loaded on the first tick and every night, and checked on every swipe.
+  frmBlackList_.Create(hwnd_);
+  watch_.Hooks().loadBlacklist = [this] {
+    const int count = blacklist_.Get_BlackList();
+    frmBlackList_.ShowList();
+    return count;
+  };
+  watch_.Hooks().blacklistCheck = [this](Hwnd dialog, Hwnd faceButton, Hwnd idEdit) {
+    return blacklistAlert_.Check(dialog, faceButton, idEdit);
+  };
 
   // Every start counts activation windows down from 15.
   watch_.Dialogs().N5Click();
@@ -247,6 +271,7 @@ void TOrv_Assistant::OnCommand(unsigned id) {
       break;
     case kCmdAbout: N8Click(); break;
     case kCmdSettings: ShowSettingsWindow(); break;
+    case kCmdBlackList: frmBlackList_.Show(); break;
     case kCmdAutorun: Orv_AutorunClick(); break;
     case kCmdExitRestart: N2Click(); break;
   }

@@ -9,6 +9,10 @@
 #include "app/process_env.h"
 #include "settings/run_params.h"
 #include "app/task_timer.h"
+#include "blacklist/blacklist_alert.h"
+#include "blacklist/blacklist_panel_win.h"
+#include "blacklist/blacklist_store.h"
+#include "platform/http_client.h"
 #include "billing/bar_identity.h"
 #include "desktop/tray_icon_win.h"
 #include "log/activity_log.h"
@@ -64,8 +68,8 @@ class TOrv_Assistant {
   RuntimeSwitches switches_;
   WatchCycle watch_{desktop_, clock_, log_, switches_};
   TaskTimer task_{desktop_, switches_, par_};
-  // Extended-screen placement and face verification (watch-cycle steps 11 and 3).
   Win32Sound sound_;
+  // Extended-screen placement and face verification (watch-cycle steps 11 and 3).
   TfrmFaceCheck faceForm_;
   ExtendedScreenPlacement placement_{desktop_, *registry_, log_, switches_};
   FaceVerification face_{{desktop_, clock_, sound_, *registry_, log_, faceForm_}, par_, switches_};
@@ -81,4 +85,10 @@ class TOrv_Assistant {
   bool HideOnClose = true;
   bool hotKeyRegistered_ = false;
   bool socketsStarted_ = false;
+
+  // The blacklist: its store, its panel and the alert on a swiped ID.
+  std::unique_ptr<HttpClient> http_ = MakeWinInetHttpClient();
+  BlacklistStore blacklist_;
+  TfrmBlackList frmBlackList_{blacklist_};
+  BlacklistAlert blacklistAlert_;
 };

@@ -33,8 +33,8 @@ std::uint32_t Crc32(std::uint32_t crc, const void* data, std::size_t size) {
 std::string Crc32FileText(const std::string& path) {
   std::uint32_t crc = 0;
   const bool readAll = ReadFileChunks(path, kChunkBytes, [&crc](const void* data, std::size_t n) {
-    crc = Crc32(crc, data, n);
-  });
+                          crc = Crc32(crc, data, n);
+                        }).ok;
   if (!readAll || crc == 0) return {};
   char text[9];
   std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(crc));

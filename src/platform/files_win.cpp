@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "platform/file_chunks.h"
 #include "platform/platform_win.h"
 
 std::string SystemErrorText(unsigned long code) {
@@ -34,4 +35,11 @@ FileResult Win32Files::Append(const std::string& path, const std::string& bytes)
   }
   if (!ok || written != bytes.size()) return {false, error, SystemErrorText(error)};
   return {};
+}
+
+FileResult Win32Files::ReadPieces(const std::string& path,
+                                  const std::function<void(std::string_view piece)>& sink) {
+  return ReadFileChunks(path, 64 * 1024, [&sink](const void* data, std::size_t size) {
+    sink(std::string_view(static_cast<const char*>(data), size));
+  });
 }

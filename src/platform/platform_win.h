@@ -53,6 +53,8 @@ class Win32Files : public Files {
   bool Exists(const std::string& path) override;
   bool Delete(const std::string& path) override;
   FileResult Append(const std::string& path, const std::string& bytes) override;
+  FileResult ReadPieces(const std::string& path,
+                        const std::function<void(std::string_view piece)>& sink) override;
 };
 
 // The operating system's text for an error code, in the ANSI code page.

@@ -8,6 +8,7 @@ one answers; otherwise a private Xvfb, and then saves screenshots. Exits with
 1 and the reason when a step fails; Wine and Xvfb are always torn down.
 """
 
+import json
 import os
 import shutil
 import signal
@@ -28,6 +29,13 @@ ACTIVATION_CAPTION = "会员激活"
 HANDOVER_CLASS = "TFrmJiaoBan"
 SWIPE_ERROR = "交班或设置期间不允许刷卡。请关闭交班窗口再试"
 WM_ENDSESSION = 0x0016
+# The blacklist panel: its main-window command and its own texts.
+WM_COMMAND = 0x0111
+CMD_BLACKLIST = 111
+DEMO_BLACKLIST = ["# 本店黑名单", "11010119900307123X\t张三\t2024-01-02\t打架斗殴",
+                  "440304198512310021 欧阳小明 2023/12/1 欠费逃单"]
+DEMO_SERVICE_LINES = ["320102197001010012 #某   2022-05-05 盗窃财物",
+                      "330106198001010013 #某某 2022-06-06 冒用证件"]
 
 
 class DemoError(Exception):
@@ -147,6 +155,7 @@ class Demo:
         self.start_assistant()
         self.countdown()
         self.swipe_error_box()
+        self.blacklist_panel()
 
         step("What the assistant wrote to its log meanwhile")
         self.log.print_new()
@@ -186,6 +195,9 @@ class Demo:
         # and only into a LOGS folder that is already there.
         (folder / "debug").touch()
         (folder / "LOGS").mkdir()
+        # The cafe's own blacklist, loaded at the first tick with the service's lines.
+        (folder / "blacklist.txt").write_bytes("\r\n".join(DEMO_BLACKLIST).encode("gbk") + b"\r\n")
+        self.central_service()
         self.log = DayLog(folder / "LOGS")
         self.process = start_program(self.wine, folder)
         say(f"{folder / 'Tollimer.exe'} (process {self.process.pid})")
@@ -250,6 +262,32 @@ class Demo:
         await_(lambda: not self.sim.exists(box) and not self.sim.exists(handover), 5,
                "the handover window and the error box gone")
 
+    def central_service(self):
+        """The fake central service on 127.0.0.1:18080 with two sealed blacklist
+        lines (DES with key row 3, as the real service seals them)."""
+        key, iv = "9F2B6D40C1E8537A", "1E5C9B3F7026D48E"
+        sealed = [subprocess.run(["openssl", "enc", "-des-cbc", "-K", key, "-iv", iv, "-base64", "-A",
+                                  "-provider", "legacy", "-provider", "default"],
+                                 input=line.encode("gbk"), capture_output=True, check=True).stdout.decode()
+                  for line in DEMO_SERVICE_LINES]
+        replies = self.scratch / "replies.json"
+        replies.write_text(json.dumps({"/tollimer/data/blklist.txt": {"body": "\r\n".join(sealed)}}))
+        self.central = subprocess.Popen(
+            [sys.executable, str(Path(__file__).parent / "fakes" / "central_service.py"),
+             "--replies", str(replies)], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL)
+
+    def blacklist_panel(self):
+        step("Opening the blacklist panel (the menu command TfrmBlackList)")
+        say("loaded at the first tick: " + ", ".join(self.log.having("Load BlackList=")))
+        self.sim.post(self.sim.find(MAIN_FORM_CLASS, ""), WM_COMMAND, CMD_BLACKLIST, 0)
+        panel = await_(lambda: self.sim.find("TfrmBlackList", ""), 10, "the blacklist panel")
+        await_(lambda: self.sim.visible(panel), 10, "the blacklist panel shown")
+        say("its status line: " + self.sim.text(self.sim.findchild(panel, "Static")))
+        say("the list shows digits 13 to 18 of every ID as xxxxxx")
+        self.screenshot("blacklist-panel", "the blacklist panel")
+        self.sim.post(panel, 0x0010, 0, 0)  # WM_CLOSE hides it
+
     def stop_assistant(self):
         step("Ending the assistant as a Windows shutdown does (WM_ENDSESSION)")
         form = self.sim.find(MAIN_FORM_CLASS, "")
@@ -275,6 +313,9 @@ class Demo:
         if self.billing is not None:
             self.billing.terminate()
             self.billing.wait(timeout=10)
+        if getattr(self, "central", None) is not None:
+            self.central.terminate()
+            self.central.wait(timeout=10)
         self.session.stop()
 
 

@@ -1,0 +1,26 @@
+# Fuzz tree (clang, -DTOLLIMER_FUZZ=ON): one libFuzzer program per reader of
+# outside data, fuzz_<name>, with AddressSanitizer and UndefinedBehaviorSanitizer.
+# scripts/run-fuzz builds and runs them; the native tree replays their corpus.
+find_package(Threads REQUIRED)
+set(FUZZ_TARGETS
+  blacklist_file:FuzzBlacklistFile
+  blacklist_service:FuzzBlacklistService
+  billing_reply:FuzzBillingReply
+  getinfo_reply:FuzzGetInfoReply
+  download_reply:FuzzDownloadReply
+  split_url:FuzzSplitUrl
+  envelope:FuzzEnvelope
+  settings_values:FuzzSettingsValues)
+file(GLOB FUZZ_SOURCES CONFIGURE_DEPENDS tests/fuzz/targets/*.cpp)
+add_library(fuzz_targets STATIC ${FUZZ_SOURCES} tests/fuzz/loopback_peer.cpp tests/fuzz/fuzz_fail.cpp)
+target_include_directories(fuzz_targets PUBLIC tests tests/fuzz)
+target_link_libraries(fuzz_targets PUBLIC tollimer_core Threads::Threads)
+foreach(pair ${FUZZ_TARGETS})
+  string(REPLACE ":" ";" parts ${pair})
+  list(GET parts 0 name)
+  list(GET parts 1 entry)
+  add_executable(fuzz_${name} tests/fuzz/fuzz_main.cpp)
+  target_compile_definitions(fuzz_${name} PRIVATE FUZZ_ENTRY=${entry})
+  target_link_libraries(fuzz_${name} PRIVATE fuzz_targets)
+  target_link_options(fuzz_${name} PRIVATE -fsanitize=fuzzer)
+endforeach()

@@ -1,0 +1,40 @@
+// Values the central service, the local parameters file and the registry give
+// the program: name=value lines (CR, LF) fed to both parameter appliers, and
+// the feature bits and remembered window position texts. (The service reply's markers and payload parser come with the
+// update exchange; their target joins this file then.)
+#include <map>
+#include <string>
+
+#include "fuzz_targets.h"
+#include "settings/position.h"
+#include "settings/run_params.h"
+#include "util/text.h"
+
+int FuzzSettingsValues(const std::uint8_t* data, std::size_t size) {
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  std::map<std::string, std::string> values;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t end = text.find_first_of("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(start, end - start);
+    const std::size_t eq = line.find('=');
+    if (eq != std::string::npos) values.emplace(line.substr(0, eq), line.substr(eq + 1));
+    start = end + 1;
+  }
+  TCenterPar par;
+  ApplyServiceAnswer(par, [&](const std::string& key) -> std::optional<std::string> {
+    auto it = values.find(key);
+    if (it == values.end()) return std::nullopt;
+    return it->second;
+  });
+  ApplyLocalParameters(par, [&](const std::string& key, const std::string& fallback) {
+    auto it = values.find(key);
+    return it == values.end() ? fallback : it->second;
+  });
+  (void)ParseFeatureBits(text);
+  (void)ParsePosition(text);
+  (void)ParseDecimal(text);
+  (void)CheckIdNumber(text, CalendarDate{2024, 3, 7});
+  return 0;
+}
