@@ -24,3 +24,6 @@ if(benchmark_FOUND)
                           Threads::Threads OpenSSL::Crypto)
   endforeach()
 endif()
+
+# Picture fixtures of the unit tests.
+target_compile_definitions(unit_tests PRIVATE TOLLIMER_TEST_DATA="${CMAKE_SOURCE_DIR}/tests/data")

@@ -10,10 +10,15 @@
 #include "settings/run_params.h"
 #include "app/task_timer.h"
 #include "billing/bar_identity.h"
+#include "desktop/carousel.h"
 #include "log/activity_log.h"
 #include "platform/ini_file.h"
 #include "platform/platform_win.h"
+#include "platform/picture_decoder.h"
+#include "platform/picture_files.h"
 #include "platform/registry.h"
+#include "platform/wallpaper_screen.h"
+#include "settings/settings.h"
 #include "watcher/watch_cycle.h"
 
 class TOrv_Assistant {
@@ -48,6 +53,12 @@ class TOrv_Assistant {
   RuntimeSwitches switches_;
   WatchCycle watch_{desktop_, clock_, log_, switches_};
   TaskTimer task_{desktop_, switches_, par_};
+  // The persisted settings and the wallpaper carousel.
+  SettingsModel settings_;
+  std::unique_ptr<PictureFiles> pictureFiles_ = MakeWin32PictureFiles();
+  std::unique_ptr<PictureDecoder> pictureDecoder_ = MakeWicPictureDecoder();
+  std::unique_ptr<WallpaperScreen> wallpaperScreen_ = MakeWin32WallpaperScreen();
+  WallpaperCarousel carousel_{*pictureFiles_, *pictureDecoder_, *wallpaperScreen_, *registry_, log_};
 
   HWND hwnd_ = nullptr;
   bool HideOnClose = true;

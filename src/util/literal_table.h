@@ -71,4 +71,9 @@ inline constexpr auto kHostFile = Encipher("OrvHost.ini");
 inline constexpr auto kHostSection = Encipher("Server");
 inline constexpr auto kHostKey = Encipher("IP");
 
+// --- Autorun (settings reading) ----------------------------------------------
+// The per-user start-up key Windows reads at sign-in, and our value in it.
+inline constexpr auto kAutorunKeyPath = Encipher("Software\\Microsoft\\Windows\\CurrentVersion\\Run");
+inline constexpr auto kAutorunValueName = Encipher("Tollimer");
+
 }  // namespace lit
