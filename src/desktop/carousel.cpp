@@ -65,18 +65,24 @@ void WallpaperCarousel::btn_picTestClick() {
 
   int mode = 0;
   int result = -1;  // no wallpaper call was made
-  if (!topPicList.empty() && bgPicList.empty()) {
-    mode = 1;
-    const std::string current = registry_.ReadString(RegistryRoot::CurrentUser, kDesktopKeyPath,
-                                                     "Wallpaper", "");
-    result = ComposeWallpaper(topPicList[topPicIndex], current, topPos);
-  } else if (topPicList.empty() && !bgPicList.empty()) {
-    mode = 2;
-    styleBoxEnabled = true;
-    result = screen_.SetDeskWallpaper(bgPicList[bgPicIndex]);
-  } else if (!topPicList.empty() && !bgPicList.empty()) {
-    mode = 3;
-    result = ComposeWallpaper(topPicList[topPicIndex], bgPicList[bgPicIndex], topPos);
+  try {
+    if (!topPicList.empty() && bgPicList.empty()) {
+      mode = 1;
+      const std::string current = registry_.ReadString(RegistryRoot::CurrentUser, kDesktopKeyPath,
+                                                       "Wallpaper", "");
+      result = ComposeWallpaper(topPicList[topPicIndex], current, topPos);
+    } else if (topPicList.empty() && !bgPicList.empty()) {
+      mode = 2;
+      styleBoxEnabled = true;
+      result = screen_.SetDeskWallpaper(bgPicList[bgPicIndex]);
+    } else if (!topPicList.empty() && !bgPicList.empty()) {
+      mode = 3;
+      result = ComposeWallpaper(topPicList[topPicIndex], bgPicList[bgPicIndex], topPos);
+    }
+  } catch (const std::bad_alloc&) {
+    // A screen-sized canvas and its file need about 14 MB; a 32-bit process
+    // with fragmented memory may not have it. The next step tries again.
+    LogFailure(kWallpaperFile, 0, "out of memory", programFolder_ + kComposedWallpaperFile);
   }
   ++bgPicIndex;
   ++topPicIndex;
@@ -120,13 +126,13 @@ int WallpaperCarousel::ComposeWallpaper(const std::string& upperPath, const std:
 }
 
 bool WallpaperCarousel::LoadPicture(const std::string& path, int context, Picture& out) {
-  std::string bytes;
-  const FileResult read = files_.ReadAll(path, kMaxPictureFileBytes, bytes);
-  if (!read.ok) {
-    LogFailure(context, read.lastError, read.message, path);
-    return false;
-  }
   try {
+    std::string bytes;
+    const FileResult read = files_.ReadAll(path, kMaxPictureFileBytes, bytes);
+    if (!read.ok) {
+      LogFailure(context, read.lastError, read.message, path);
+      return false;
+    }
     if (bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M') {
       std::string error;
       if (!ReadBmp(bytes, out, error)) {

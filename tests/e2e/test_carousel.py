@@ -10,7 +10,7 @@ import subprocess
 import pytest
 
 from assistant import assistant, heartbeat  # noqa: F401
-from harness import wait_until
+from harness import start_program, wait_until
 
 # Debian's ImageMagick itself: the `convert` first on PATH may be a stand-in.
 CONVERT = "/usr/bin/convert-im6.q16"
@@ -210,3 +210,29 @@ def test_no_pictures_switches_the_carousel_off(wine, folders, assistant, heartbe
     assert assistant.log_texts("Load topPicList") == []
     assert step_lines(assistant) == []
     assert wallpaper_value(wine) in (None, "")
+
+
+def test_settings_of_the_wrong_type_are_reported_and_read_as_defaults(wine, folders, sim, assistant, heartbeat):
+    path, bg = folders.folder("类型")
+    make_picture(path / "a.jpg", (16, 9), "#808080")
+    seed(wine, bg=bg)
+    # The feature bits as a number instead of text, the interval as text.
+    wine.reg_add(APP_KEY, "ExpCofig", CAROUSEL_BIT)
+    wine.reg_add(DESKTOP_KEY, "Interval", "10", kind="REG_SZ")
+    # Not assistant.start(): its main window is still being created while
+    # the boxes wait.
+    assistant.process = start_program(wine, assistant.folder)
+
+    # Start-up waits on each box until the cashier answers it.
+    for caption, text in (("注册表数据类型不匹配:String", "ExpCofig Data type mismatch!"),
+                          ("注册表数据类型不匹配:DWORD", "Interval Data type mismatch!")):
+        box = wait_until(lambda: sim.find("#32770", caption), timeout=20, message=f"the box {caption}")
+        assert text in [child.text for child in sim.children(box)]
+        sim.post(box, 0x0111, 1, 0)  # WM_COMMAND IDOK: the cashier presses OK
+        wait_until(lambda: not sim.exists(box), message="the box closed")
+
+    summary = assistant.wait_log("StartOK:", timeout=20)[0]
+    assert ",ExpCofig=0," in summary
+    assistant.wait_ticks(INTERVAL + 2, heartbeat)
+    assert assistant.log_texts("Load bgPicList") == []  # the carousel is off
+    assert step_lines(assistant) == []

@@ -3,6 +3,7 @@
 // files that can be made unreadable as a locked file is.
 #pragma once
 #include <map>
+#include <new>
 #include <set>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@ class FakePictureFiles : public PictureFiles {
   std::set<std::string> locked;   // paths whose open fails with a sharing violation
   std::map<std::string, std::string> written;  // every WriteAll, last content
   bool failWrites = false;
+  bool outOfMemory = false;  // every read and write throws std::bad_alloc
   int listCalls = 0;
 
   void AddFolder(const std::string& folder) { folders.insert(folder); }
@@ -52,6 +54,7 @@ class FakePictureFiles : public PictureFiles {
 
   FileResult ReadAll(const std::string& path, std::uint64_t maxBytes, std::string& bytes) override {
     bytes.clear();
+    if (outOfMemory) throw std::bad_alloc();
     auto it = files_.find(path);
     if (it == files_.end()) return {false, 2, "The system cannot find the file specified."};
     if (locked.count(path)) {
@@ -64,6 +67,7 @@ class FakePictureFiles : public PictureFiles {
 
   FileResult WriteAll(const std::string& path, const std::string& bytes) override {
     if (failWrites) return {false, 5, "Access is denied."};
+    if (outOfMemory) throw std::bad_alloc();
     written[path] = bytes;
     AddFile(path, bytes);
     return {};

@@ -297,4 +297,22 @@ TEST_F(CarouselFixture, AWallpaperFileThatCannotBeWrittenIsNotSet) {
   EXPECT_EQ(screen.wallpapers, std::vector<std::string>{kComposed});
 }
 
+TEST_F(CarouselFixture, MemoryRunningOutEndsTheStepWithItsLineAndTheNextStepWorks) {
+  AddFolderOfColours(kBg, {0xFF101010}, 4, 4);
+  AddFolderOfColours(kTop, {0xFFEEEEEE}, 40, 30);
+  ASSERT_TRUE(carousel.LoadPictureLists(kBg, kTop));
+  files.outOfMemory = true;
+  carousel.btn_picTestClick();
+  EXPECT_EQ(LogLines("#ComposeWallpaper"),
+            (std::vector<std::string>{"#ComposeWallpaper:1 / 0 out of memory " + kBg + "0.bmp",
+                                      "#ComposeWallpaper:2 / 0 out of memory " + kTop + "0.bmp",
+                                      "#ComposeWallpaper:3 / 0 out of memory " + kComposed}));
+  EXPECT_EQ(LogLines("Mode=").back(), "Mode=3,topPicIndex=1,bgPicIndex=1,SetDeskWallPaper=-1,Timer=0");
+  EXPECT_TRUE(screen.wallpapers.empty());
+
+  files.outOfMemory = false;
+  carousel.btn_picTestClick();
+  EXPECT_EQ(screen.wallpapers, std::vector<std::string>{kComposed});
+}
+
 }  // namespace
