@@ -202,7 +202,10 @@ def test_upper_pictures_alone_go_over_the_current_wallpaper(wine, folders, assis
 
 
 def test_no_pictures_switches_the_carousel_off(wine, folders, assistant, heartbeat):
-    _, empty = folders.folder("空")
+    path, empty = folders.folder("空")
+    # Ten thousand files, none of them a picture.
+    for i in range(10_000):
+        (path / f"{i:05d}{'.jpeg' if i % 2 else '.txt'}").write_bytes(b"x")
     seed(wine, bg=empty, top="C:\\没有这个目录\\")
     assistant.start()
     assistant.wait_log("Load bgPicList=0", timeout=20)
