@@ -28,6 +28,8 @@ ACTIVATION_CAPTION = "会员激活"
 HANDOVER_CLASS = "TFrmJiaoBan"
 SWIPE_ERROR = "交班或设置期间不允许刷卡。请关闭交班窗口再试"
 WM_ENDSESSION = 0x0016
+# Debian's ImageMagick itself: the `convert` first on PATH may be a stand-in.
+CONVERT = "/usr/bin/convert-im6.q16"
 
 
 class DemoError(Exception):
@@ -144,9 +146,11 @@ class Demo:
         say(f"tollsim.exe listens on 127.0.0.1:{self.sim.port}")
 
         self.billing_console_installation()
+        self.carousel_folders()
         self.start_assistant()
         self.countdown()
         self.swipe_error_box()
+        self.carousel_step()
 
         step("What the assistant wrote to its log meanwhile")
         self.log.print_new()
@@ -174,6 +178,37 @@ class Demo:
         else:
             say(f"the fake billing server did not start ({line or 'port 2985 busy?'}); "
                 "the assistant will log that it could not reach it")
+
+    def carousel_folders(self):
+        step("Laying out two picture folders for the wallpaper carousel (every 10 s)")
+        root = self.wine.prefix / "drive_c" / "网吧图片"
+        shutil.rmtree(root, ignore_errors=True)
+        for name, size, colour in (("背景", "1920x1080", "gradient:#204080-#80C0E0"),
+                                   ("价格表", "480x320", "xc:#F0C020")):
+            (root / name).mkdir(parents=True)
+            subprocess.run([CONVERT, "-size", size, colour, str(root / name / f"{name}.jpg")],
+                           check=True, capture_output=True, timeout=60)
+        app, desktop = r"HKCU\Software\Tollimer", r"HKCU\Control Panel\Desktop"
+        self.wine.reg_add(app, "ExpCofig", "16")  # the carousel's feature bit
+        self.wine.reg_add(app, "BgWallpaperPath", "C:\\网吧图片\\背景\\")
+        self.wine.reg_add(app, "topWallpaperPath", "C:\\网吧图片\\价格表\\")
+        self.wine.reg_add(desktop, "WallpaperPos", "2")  # the upper picture at the right
+        self.wine.reg_add(desktop, "Interval", 10)
+        say("C:\\网吧图片\\背景\\ (a 1920 x 1080 background), C:\\网吧图片\\价格表\\ (a price list), "
+            "upper picture at the right")
+
+    def carousel_step(self):
+        step("The wallpaper carousel: a step every 10 watch cycles composes Wallpaper.bmp and sets it")
+        line = await_(lambda: self.assistant_gone() or self.log.having(" Mode="), 15, "a carousel step")
+        say(f"log: {line[0]}")
+        code, out = self.wine.call(["reg", "query", r"HKCU\Control Panel\Desktop", "/v", "Wallpaper"])
+        say("wallpaper now: " + next((l.split("REG_SZ")[-1].strip() for l in out.splitlines() if "REG_SZ" in l),
+                                     "(not set)"))
+        composed = self.scratch / "program" / "Wallpaper.bmp"
+        if composed.exists():
+            picture = self.scratch / "wallpaper.png"
+            subprocess.run([CONVERT, str(composed), str(picture)], capture_output=True, timeout=60)
+            say(f"the composed wallpaper as a picture: {picture}")
 
     def start_assistant(self):
         step("Starting the assistant, Tollimer.exe, from a program folder of its own")
