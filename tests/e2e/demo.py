@@ -1,6 +1,7 @@
 """Shows a newcomer the assistant at work: starts Wine, the companion
 simulator and the real Tollimer.exe, opens a member-activation window and a
-swipe error box as the billing console would, and prints what the assistant
+swipe error box as the billing console would, runs one wallpaper carousel
+step from two picture folders, and prints what the assistant
 does to them and what it writes to its day log.
 
 Run by scripts/run-demo after the build. Uses the user's own X display when
