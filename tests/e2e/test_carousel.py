@@ -95,15 +95,14 @@ def wallpaper_value(wine):
 
 
 def ticks_between_steps(assistant, heartbeat):
-    """Watch cycles counted from one step to the next, by the heartbeat line
-    every cycle writes."""
-    counts, current = [], None
+    """Watch cycles counted from start-up to the first step and from each step
+    to the next, by the heartbeat line every cycle writes."""
+    counts, current = [], 0
     for text in assistant.log_texts():
-        if text.startswith(f"ButtonTip={heartbeat},") and current is not None:
+        if text.startswith(f"ButtonTip={heartbeat},"):
             current += 1
         elif text.startswith("Mode="):
-            if current is not None:
-                counts.append(current)
+            counts.append(current)
             current = 0
     return counts
 
