@@ -30,6 +30,8 @@ if(WIN_TEST_SOURCES)
   target_include_directories(win_tests PRIVATE tests)
   target_link_libraries(win_tests PRIVATE tollimer_core gtest_main)
   target_link_options(win_tests PRIVATE ${WIN_LINK_OPTIONS})
+  # Picture fixtures; Wine reaches the Linux path through drive Z:.
+  target_compile_definitions(win_tests PRIVATE TOLLIMER_TEST_DATA="Z:${CMAKE_SOURCE_DIR}/tests/data")
 endif()
 
 # Windows-side benchmarks: each tests/bench/win/*.cpp is a program printing figures.

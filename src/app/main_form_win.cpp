@@ -155,11 +155,20 @@ void TOrv_Assistant::FormCreate() {
   // Every start counts activation windows down from 15.
   watch_.Dialogs().N5Click();
 
-  // The autorun state, then the feature bits. Seam: the rest of the
-  // persisted settings (picture folders, carousel) are read here with them.
-  autorunChecked_ = IsAutorunOn(*registry_, env_.exePath);
-  switches_.Apply(ParseFeatureBits(
-      registry_->ReadString(RegistryRoot::CurrentUser, Literal(lit::kAppKeyPath), "ExpCofig", "0")));
+  // The persisted settings: autorun state, feature bits, picture folders and
+  // the carousel's layout and interval.
+  settings_ = LoadSettings(*registry_, env_.exePath);
+  switches_.Apply(settings_.featureBits);
+  watch_.SetCarouselInterval(settings_.interval);
+  carousel_.topPos = settings_.topPos;
+  carousel_.SetProgramFolder(env_.programFolder);
+  // The first tick fills the picture lists; the carousel runs only when one
+  // of them holds a picture.
+  watch_.Hooks().loadPictureLists = [this] {
+    switches_.carousel = carousel_.LoadPictureLists(settings_.bgPicPath, settings_.topPicPath);
+  };
+  watch_.Hooks().carouselStep = [this] { carousel_.btn_picTestClick(); };
+  autorunChecked_ = settings_.autorun;
 
   // Windows Sockets for the billing server, the downloader and the notice.
   socketsStarted_ = Socket::Startup() == 0;

@@ -7,24 +7,29 @@
 #include <memory>
 
 #include "app/process_env.h"
-#include "settings/run_params.h"
 #include "app/task_timer.h"
+#include "billing/bar_identity.h"
 #include "blacklist/blacklist_alert.h"
 #include "blacklist/blacklist_panel_win.h"
 #include "blacklist/blacklist_store.h"
-#include "platform/http_client.h"
-#include "billing/bar_identity.h"
+#include "desktop/carousel.h"
 #include "desktop/tray_icon_win.h"
 #include "log/activity_log.h"
+#include "platform/http_client.h"
 #include "platform/ini_file.h"
-#include "platform/platform_win.h"
 #include "platform/page_reader.h"
+#include "platform/picture_decoder.h"
+#include "platform/picture_files.h"
+#include "platform/platform_win.h"
 #include "platform/registry.h"
+#include "platform/wallpaper_screen.h"
+#include "settings/run_params.h"
+#include "settings/settings.h"
 #include "watcher/ctid_window.h"
-#include "watcher/watch_cycle.h"
 #include "watcher/face_check_form_win.h"
 #include "watcher/face_verification.h"
 #include "watcher/placement.h"
+#include "watcher/watch_cycle.h"
 
 class TOrv_Assistant {
  public:
@@ -76,6 +81,12 @@ class TOrv_Assistant {
   // The CTID QR window (watch-cycle steps 11 and 13, the task timer, F11).
   std::unique_ptr<PageReader> pageReader_ = MakeWin32PageReader();
   CtidWindow ctid_{desktop_, *registry_, log_, *pageReader_, switches_, par_};
+  // The persisted settings and the wallpaper carousel.
+  SettingsModel settings_;
+  std::unique_ptr<PictureFiles> pictureFiles_ = MakeWin32PictureFiles();
+  std::unique_ptr<PictureDecoder> pictureDecoder_ = MakeWicPictureDecoder();
+  std::unique_ptr<WallpaperScreen> wallpaperScreen_ = MakeWin32WallpaperScreen();
+  WallpaperCarousel carousel_{*pictureFiles_, *pictureDecoder_, *wallpaperScreen_, *registry_, log_};
 
   HWND hwnd_ = nullptr;
   HWND application_ = nullptr;  // the hidden application window captioned kApplicationTitle
