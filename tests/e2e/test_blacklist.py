@@ -12,7 +12,8 @@ from pathlib import Path
 
 import pytest
 
-from assistant import assistant  # noqa: F401
+from assistant import assistant, heartbeat  # noqa: F401
+from test_placement_face import face_dialog
 from harness import wait_until
 
 FAKE = Path(__file__).parent / "fakes" / "central_service.py"
@@ -211,6 +212,79 @@ def test_dragging_the_title_moves_the_panel(wine, sim, assistant, program_dir):
     wait_until(lambda: sim.rect(panel.hwnd)[:2] == (left + 120, top + 90), message="the panel moved")
 
 
-@pytest.mark.skip(reason="needs the simulator's face-verification dialog; the alert is covered by unit tests")
-def test_swiped_blacklisted_id_raises_the_alert():
-    pass
+# --- The alert on a swiped ID ---------------------------------------------------
+
+COLLECTOR = Path(__file__).parent / "fakes" / "collector.py"
+REPORT_PATH = "/tollimer/report.php"
+
+
+@pytest.fixture
+def collector(tmp_path):
+    """The fake collector of notices on UDP 127.0.0.1:8888; yields a function
+    giving the datagrams received so far."""
+    out, port = tmp_path / "datagrams.hex", tmp_path / "collector.port"
+    process = subprocess.Popen([sys.executable, str(COLLECTOR), "--out", str(out), "--port-file", str(port)],
+                               stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    wait_until(lambda: port.exists() and port.read_text().strip(), timeout=10, message="the fake collector")
+    yield lambda: [bytes.fromhex(l) for l in out.read_text().split()] if out.exists() else []
+    process.terminate()
+    process.wait(timeout=10)
+
+
+def bar_of(assistant):
+    startup = assistant.wait_log("Startup:", timeout=30)[0]
+    fields = dict(f.split("=", 1) for f in startup.split(":", 1)[1].split(","))
+    return fields["barid"], fields["barname"]
+
+
+def test_swiped_blacklisted_id_raises_the_alert_and_nothing_is_pressed(
+        sim, assistant, heartbeat, central, collector, program_dir):
+    write_blacklist(program_dir, LOCAL_LINES)
+    assistant.start()
+    assert loaded(assistant) == 2
+    bar_id, bar_name = bar_of(assistant)
+
+    # The audit client shows the swiped ID (lower-case x) in its face dialog.
+    dialog, _, edit, button = face_dialog(sim, id_number="11010119900307123x")
+    [hit] = assistant.wait_log("FindBlackList:", timeout=15)
+    entry = hit[len("FindBlackList:"):]
+    assert entry.startswith("11010119900307123X")
+    wait_until(lambda: sim.text(button) == "可疑名单", timeout=5, message="the button marked")
+    assert sim.text(dialog) == entry
+
+    wait_until(lambda: collector(), timeout=10, message="the notice datagram")
+    assert collector() == [f"Bid={bar_id},BarName={bar_name},BlackID={entry}".encode("gbk")]
+
+    reports = wait_until(lambda: [r for r in central.requests() if r["target"].startswith(REPORT_PATH)],
+                         timeout=15, message="the hit report")
+    target = reports[0]["target"]
+    assert target.startswith(f"{REPORT_PATH}?CID=11010119900307123x&RET=")
+    mac, rest = target.split("&RET=", 1)[1].split("|", 1)
+    assert re.fullmatch(r"[0-9A-F]{12}", mac) or mac == "", mac
+
+    # A few more ticks: nothing pressed, no second alert for the same dialog.
+    assistant.wait_ticks(3, heartbeat)
+    assert sim.events("click", button) == []
+    assert assistant.log_texts("FaceDlg=") == []
+    assert len(assistant.log_texts("FindBlackList:")) == 1
+    assert len(collector()) == 1
+
+    # A new swipe of the same ID into a new dialog raises a new alert.
+    sim.close(dialog)
+    face_dialog(sim, id_number="11010119900307123X")
+    assistant.wait_log("FindBlackList:", count=2, timeout=15)
+
+
+@pytest.mark.parametrize("id_number", ["1101011", "44010619900101123X"])
+def test_short_and_unlisted_ids_go_on_to_the_face_press(sim, assistant, collector, program_dir, id_number):
+    # "1101011" is inside a listed ID but shorter than 8 characters.
+    write_blacklist(program_dir, LOCAL_LINES)
+    (program_dir / "OrvBar.ini").write_bytes(b"[Assistant]\r\nfwait=101\r\nclickmode=1\r\n")
+    assistant.start()
+    assert loaded(assistant) == 2
+    _, _, _, button = face_dialog(sim, id_number=id_number)
+    assistant.wait_log("FaceDlg=", timeout=15)
+    sim.wait_event("click", button, timeout=5)
+    assert assistant.log_texts("FindBlackList:") == []
+    assert sim.text(button) == "人脸核验"
+    assert collector() == []
