@@ -1,6 +1,7 @@
 #include "app/main_form_win.h"
 
 #include "app/commands.h"
+#include "net/download.h"
 #include "net/socket.h"
 #include "util/literal_table.h"
 #include "util/text.h"
@@ -28,7 +29,15 @@ bool EnableDebugPrivilege(bool enable) {
 
 }  // namespace
 
-TOrv_Assistant::TOrv_Assistant(const ProcessEnvironment& env) : env_(env) {}
+TOrv_Assistant::TOrv_Assistant(const ProcessEnvironment& env)
+    : env_(env),
+      selfUpdate_(updateFiles_, updateShell_, log_,
+                  [folder = env.programFolder](const std::string& url, const std::string& destination) {
+                    DownloadOptions options;
+                    options.programFolder = folder;
+                    return DownloadFile(url, destination, true, options);
+                  },
+                  env.exePath, env.updateAddress) {}
 
 bool TOrv_Assistant::Create(HWND applicationWindow) {
   // The cafe's identity as the billing console's installation records it.
@@ -101,6 +110,10 @@ void TOrv_Assistant::FormCreate() {
   par_ = TCenterPar{};
   HideOnClose = true;
 
+  // The machine values the central-service request reports.
+  neighbourCount_ = CountNetworkNeighbours();
+  machine_ = ReadMachineValues(env_.programFolder);
+
   // The log is on only when the marker file is in the program folder.
   log_.SetSwitch(files_.Exists(env_.programFolder + Literal(lit::kLogMarkerFile)), env_.programFolder);
 
@@ -136,10 +149,20 @@ void TOrv_Assistant::FormCreate() {
 
   // The start-up line.
   log_.WriteLog(Format(Literal(lit::kStartupLineFormat).c_str(), env_.fileVersion.c_str(),
-                       env_.exeChecksum.c_str(), bar_.barId.c_str(), bar_.barName.c_str()));
+                       env_.exeChecksum.c_str(), bar_.barId.c_str(), bar_.barName.c_str(),
+                       neighbourCount_));
 
-  // Seam: the central-service exchange (up to 15 attempts, a second apart)
-  // fills the runtime parameters and the update state here.
+  // The central-service exchange fills the runtime parameters and tells
+  // whether an update is due (started at the first watch tick); the minute
+  // timer repeats it.
+  watch_.SetStartupUpdateState(QueryCentralServiceAtStartup());
+  watch_.Hooks().startSelfUpdate = [this] { return StartSelfUpdate(); };
+  task_.Hooks().callUpdate = [this] {
+    const int state = exchange_.Call_Update([this] { return BuildUpdateRequestText(); });
+    if (state != kUpdateCurrent) log_.WriteLog(Format(Literal(lit::kRefreshStateFormat).c_str(), state));
+    return state;
+  };
+  task_.Hooks().startSelfUpdate = [this] { StartSelfUpdate(); };
 
   // Local overrides of the runtime parameters.
   ApplyLocalParameterFile();
@@ -157,6 +180,42 @@ void TOrv_Assistant::FormCreate() {
 
   // Lets the assistant act on windows of elevated programs where allowed.
   EnableDebugPrivilege(true);
+}
+
+std::string TOrv_Assistant::BuildUpdateRequestText() {
+  const LocalTime now = clock_.Now();
+  UpdateRequestValues v;
+  v.unixTime = LocalToUnixTime(
+      LocalDays(now.year, now.month, now.day, now.hour, now.minute, now.second, now.millisecond));
+  v.neighbourCount = neighbourCount_;
+  v.macText = machine_.macText;
+  v.exeChecksum = env_.exeChecksum;
+  v.barId = bar_.barId;
+  v.barName = bar_.barName;
+  v.osVersion = machine_.osVersion;
+  v.featureBits = switches_.bits;
+  v.monitorCount = machine_.monitorCount;
+  v.faceSoundInfo = machine_.faceSoundInfo;
+  v.diskSerial = machine_.diskSerial;
+  return BuildUpdateRequest(v);
+}
+
+int TOrv_Assistant::QueryCentralServiceAtStartup() {
+  constexpr int kAttempts = 15;
+  const std::string request = BuildUpdateRequestText();
+  int state = kUpdateNoReply;
+  for (int attempt = 1; attempt <= kAttempts; ++attempt) {
+    state = exchange_.Check_Update(request, 1);
+    log_.WriteLog(Format(Literal(lit::kAttemptLineFormat).c_str(), attempt, state));
+    if (state != kUpdateNoReply) break;
+    // Messages keep flowing while the service is waited for.
+    clock_.DelayWithMessages(1000);
+  }
+  return state;
+}
+
+int TOrv_Assistant::StartSelfUpdate() {
+  return selfUpdate_.ApplyUpdate(env_.exeChecksum, exchange_.ReleaseIdentities());
 }
 
 void TOrv_Assistant::ApplyLocalParameterFile() {

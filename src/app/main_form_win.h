@@ -6,11 +6,15 @@
 
 #include <memory>
 
+#include "app/machine_values.h"
 #include "app/process_env.h"
 #include "settings/run_params.h"
 #include "app/task_timer.h"
 #include "billing/bar_identity.h"
 #include "log/activity_log.h"
+#include "net/central_exchange.h"
+#include "net/self_update_win.h"
+#include "platform/http_client.h"
 #include "platform/ini_file.h"
 #include "platform/platform_win.h"
 #include "platform/registry.h"
@@ -35,6 +39,10 @@ class TOrv_Assistant {
   void WMHotKey(WPARAM id);
   void OnCommand(unsigned id);
   void ApplyLocalParameterFile();
+  // The central-service exchange and the self-update.
+  std::string BuildUpdateRequestText();
+  int QueryCentralServiceAtStartup();
+  int StartSelfUpdate();
 
   ProcessEnvironment env_;
   Win32Desktop desktop_;
@@ -51,6 +59,15 @@ class TOrv_Assistant {
 
   HWND hwnd_ = nullptr;
   bool HideOnClose = true;
+
+  // The central-service exchange and the self-update.
+  MachineValues machine_;
+  int neighbourCount_ = 0;
+  std::unique_ptr<HttpClient> http_ = MakeWinInetHttpClient();
+  CentralExchange exchange_{*http_, par_, env_.updateAddress, env_.exeChecksum};
+  Win32UpdateFiles updateFiles_;
+  Win32UpdateShell updateShell_{hwnd_, [this] { HideOnClose = false; }};
+  SelfUpdate selfUpdate_;
   bool hotKeyRegistered_ = false;
   bool socketsStarted_ = false;
 };

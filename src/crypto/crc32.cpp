@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cstdio>
-#include <vector>
 
 namespace {
 
@@ -18,8 +17,6 @@ constexpr std::array<std::uint32_t, 256> MakeTable() {
 
 constexpr std::array<std::uint32_t, 256> kTable = MakeTable();
 
-constexpr std::size_t kChunkBytes = 64 * 1024;
-
 }  // namespace
 
 std::uint32_t Crc32(std::uint32_t crc, const void* data, std::size_t size) {
@@ -29,18 +26,8 @@ std::uint32_t Crc32(std::uint32_t crc, const void* data, std::size_t size) {
   return ~crc;
 }
 
-std::string Crc32FileText(const std::string& path) {
-  // The path is GBK; the narrow fopen takes it in the ANSI code page. The
-  // running executable opens fine this way: the loader shares it for reading.
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return {};
-  std::vector<unsigned char> chunk(kChunkBytes);
-  std::uint32_t crc = 0;
-  std::size_t n;
-  while ((n = std::fread(chunk.data(), 1, chunk.size(), file)) > 0) crc = Crc32(crc, chunk.data(), n);
-  const bool readAll = std::ferror(file) == 0;
-  std::fclose(file);
-  if (!readAll || crc == 0) return {};
+std::string Crc32Text(std::uint32_t crc) {
+  if (crc == 0) return {};
   char text[9];
   std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(crc));
   return text;

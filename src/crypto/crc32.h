@@ -14,4 +14,8 @@ std::uint32_t Crc32(std::uint32_t crc, const void* data, std::size_t size);
 // file cannot be opened or read to its end, and when the CRC is 0: the caller
 // logs an empty checksum, and the update check then treats the program as not
 // the current release.
+// (crc32_file_win.cpp opens the GBK path with the ANSI calls.)
 std::string Crc32FileText(const std::string& path);
+
+// A CRC as 8 upper-case hex digits; empty for 0.
+std::string Crc32Text(std::uint32_t crc);
