@@ -64,6 +64,9 @@ const Command kCommands[] = {
     {"mouseclick", "x y", "", CmdMouseClick},
     {"events", "", "", CmdEvents},
     {"clear", "", "", CmdClear},
+    // Files held open as another program would: the self-update's tests.
+    {"holdfile", "path", "", CmdHoldFile},
+    {"releasefile", "path", "", CmdReleaseFile},
 };
 
 size_t WordCount(const char* words) {

@@ -44,3 +44,7 @@ std::string CmdMouseClick(const Request&);
 
 std::string CmdEvents(const Request&);
 std::string CmdClear(const Request&);
+
+// Files held open as another program would (cmd_files.cpp): the self-update's tests.
+std::string CmdHoldFile(const Request&);
+std::string CmdReleaseFile(const Request&);
