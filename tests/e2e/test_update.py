@@ -315,3 +315,28 @@ def test_a_failed_second_rename_puts_the_program_back(assistant, service, releas
         sim.release_file(windows_path(fresh))
     assert fresh.read_bytes() == release_file.read_bytes()
     assert_untouched_and_running(assistant, old_bytes)
+
+
+def test_the_minute_timer_asks_again_and_starts_an_announced_update(wine, sim, assistant, service,
+                                                                    release):
+    # A refresh interval of one minute; the release is announced only after
+    # the start-up exchange found the program current.
+    release_file, new_crc = release
+    exe = assistant.folder / "Tollimer.exe"
+    own = crc_text(exe)
+    service.answer(params_payload(own, interval=1))
+    service.release(own, body_file=str(release_file))
+    try:
+        assistant.start()
+        assistant.wait_log("StartOK:", timeout=30)
+        assert attempt_lines(assistant) == ["Check_Update[1]=1"]
+        service.answer(params_payload(new_crc, interval=1))
+
+        assert assistant.wait_log("Call_Update=", timeout=90) == ["Call_Update=2"]
+        assert assistant.process.wait(timeout=30) == 0
+        assistant.wait_log("Startup:ver=1.0.0.2,", timeout=30)
+        assert exe.read_bytes() == release_file.read_bytes()
+        targets = [r["target"] for r in service.requests(UPDATE_PATH)]
+        assert targets[:3] == [UPDATE_PATH + "?t=1", UPDATE_PATH + "?t=2", f"{UPDATE_PATH}file/{own}.bin"]
+    finally:
+        end_every_assistant(sim)
