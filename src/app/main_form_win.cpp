@@ -155,7 +155,7 @@ void TOrv_Assistant::FormCreate() {
   // The central-service exchange fills the runtime parameters and tells
   // whether an update is due (started at the first watch tick); the minute
   // timer repeats it.
-  watch_.SetStartupUpdateState(QueryCentralServiceAtStartup());
+  watch_.SetStartupUpdateState(exchange_.Check_UpdateAtStartup(BuildUpdateRequestText(), clock_, log_));
   watch_.Hooks().startSelfUpdate = [this] { return StartSelfUpdate(); };
   task_.Hooks().callUpdate = [this] {
     const int state = exchange_.Call_Update([this] { return BuildUpdateRequestText(); });
@@ -198,20 +198,6 @@ std::string TOrv_Assistant::BuildUpdateRequestText() {
   v.faceSoundInfo = machine_.faceSoundInfo;
   v.diskSerial = machine_.diskSerial;
   return BuildUpdateRequest(v);
-}
-
-int TOrv_Assistant::QueryCentralServiceAtStartup() {
-  constexpr int kAttempts = 15;
-  const std::string request = BuildUpdateRequestText();
-  int state = kUpdateNoReply;
-  for (int attempt = 1; attempt <= kAttempts; ++attempt) {
-    state = exchange_.Check_Update(request, 1);
-    log_.WriteLog(Format(Literal(lit::kAttemptLineFormat).c_str(), attempt, state));
-    if (state != kUpdateNoReply) break;
-    // Messages keep flowing while the service is waited for.
-    clock_.DelayWithMessages(1000);
-  }
-  return state;
 }
 
 int TOrv_Assistant::StartSelfUpdate() {

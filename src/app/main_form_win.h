@@ -41,7 +41,6 @@ class TOrv_Assistant {
   void ApplyLocalParameterFile();
   // The central-service exchange and the self-update.
   std::string BuildUpdateRequestText();
-  int QueryCentralServiceAtStartup();
   int StartSelfUpdate();
 
   ProcessEnvironment env_;

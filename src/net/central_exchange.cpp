@@ -2,6 +2,8 @@
 
 #include "crypto/codepage.h"
 #include "crypto/envelope.h"
+#include "log/activity_log.h"
+#include "platform/clock.h"
 #include "util/literal_table.h"
 #include "util/text.h"
 
@@ -96,5 +98,18 @@ int CentralExchange::Check_Update(const std::string& requestText, int kind) {
       ReplyValue(*payload, Literal(lit::kKeyReleaseIdentities)).value_or(std::string());
   const int state = UpdateDecision(identities, exeChecksum_);
   if (state == kUpdateAvailable) releaseIdentities_ = identities;
+  return state;
+}
+
+int CentralExchange::Check_UpdateAtStartup(const std::string& requestText, Clock& clock,
+                                           ActivityLog& log) {
+  constexpr int kAttempts = 15;
+  int state = kUpdateNoReply;
+  for (int attempt = 1; attempt <= kAttempts; ++attempt) {
+    state = Check_Update(requestText, 1);
+    log.WriteLog(Format(Literal(lit::kAttemptLineFormat).c_str(), attempt, state));
+    if (state != kUpdateNoReply) break;
+    clock.DelayWithMessages(1000);
+  }
   return state;
 }

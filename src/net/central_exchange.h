@@ -52,6 +52,9 @@ int UpdateDecision(const std::string& releaseIdentities, const std::string& exeC
 // case. An empty text is never one.
 bool IsReleaseIdentity(const std::string& releaseIdentities, const std::string& crcText);
 
+class ActivityLog;
+class Clock;
+
 class CentralExchange {
  public:
   CentralExchange(HttpClient& http, TCenterPar& par, std::string updateAddress,
@@ -64,6 +67,12 @@ class CentralExchange {
   // defaults for missing values) and returns 1 or 2, else -1 with nothing
   // changed.
   int Check_Update(const std::string& requestText, int kind);
+
+  // Start-up: Check_Update with kind 1, up to 15 attempts while it returns
+  // -1, each attempt logged with its number and result, and a wait of 1000 ms
+  // that keeps messages flowing after every -1 (the fifteenth too). Returns
+  // the last result.
+  int Check_UpdateAtStartup(const std::string& requestText, Clock& clock, ActivityLog& log);
 
   // A fresh request (from `makeRequest`) with kind 2: the periodic check.
   int Call_Update(const std::function<std::string()>& makeRequest) {

@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "crypto/codepage.h"
 #include "crypto/envelope.h"
+#include "fakes/fake_clock.h"
+#include "fakes/fake_files.h"
 #include "fakes/fake_http_client.h"
+#include "log/activity_log.h"
 #include "util/literal_table.h"
 
 namespace {
@@ -108,6 +113,47 @@ TEST(CentralExchange, PostsTheSealedRequestWithItsKindAndKeepsTheAnnouncedIdenti
   std::string fresh;
   Des_Crypt(http.calls[1].body, 2, 1, 1, true, fresh);
   EXPECT_EQ(fresh, "fresh");
+}
+
+TEST(CentralExchange, StartUpTriesFifteenTimesASecondApartUntilAReplyComes) {
+  struct Case {
+    int silentReplies;  // replies that are not usable before the good one
+    std::vector<int> waits;
+    int state;
+  };
+  const Case cases[] = {
+      {0, {}, 1},
+      {3, {1000, 1000, 1000}, 1},
+      {14, std::vector<int>(14, 1000), 1},
+      // No answer at all: fifteen attempts, each followed by its wait.
+      {15, std::vector<int>(15, 1000), -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.silentReplies);
+    FakeHttpClient http;
+    for (int i = 0; i < c.silentReplies; ++i) http.queuedReplies.push_back(i % 2 ? "" : "garbage");
+    http.defaultReply = Reply("crclist=12345678");
+    FakeFiles files;
+    files.folders.insert("C:\\P\\LOGS\\");
+    FakeClock clock;
+    ActivityLog log(files, clock);
+    log.SetSwitch(true, "C:\\P\\");
+    TCenterPar par;
+    CentralExchange exchange(http, par, kUpdateAddress, "12345678");
+
+    EXPECT_EQ(exchange.Check_UpdateAtStartup("r", clock, log), c.state);
+    EXPECT_EQ(clock.waits, c.waits);
+    const int attempts = std::min(c.silentReplies + 1, 15);
+    EXPECT_EQ(http.calls.size(), static_cast<std::size_t>(attempts));
+    std::string lines;
+    for (const auto& [name, content] : files.files) lines += content;
+    for (int n = 1; n <= attempts; ++n) {
+      const std::string expected =
+          " Check_Update[" + std::to_string(n) + "]=" + (n <= c.silentReplies ? "-1" : "1") + "\r\n";
+      EXPECT_NE(lines.find(expected), std::string::npos) << expected;
+    }
+    EXPECT_EQ(lines.find("Check_Update[" + std::to_string(attempts + 1) + "]"), std::string::npos);
+  }
 }
 
 TEST(CentralExchange, ARefreshSayingCurrentKeepsTheIdentitiesOfTheAnnouncement) {
