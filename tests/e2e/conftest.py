@@ -5,7 +5,8 @@ import re
 
 import pytest
 
-from harness import WineError, WineSession, copy_program, scratch_dir, start_program, start_sim, stop_program
+from harness import (CentralService, WineError, WineSession, copy_program, scratch_dir, start_program,
+                     start_sim, stop_program)
 
 __all__ = ["start_program", "stop_program"]  # for the assistant's tests
 
@@ -51,6 +52,17 @@ def program_dir(tmp_path):
     folder.mkdir()
     copy_program(folder)
     return folder
+
+
+@pytest.fixture(autouse=True)
+def service(tmp_path):
+    """The fake central service on 127.0.0.1:18080 for every test: without
+    it each start of the assistant would wait out 15 attempts. It answers
+    that the program is current, with the default parameters, unless a test
+    sets other replies; service.stop() leaves the port dead."""
+    s = CentralService(tmp_path / "central")
+    yield s
+    s.stop()
 
 
 @pytest.hookimpl(hookwrapper=True)

@@ -1,18 +1,16 @@
 """The central-service exchange and the self-update, end to end: the real
 Tollimer.exe under Wine in front of the fake central service on
-127.0.0.1:18080, which answers the parameter exchange with a sealed reply and
-serves the release (a build of the same program with version 1.0.0.2).
+127.0.0.1:18080 (the `service` fixture), which answers the parameter exchange
+with a sealed reply and serves the release (a build of the same program with
+version 1.0.0.2).
 
 Whatever goes wrong with a release, the cashier PC keeps a working program:
 the executable in the program folder is the old one, byte for byte, and it
 still runs."""
 
 import calendar
-import json
-import os
 import re
 import shutil
-import subprocess
 import sys
 import time
 import zlib
@@ -23,12 +21,11 @@ import pytest
 
 from assistant import Assistant, assistant, heartbeat  # noqa: F401
 from harness import copy_program, wait_until, win_build_dir
+from harness.central import UPDATE_PATH
 
 sys.path.insert(0, str(Path(__file__).parent / "fakes"))
 import envelope  # noqa: E402
 
-FAKE = Path(__file__).parent / "fakes" / "central_service.py"
-UPDATE_PATH = "/tollimer/update/"
 MESSAGE_CAPTION = "Tollimer-自动更新成功"
 WM_ENDSESSION = 0x0016
 
@@ -39,56 +36,6 @@ def crc_text(path):
 
 def windows_path(path):
     return "Z:" + str(path).replace("/", "\\")
-
-
-class CentralService:
-    """The fake central service, its canned replies and its request record."""
-
-    def __init__(self, folder):
-        self.replies_file = folder / "replies.json"
-        self.log = folder / "requests.jsonl"
-        self.table = {}
-        self.write()
-        self.process = subprocess.Popen(
-            [sys.executable, str(FAKE), "--port", "18080", "--log", str(self.log),
-             "--replies", str(self.replies_file)],
-            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-        line = self.process.stdout.readline().decode()
-        assert "central service fake" in line, f"the fake central service did not start: {line!r}"
-
-    def write(self):
-        # Written whole and renamed, so the fake never reads half a table.
-        part = self.replies_file.with_suffix(".part")
-        part.write_text(json.dumps(self.table))
-        os.replace(part, self.replies_file)
-
-    def answer(self, payload=None, **reply):
-        if payload is not None:
-            reply["payload"] = payload
-        self.table[UPDATE_PATH] = reply
-        self.write()
-
-    def release(self, checksum, **reply):
-        """What the download address of an executable with `checksum` gives."""
-        self.table[f"{UPDATE_PATH}file/{checksum}.bin"] = reply
-        self.write()
-
-    def requests(self, path_prefix=""):
-        if not self.log.exists():
-            return []
-        entries = [json.loads(l) for l in self.log.read_text().splitlines() if l.strip()]
-        return [e for e in entries if e["target"].startswith(path_prefix)]
-
-    def stop(self):
-        self.process.terminate()
-        self.process.wait(timeout=10)
-
-
-@pytest.fixture
-def service(tmp_path):
-    s = CentralService(tmp_path)
-    yield s
-    s.stop()
 
 
 def end_every_assistant(sim, timeout=15):
@@ -124,17 +71,19 @@ def attempt_lines(a):
 
 
 def line_times(a, needle):
+    """Seconds of the log lines containing needle ("…:03.45" is 45 ms)."""
     times = []
     for line in a.log_lines():
         if needle in line:
-            times.append(datetime.strptime(line[:19], "%Y-%m-%d %H:%M:%S").timestamp()
-                         + float("0." + line[20:].split(" ")[0]))
+            millis = int(line[20:].split(" ")[0])
+            times.append(datetime.strptime(line[:19], "%Y-%m-%d %H:%M:%S").timestamp() + millis / 1000)
     return times
 
 
 # --- The exchange at start-up ------------------------------------------------
 
-def test_dead_service_gives_fifteen_attempts_a_second_apart_then_the_defaults(assistant):
+def test_dead_service_gives_fifteen_attempts_a_second_apart_then_the_defaults(assistant, service):
+    service.stop()
     assistant.start()
     summary = assistant.wait_log("StartOK:", timeout=60)[0]
     assert attempt_lines(assistant) == [f"Check_Update[{n}]=-1" for n in range(1, 16)]

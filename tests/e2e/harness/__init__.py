@@ -1,6 +1,7 @@
 """End-to-end harness: a Wine prefix on a private X display, the companion
 simulator (tollsim.exe) and the assistant, driven from pytest."""
 
+from .central import CentralService
 from .paths import REPO_ROOT, scratch_dir, win_build_dir
 from .program import MAIN_CAPTION, copy_program, start_program, stop_program
 from .screen import Screen
@@ -11,6 +12,7 @@ from .wine import Wine, WineError
 
 __all__ = [
     "REPO_ROOT", "scratch_dir", "win_build_dir",
+    "CentralService",
     "MAIN_CAPTION", "copy_program", "start_program", "stop_program",
     "Screen",
     "Child", "Event", "Sim", "SimError", "start_sim",
