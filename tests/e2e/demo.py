@@ -1,7 +1,8 @@
 """Shows a newcomer the assistant at work: starts Wine, the companion
 simulator and the real Tollimer.exe, opens a member-activation window and a
 swipe error box as the billing console would, and prints what the assistant
-does to them and what it writes to its day log.
+does to them and what it writes to its day log; then a fake central service
+announces a release and the assistant updates itself and restarts.
 
 Run by scripts/run-demo after the build. Uses the user's own X display when
 one answers; otherwise a private Xvfb, and then saves screenshots. Exits with
@@ -14,12 +15,13 @@ import signal
 import subprocess
 import sys
 import time
+import zlib
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
-from harness import (REPO_ROOT, WineSession, copy_program, start_program,  # noqa: E402
-                     start_sim, wait_until, win_build_dir)
+from harness import (REPO_ROOT, CentralService, WineSession, copy_program,  # noqa: E402
+                     start_program, start_sim, wait_until, win_build_dir)
 
 MAIN_FORM_CLASS = "TOrv_Assistant"
 MAIN_CASHIER = "Orv网络计费系统 v7-主收银台"
@@ -105,7 +107,7 @@ class Demo:
         self.scratch = scratch
         self.session = WineSession(scratch, display=display)
         self.on_xvfb = display is None
-        self.wine = self.sim = self.process = self.billing = None
+        self.wine = self.sim = self.process = self.billing = self.central = None
         self.started = time.monotonic()
 
     def screenshot(self, name, what):
@@ -144,6 +146,7 @@ class Demo:
         say(f"tollsim.exe listens on 127.0.0.1:{self.sim.port}")
 
         self.billing_console_installation()
+        self.central_service()
         self.start_assistant()
         self.countdown()
         self.swipe_error_box()
@@ -152,6 +155,7 @@ class Demo:
         self.log.print_new()
 
         self.stop_assistant()
+        self.self_update()
         self.screenshot("end", "everything closed")
         step(f"Done in {self.elapsed(self.started).strip()}; tearing down Wine"
              + (" and Xvfb" if self.on_xvfb else ""))
@@ -175,9 +179,43 @@ class Demo:
             say(f"the fake billing server did not start ({line or 'port 2985 busy?'}); "
                 "the assistant will log that it could not reach it")
 
+    def central_service(self):
+        step("Starting a fake central service (runtime parameters and releases)")
+        self.central = CentralService(self.scratch / "central")
+        say("127.0.0.1:18080 answers the parameter exchange: the program is current")
+
+    def self_update(self):
+        step("The central service announces a release: the assistant downloads it, swaps it in "
+             "and restarts into it")
+        release = win_build_dir() / "TollimerNext.exe"
+        if not release.exists():
+            say(f"{release} is not built; skipped")
+            return
+        exe = self.folder / "Tollimer.exe"
+        self.central.answer("interval=60\r\ncrclist=%08X\r\n" % zlib.crc32(release.read_bytes()))
+        self.central.release("%08X" % zlib.crc32(exe.read_bytes()), body_file=str(release))
+        self.process = start_program(self.wine, self.folder)
+        box = await_(lambda: self.assistant_gone() or self.sim.find("#32770", "Tollimer-自动更新成功"), 30,
+                     "the update message box")
+        say("the message box \"Tollimer-自动更新成功\" is shown; it closes by itself after 3 s")
+        self.screenshot("update", "the update message box")
+        await_(lambda: not self.sim.exists(box), 15, "the message box closing by itself")
+        try:
+            self.process.wait(timeout=20)
+        except subprocess.TimeoutExpired:
+            raise DemoError("the old assistant did not end after the update") from None
+        await_(lambda: self.log.having(" Startup:ver=1.0.0.2,"), 30,
+               "the new release's start-up line in the log")
+        await_(lambda: self.log.having(" StartOK:"), 30, "the new release's start-up summary")
+        self.log.print_new()
+        form = await_(lambda: self.sim.find(MAIN_FORM_CLASS, ""), 10, "the new release's main window")
+        say(f"the running release's caption: {self.sim.text(form)}")
+        self.sim.post(form, WM_ENDSESSION, 1, 0)
+        await_(lambda: not self.sim.exists(form), 10, "the new release ending")
+
     def start_assistant(self):
         step("Starting the assistant, Tollimer.exe, from a program folder of its own")
-        folder = self.scratch / "program"
+        folder = self.folder = self.scratch / "program"
         shutil.rmtree(folder, ignore_errors=True)
         folder.mkdir()
         if not copy_program(folder):
@@ -275,6 +313,8 @@ class Demo:
         if self.billing is not None:
             self.billing.terminate()
             self.billing.wait(timeout=10)
+        if self.central is not None:
+            self.central.stop()
         self.session.stop()
 
 
