@@ -57,7 +57,11 @@ void Win32UpdateShell::ShowSelfClosingMessage(const std::string& caption, const 
                                               int ms) {
   g_closingCaption = caption;
   UINT_PTR timer = SetTimer(nullptr, 0, static_cast<UINT>(ms), CloseMessageBoxTimer);
-  MessageBoxA(GetForegroundWindow(), text.c_str(), caption.c_str(), MB_ICONINFORMATION | MB_OK);
+  // Over whatever is in front, but owned by nobody: a box owned by the
+  // billing console's window would disable that window while it is shown
+  // (and for good, should this process end meanwhile).
+  MessageBoxA(nullptr, text.c_str(), caption.c_str(),
+              MB_ICONINFORMATION | MB_OK | MB_TOPMOST | MB_SETFOREGROUND);
   if (timer) KillTimer(nullptr, timer);
 }
 

@@ -165,14 +165,19 @@ def test_downloads_swaps_and_restarts_into_the_release(wine, sim, tmp_path, serv
     backup.chmod(0o444)
     service.answer(params_payload(f"{new_crc},FFFF0000"))
     service.release(old_crc, body_file=str(release_file))
+    # The billing console in front: the box comes up over it and leaves it enabled.
+    cashier = sim.window("TFrmMain", "Orv网络计费系统 v7-主收银台")
+    sim.activate(cashier)
     try:
         a.start()
         box = wait_until(lambda: sim.find("#32770", MESSAGE_CAPTION), timeout=30,
                          message="the update message box")
         shown = time.monotonic()
+        wait_until(lambda: sim.visible(box), timeout=5, message="the message box shown")
         texts = [c.text for c in sim.children(box)]
         assert any(t.startswith("网吧Tollimer-自动更新成功，确定后重新启动!") and
                    re.search(r"当前速度:\d+\.\d\d KB/S$", t) for t in texts), texts
+        assert sim.enabled(cashier)
         wait_until(lambda: not sim.exists(box), timeout=15, message="the message box closing by itself")
         assert time.monotonic() - shown >= 1.5
         assert a.process.wait(timeout=20) == 0  # the old program ends
