@@ -9,6 +9,7 @@ the executable in the program folder is the old one, byte for byte, and it
 still runs."""
 
 import calendar
+import hashlib
 import re
 import shutil
 import sys
@@ -101,6 +102,8 @@ def test_a_reply_sets_the_parameters_before_the_local_file_overrides_them(assist
                                   ctidreturn=9))
     # The local parameters file is read after the exchange: its click delay wins.
     (assistant.folder / "OrvBar.ini").write_bytes(b"[Assistant]\r\nfwait=500\r\n")
+    sound = b"RIFF custom face sound"
+    (assistant.folder / "FaceTip.wav").write_bytes(sound)
     assistant.start()
     summary = assistant.wait_log("StartOK:", timeout=30)[0]
     assert attempt_lines(assistant) == ["Check_Update[1]=1"]
@@ -113,7 +116,9 @@ def test_a_reply_sets_the_parameters_before_the_local_file_overrides_them(assist
     fields = dict(line.split("=", 1) for line in request.split("\r\n"))
     assert fields["crc"] == own
     assert re.fullmatch(r"[0-9A-F]{12}", fields["mac"]), fields
-    assert fields["facesound"] == "-" and fields["monitors"] == "1"
+    assert fields["facesound"] == f"{hashlib.md5(sound).hexdigest()}.{len(sound)}"
+    assert fields["monitors"] == "1" and fields["expcofig"] == "0"
+    assert fields["barid"] == "45000" and fields["barname"] == "NoHostIP"
     assert re.fullmatch(r"\d+\.\d+\.\d+\.\d", fields["os"]), fields
     # Unix seconds of the local clock read as China time (eight hours ahead of UTC).
     local_now = calendar.timegm(time.localtime()) - 8 * 3600
