@@ -8,6 +8,14 @@ target_include_directories(Tollimer PRIVATE src/resources)
 # every enciphered literal by its role, and the key table beside them.
 target_link_options(Tollimer PRIVATE ${WIN_LINK_OPTIONS} -s)
 
+# The same program as a later release (version 1.0.0.2): the self-update
+# tests serve it as the new executable.
+add_executable(TollimerNext WIN32 src/app/main_win.cpp src/resources/tollimer.rc)
+target_link_libraries(TollimerNext PRIVATE tollimer_core)
+target_include_directories(TollimerNext PRIVATE src/resources)
+target_compile_definitions(TollimerNext PRIVATE TOLLIMER_NEXT_RELEASE)
+target_link_options(TollimerNext PRIVATE ${WIN_LINK_OPTIONS})
+
 # Companion simulator: stands in for the billing console and the audit client.
 file(GLOB SIM_SOURCES CONFIGURE_DEPENDS tests/simulator/*.cpp)
 if(SIM_SOURCES)

@@ -1,12 +1,12 @@
 #include "app/main_form_win.h"
 
 #include "app/commands.h"
-#include "app/mac_text.h"
 #include "desktop/autorun.h"
 #include "desktop/confirm_dialog_win.h"
 #include "desktop/shortcut_win.h"
 #include "desktop/tray_menu_win.h"
 #include "log/notice.h"
+#include "net/download.h"
 #include "net/socket.h"
 #include "util/literal_table.h"
 #include "util/text.h"
@@ -37,6 +37,14 @@ bool EnableDebugPrivilege(bool enable) {
 
 TOrv_Assistant::TOrv_Assistant(const ProcessEnvironment& env)
     : env_(env),
+      machine_(ReadMachineValues(env.programFolder)),
+      selfUpdate_(updateFiles_, updateShell_, log_,
+                  [folder = env.programFolder](const std::string& url, const std::string& destination) {
+                    DownloadOptions options;
+                    options.programFolder = folder;
+                    return DownloadFile(url, destination, true, options);
+                  },
+                  env.exePath, env.updateAddress),
       blacklist_(files_, *http_, [] { return static_cast<std::uint32_t>(GetTickCount()); },
                  [this] {
                    const LocalTime now = clock_.Now();
@@ -45,7 +53,7 @@ TOrv_Assistant::TOrv_Assistant(const ProcessEnvironment& env)
                  {env_.programFolder + "blacklist.txt", env_.serviceBase + Literal(lit::kBlacklistPath)}),
       blacklistAlert_({desktop_, clock_, sound_, log_, *http_,
                        [](const std::string& text) { SendNotice(text); }},
-                      blacklist_, bar_, env_.serviceBase + Literal(lit::kReportPath), ReadMacText()) {}
+                      blacklist_, bar_, env_.serviceBase + Literal(lit::kReportPath), machine_.macText) {}
 
 bool TOrv_Assistant::Create(HWND applicationWindow) {
   application_ = applicationWindow;
@@ -123,6 +131,10 @@ void TOrv_Assistant::FormCreate() {
   par_ = TCenterPar{};
   HideOnClose = true;
 
+  // The network neighbours the central-service request reports (the other
+  // machine values are read with the process environment).
+  neighbourCount_ = CountNetworkNeighbours();
+
   // The log is on only when the marker file is in the program folder.
   log_.SetSwitch(files_.Exists(env_.programFolder + Literal(lit::kLogMarkerFile)), env_.programFolder);
 
@@ -181,10 +193,20 @@ void TOrv_Assistant::FormCreate() {
 
   // The start-up line.
   log_.WriteLog(FormatRuntime(Literal(lit::kStartupLineFormat), env_.fileVersion.c_str(),
-                       env_.exeChecksum.c_str(), bar_.barId.c_str(), bar_.barName.c_str()));
+                              env_.exeChecksum.c_str(), bar_.barId.c_str(), bar_.barName.c_str(),
+                              neighbourCount_));
 
-  // Seam: the central-service exchange (up to 15 attempts, a second apart)
-  // fills the runtime parameters and the update state here.
+  // The central-service exchange fills the runtime parameters and tells
+  // whether an update is due (started at the first watch tick); the minute
+  // timer repeats it.
+  watch_.SetStartupUpdateState(exchange_.Check_UpdateAtStartup(BuildUpdateRequestText(), clock_, log_));
+  watch_.Hooks().startSelfUpdate = [this] { return StartSelfUpdate(); };
+  task_.Hooks().callUpdate = [this] {
+    const int state = exchange_.Call_Update([this] { return BuildUpdateRequestText(); });
+    if (state != kUpdateCurrent) log_.WriteLog(FormatRuntime(Literal(lit::kRefreshStateFormat), state));
+    return state;
+  };
+  task_.Hooks().startSelfUpdate = [this] { StartSelfUpdate(); };
 
   // Local overrides of the runtime parameters.
   ApplyLocalParameterFile();
@@ -210,6 +232,28 @@ void TOrv_Assistant::FormCreate() {
 
   // Lets the assistant act on windows of elevated programs where allowed.
   EnableDebugPrivilege(true);
+}
+
+std::string TOrv_Assistant::BuildUpdateRequestText() {
+  const LocalTime now = clock_.Now();
+  UpdateRequestValues v;
+  v.unixTime = LocalToUnixTime(
+      LocalDays(now.year, now.month, now.day, now.hour, now.minute, now.second, now.millisecond));
+  v.neighbourCount = neighbourCount_;
+  v.macText = machine_.macText;
+  v.exeChecksum = env_.exeChecksum;
+  v.barId = bar_.barId;
+  v.barName = bar_.barName;
+  v.osVersion = machine_.osVersion;
+  v.featureBits = switches_.bits;
+  v.monitorCount = machine_.monitorCount;
+  v.faceSoundInfo = machine_.faceSoundInfo;
+  v.diskSerial = machine_.diskSerial;
+  return BuildUpdateRequest(v);
+}
+
+int TOrv_Assistant::StartSelfUpdate() {
+  return selfUpdate_.ApplyUpdate(env_.exeChecksum, exchange_.ReleaseIdentities());
 }
 
 void TOrv_Assistant::ApplyLocalParameterFile() {

@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "app/machine_values.h"
 #include "app/process_env.h"
 #include "app/task_timer.h"
 #include "billing/bar_identity.h"
@@ -15,6 +16,8 @@
 #include "desktop/carousel.h"
 #include "desktop/tray_icon_win.h"
 #include "log/activity_log.h"
+#include "net/central_exchange.h"
+#include "net/self_update_win.h"
 #include "platform/http_client.h"
 #include "platform/ini_file.h"
 #include "platform/page_reader.h"
@@ -60,6 +63,9 @@ class TOrv_Assistant {
   void Orv_AutorunClick();
   void N2Click();
   void MakeShortcut();
+  // The central-service exchange and the self-update.
+  std::string BuildUpdateRequestText();
+  int StartSelfUpdate();
 
   ProcessEnvironment env_;
   Win32Desktop desktop_;
@@ -94,11 +100,20 @@ class TOrv_Assistant {
   std::unique_ptr<TTrayIcon> trayIcon_;
   bool autorunChecked_ = false;  // the check mark of "开机自动运行(&R)"
   bool HideOnClose = true;
+
+  // The central-service exchange and the self-update; the blacklist uses the
+  // same HTTP client.
+  MachineValues machine_;
+  int neighbourCount_ = 0;
+  std::unique_ptr<HttpClient> http_ = MakeWinInetHttpClient();
+  CentralExchange exchange_{*http_, par_, env_.updateAddress, env_.exeChecksum};
+  Win32UpdateFiles updateFiles_;
+  Win32UpdateShell updateShell_{hwnd_, [this] { HideOnClose = false; }};
+  SelfUpdate selfUpdate_;
   bool hotKeyRegistered_ = false;
   bool socketsStarted_ = false;
 
   // The blacklist: its store, its panel and the alert on a swiped ID.
-  std::unique_ptr<HttpClient> http_ = MakeWinInetHttpClient();
   BlacklistStore blacklist_;
   TfrmBlackList frmBlackList_{blacklist_};
   BlacklistAlert blacklistAlert_;

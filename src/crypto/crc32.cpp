@@ -19,6 +19,7 @@ constexpr std::array<std::uint32_t, 256> MakeTable() {
 
 constexpr std::array<std::uint32_t, 256> kTable = MakeTable();
 
+// Pieces the file is read in: large enough that the reads cost little.
 constexpr std::size_t kChunkBytes = 64 * 1024;
 
 }  // namespace
@@ -30,13 +31,17 @@ std::uint32_t Crc32(std::uint32_t crc, const void* data, std::size_t size) {
   return ~crc;
 }
 
+std::string Crc32Text(std::uint32_t crc) {
+  if (crc == 0) return {};
+  char text[9];
+  std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(crc));
+  return text;
+}
+
 std::string Crc32FileText(const std::string& path) {
   std::uint32_t crc = 0;
   const bool readAll = ReadFileChunks(path, kChunkBytes, [&crc](const void* data, std::size_t n) {
                           crc = Crc32(crc, data, n);
                         }).ok;
-  if (!readAll || crc == 0) return {};
-  char text[9];
-  std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(crc));
-  return text;
+  return readAll ? Crc32Text(crc) : std::string();
 }

@@ -15,3 +15,6 @@ std::uint32_t Crc32(std::uint32_t crc, const void* data, std::size_t size);
 // logs an empty checksum, and the update check then treats the program as not
 // the current release.
 std::string Crc32FileText(const std::string& path);
+
+// A CRC as 8 upper-case hex digits; empty for 0.
+std::string Crc32Text(std::uint32_t crc);

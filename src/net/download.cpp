@@ -1,18 +1,16 @@
 #include "net/download.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string_view>
-#include <system_error>
 // The steady clock, without <chrono> itself: that header does not compile with
 // -fexec-charset=GBK (its "\u00b5s" unit suffix has no GBK form).
 #include <thread>
 #include <vector>
 
 #include "net/socket.h"
+#include "net/target_file.h"
 #include "net/url.h"
 #include "util/text.h"
 
@@ -25,12 +23,53 @@ constexpr std::size_t kChunkBytes = 64 * 1024;
 // server; reading it further would only let a broken service fill memory.
 constexpr std::size_t kMaxHeaderBytes = 16 * 1024;
 
-using Deadline = std::chrono::steady_clock::time_point;
+using SteadyTime = std::chrono::steady_clock::time_point;
 
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
+// The low-speed limit: fewer than `bytes` in any window of `windowMs` fails.
+// Windows follow each other; each starts with the byte count it found.
+class LowSpeedLimit {
+ public:
+  LowSpeedLimit(int bytes, int windowMs)
+      : bytes_(bytes), window_(std::chrono::milliseconds(windowMs)),
+        windowStart_(std::chrono::steady_clock::now()) {}
+
+  // Called after every receive with the bytes received so far; false when the
+  // window that just ended brought too few.
+  bool Holds(long long received) {
+    const SteadyTime now = std::chrono::steady_clock::now();
+    if (now - windowStart_ < window_) return true;
+    if (received - receivedAtStart_ < bytes_) return false;
+    windowStart_ = now;
+    receivedAtStart_ = received;
+    return true;
+  }
+
+ private:
+  long long bytes_;
+  std::chrono::steady_clock::duration window_;
+  SteadyTime windowStart_;
+  long long receivedAtStart_ = 0;
 };
-using File = std::unique_ptr<std::FILE, FileCloser>;
+
+// The destination of a download without one: the program folder and the
+// URL's path. False when that path could leave the folder or names no file.
+bool DestinationInFolder(const std::string& folder, const std::string& urlPath, std::string* out) {
+  const std::string relative = ReplaceAll(urlPath, "/", "\\", true);
+  if (relative.empty() || relative.find("..") != std::string::npos ||
+      relative.find(':') != std::string::npos) {
+    return false;
+  }
+  // Every part between separators must have a name: no leading separator, no
+  // two in a row, none at the end.
+  std::size_t partStart = 0;
+  for (std::size_t separator : SeparatorPositions(relative)) {
+    if (separator == partStart) return false;
+    partStart = separator + 1;
+  }
+  if (partStart == relative.size()) return false;
+  *out = folder + relative;
+  return true;
+}
 
 // Winsock start-up for the duration of one download, balanced by its clean-up.
 class SocketsSession {
@@ -124,36 +163,18 @@ std::optional<long long> LeadingNumber(std::string_view text) {
   return value;
 }
 
-File CreateEmpty(const std::string& path) {
-  // The folders are created as a convenience; when that fails, creating the
-  // file itself tells whether the download can go ahead.
-  try {
-    std::error_code ignored;
-    std::filesystem::path parent = std::filesystem::path(path).parent_path();
-    if (!parent.empty()) std::filesystem::create_directories(parent, ignored);
-  } catch (...) {
-  }
-  return File(std::fopen(path.c_str(), "wb"));
-}
-
-bool Exists(const std::string& path) { return File(std::fopen(path.c_str(), "rb")) != nullptr; }
-
-bool WriteAll(std::FILE* file, const char* data, std::size_t size) {
-  return size == 0 || std::fwrite(data, 1, size, file) == size;
-}
-
 int Download(Socket& socket, const std::string& url, const std::string& destinationPath,
              bool overwrite, const DownloadOptions& options) {
-  const Deadline deadline =
-      std::chrono::steady_clock::now() + std::chrono::milliseconds(options.maxTotalMs);
-  auto pastDeadline = [&] { return std::chrono::steady_clock::now() > deadline; };
-
   if (socket.SetReceiveTimeout(options.socketTimeoutMs) != 0) return kDownloadReceiveTimeoutSet;
   if (socket.SetSendTimeout(options.socketTimeoutMs) != 0) return kDownloadSendTimeoutOrHost;
 
   std::string host, path, query;
   int port = SplitUrl(url, host, path, query);
   if (port == 0) port = 80;  // a URL without a scheme still means plain HTTP
+  std::string destination = destinationPath;
+  if (destination.empty() && !DestinationInFolder(options.programFolder, path, &destination)) {
+    return kDownloadFileFailed;
+  }
   // A host that does not resolve fails before any file is touched.
   std::string address;
   if (!ResolveIpv4(host, &address)) return kDownloadSendTimeoutOrHost;
@@ -162,23 +183,15 @@ int Download(Socket& socket, const std::string& url, const std::string& destinat
     return kDownloadConnectFailed;
   }
 
-  const std::string destination = destinationPath.empty()
-                                      ? options.programFolder + ReplaceAll(path, "/", "\\", true)
-                                      : destinationPath;
-  File file;
+  std::unique_ptr<TargetFile> file;
   long long offset = 0;
-  if (overwrite || !Exists(destination)) {
-    file = CreateEmpty(destination);
+  if (overwrite || !TargetFileExists(destination)) {
+    file = CreateTargetFile(destination);
   } else {
-    file.reset(std::fopen(destination.c_str(), "r+b"));
-    if (file && std::fseek(file.get(), 0, SEEK_END) == 0) {
-      offset = std::ftell(file.get());
-      if (offset < 0) file.reset();
-    } else {
-      file.reset();
-    }
+    file = OpenTargetFileAtEnd(destination, &offset);
   }
   if (!file) return kDownloadFileFailed;
+  LowSpeedLimit lowSpeed(options.lowSpeedBytes, options.lowSpeedWindowMs);
 
   if (!SendAll(socket, BuildRequest(host, path, offset))) return kDownloadBrokenReply;
 
@@ -196,7 +209,9 @@ int Download(Socket& socket, const std::string& url, const std::string& destinat
     received.append(chunk, static_cast<std::size_t>(n));
     headEnd = received.find("\r\n\r\n", searchFrom);
     if (headEnd == std::string::npos && received.size() > kMaxHeaderBytes) return kDownloadBadReply;
-    if (headEnd == std::string::npos && pastDeadline()) return kDownloadTooLong;
+    if (headEnd == std::string::npos && !lowSpeed.Holds(static_cast<long long>(received.size()))) {
+      return kDownloadTooSlow;
+    }
   }
   const std::string_view head = std::string_view(received).substr(0, headEnd + 2);
   if (!IsAcceptedStatus(head)) return kDownloadBadReply;
@@ -217,7 +232,7 @@ int Download(Socket& socket, const std::string& url, const std::string& destinat
     // The server ignored the range and sends the whole resource: appending it
     // would corrupt the file, so the file starts over.
     file.reset();
-    file.reset(std::fopen(destination.c_str(), "wb"));
+    file = CreateTargetFile(destination);
     if (!file) return kDownloadFileFailed;
   }
 
@@ -232,15 +247,15 @@ int Download(Socket& socket, const std::string& url, const std::string& destinat
   auto take = [&](const char* data, std::size_t size) -> int {
     if (length) size = static_cast<std::size_t>(std::min<long long>(size, *length - written));
     if (written + static_cast<long long>(size) > maxBytes) return kDownloadTooLarge;
-    if (!WriteAll(file.get(), data, size)) return kDownloadFileFailed;
+    if (size > 0 && !file->Write(data, size)) return kDownloadFileFailed;
     written += static_cast<long long>(size);
     return 0;
   };
   if (int failure = take(received.data() + headEnd + 4, received.size() - headEnd - 4)) {
     return failure;
   }
+  long long bodyReceived = 0;  // the low-speed limit counts what arrived, written or not
   while (!length || written < *length) {
-    if (pastDeadline()) return kDownloadTooLong;
     int n = socket.Receive(chunk, kChunkBytes);
     if (n < 0) return kDownloadBrokenReply;
     if (n == 0) {
@@ -248,10 +263,13 @@ int Download(Socket& socket, const std::string& url, const std::string& destinat
       break;
     }
     if (int failure = take(chunk, static_cast<std::size_t>(n))) return failure;
+    bodyReceived += n;
+    if (!lowSpeed.Holds(static_cast<long long>(received.size()) + bodyReceived)) {
+      return kDownloadTooSlow;
+    }
   }
 
-  std::FILE* f = file.release();
-  if (std::fclose(f) != 0) return kDownloadFileFailed;
+  if (!file->Close()) return kDownloadFileFailed;
   return static_cast<int>(written);
 }
 
@@ -267,6 +285,6 @@ int DownloadFile(const std::string& url, const std::string& destinationPath, boo
     AbortOnExit abortOnExit(socket);
     return Download(socket, url, destinationPath, overwrite, options);
   } catch (...) {
-    return kDownloadFileFailed;  // only memory or path conversion can throw here
+    return kDownloadFileFailed;  // only memory can run out here
   }
 }

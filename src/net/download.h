@@ -11,11 +11,11 @@ inline constexpr int kDownloadReceiveTimeoutSet = -2;  // receive time-out not s
 inline constexpr int kDownloadSendTimeoutOrHost = -3;  // send time-out not set, or no host address
 inline constexpr int kDownloadConnectFailed = -4;
 inline constexpr int kDownloadBadReply = -5;     // not a 200/206 reply with a readable header
-inline constexpr int kDownloadFileFailed = -6;   // destination not created, opened or written
+inline constexpr int kDownloadFileFailed = -6;   // destination refused, not created, opened or written
 inline constexpr int kDownloadBrokenReply = -7;  // send or receive error or time-out, or the
                                                  // connection closed before the announced length
 inline constexpr int kDownloadTooLarge = -8;     // body above DownloadOptions::maxBodyBytes
-inline constexpr int kDownloadTooLong = -9;      // transfer beyond DownloadOptions::maxTotalMs
+inline constexpr int kDownloadTooSlow = -9;      // below the low-speed limit of DownloadOptions
 
 struct DownloadOptions {
   // Folder (with its trailing backslash) that takes the URL's path when no
@@ -23,16 +23,23 @@ struct DownloadOptions {
   std::string programFolder;
   // Each single wait of the socket: connect, send, every receive.
   int socketTimeoutMs = 5000;
-  // A service that sends without end must not fill the disk or hold the
-  // cashier's window forever: the body is capped in size and the whole
-  // transfer in time. A release executable is a few megabytes.
+  // A service that sends without end must not fill the disk: the body is
+  // capped. A release executable is a few megabytes.
   std::int64_t maxBodyBytes = std::int64_t{128} << 20;
-  int maxTotalMs = 10 * 60 * 1000;
+  // Low-speed limit: the transfer fails when fewer than lowSpeedBytes arrived
+  // within lowSpeedWindowMs. A trickle that would hold the cashier's window
+  // for hours ends, while a slow but steady link still finishes (a fixed
+  // deadline for the whole transfer would fail it on every attempt).
+  int lowSpeedBytes = 1024;
+  int lowSpeedWindowMs = 30000;
 };
 
-// GETs `url` (plain "http://", dotted IPv4 host) into `destinationPath`, or,
-// when that is empty, into programFolder + the URL's path with "/" turned into
-// "\". With `overwrite`, or when the file does not exist, the file is created
+// GETs `url` (plain "http://") into `destinationPath`, or, when that is
+// empty, into programFolder + the URL's path with "/" turned into "\"; such a
+// path that holds "..", a ":" (a drive), an empty part (a second "\" in a
+// row, or a leading one) or no file name would write outside the program
+// folder or nowhere: it is refused with kDownloadFileFailed before anything
+// is created or sent. With `overwrite`, or when the file does not exist, the file is created
 // empty (its folders too) and fetched whole; otherwise its current size n is
 // asked for with "RANGE: bytes=n-" and a 206 reply is appended, while a 200
 // reply restarts the file. Returns the body bytes written in this call, or one

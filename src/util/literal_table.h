@@ -28,7 +28,7 @@ inline constexpr auto kBlacklistPath = Encipher("data/blklist.txt");
 inline constexpr auto kCollectorAddress = Encipher(TOLLIMER_COLLECTOR_ADDRESS);
 
 // --- Activity-log formats ----------------------------------------------------
-inline constexpr auto kStartupLineFormat = Encipher("Startup:ver=%s,crc=%s,barid=%s,barname=%s");
+inline constexpr auto kStartupLineFormat = Encipher("Startup:ver=%s,crc=%s,barid=%s,barname=%s,nb=%d");
 inline constexpr auto kAttemptLineFormat = Encipher("Check_Update[%d]=%d");
 inline constexpr auto kSummaryLineFormat =
     Encipher("StartOK:HotKey=%d,ExpCofig=%d,Delay=%d,Mode=%d,Refresh=%d,Return=%d");
@@ -83,5 +83,18 @@ inline constexpr auto kAutorunKeyPath = Encipher("Software\\Microsoft\\Windows\\
 inline constexpr auto kAutorunValue = Encipher("Tollimer");
 // The about page of the central service, opened in the cashier's browser.
 inline constexpr auto kAboutAddress = Encipher(TOLLIMER_SERVICE_BASE "about.html");
+
+// --- Central-service exchange and self-update (request, reply, download) ----
+inline constexpr auto kUpdateRequestFormat = Encipher(
+    "time=%s\r\nneighbours=%d\r\nmac=%s\r\ncrc=%s\r\nbarid=%s\r\nbarname=%s\r\nos=%s\r\n"
+    "expcofig=%d\r\nmonitors=%d\r\nfacesound=%s\r\ndisk=%s");
+// The sealed payload of a reply lies between these markers.
+inline constexpr auto kReplyOpenMarker = Encipher("[BODY]");
+inline constexpr auto kReplyCloseMarker = Encipher("[END]");
+// Reply name of the release identities: the CRC-32 texts of the current release.
+inline constexpr auto kKeyReleaseIdentities = Encipher("crclist");
+// The release download: update address + running executable's checksum.
+inline constexpr auto kDownloadUrlFormat = Encipher("%sfile/%s.bin");
+inline constexpr auto kRefreshStateFormat = Encipher("Call_Update=%d");
 
 }  // namespace lit

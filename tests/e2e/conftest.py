@@ -1,12 +1,13 @@
 """Fixtures of the end-to-end tests: one Wine session per run, a fresh
 simulator per test, and a program folder for the assistant."""
 
+import os
 import re
 
 import pytest
 
-from harness import (WineError, WineSession, copy_program, program_exes, scratch_dir, start_program, start_sim,
-                     stop_program)
+from harness import (CentralService, WineError, WineSession, copy_program, program_exes, scratch_dir,
+                     start_program, start_sim, stop_program)
 
 __all__ = ["start_program", "stop_program"]  # for the assistant's tests
 
@@ -54,6 +55,27 @@ def program_dir(request, tmp_path):
     folder.mkdir()
     copy_program(folder, program_exes()[request.param])
     return folder
+
+
+@pytest.fixture(autouse=True)
+def service(tmp_path):
+    """The fake central service on 127.0.0.1:18080 for every test: without
+    it each start of the assistant would wait out 15 attempts. It answers
+    that the program is current, with the default parameters, unless a test
+    sets other replies; service.stop() leaves the port dead."""
+    s = CentralService(tmp_path / "central")
+    yield s
+    s.stop()
+
+
+def pytest_collection_modifyitems(config, items):
+    """With TOLLIMER_E2E_ASSISTANT_ONLY set, only the tests that run
+    Tollimer.exe: a second run that tries another build of it leaves the
+    simulator's and the Windows-side tests to the first."""
+    if os.environ.get("TOLLIMER_E2E_ASSISTANT_ONLY"):
+        kept = [item for item in items if "program_dir" in getattr(item, "fixturenames", ())]
+        config.hook.pytest_deselected(items=[item for item in items if item not in kept])
+        items[:] = kept
 
 
 @pytest.hookimpl(hookwrapper=True)

@@ -1,8 +1,9 @@
 """Shows a newcomer the assistant at work: starts Wine, the companion
 simulator and the real Tollimer.exe, opens a member-activation window and a
 swipe error box as the billing console would, runs one wallpaper carousel
-step from two picture folders, and prints what the assistant
-does to them and what it writes to its day log.
+step from two picture folders, shows the blacklist panel, and prints what the
+assistant does to them and what it writes to its day log; then a fake central
+service announces a release and the assistant updates itself and restarts.
 
 Run by scripts/run-demo after the build. Uses the user's own X display when
 one answers; otherwise a private Xvfb, and then saves screenshots. Exits with
@@ -16,12 +17,13 @@ import signal
 import subprocess
 import sys
 import time
+import zlib
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
-from harness import (REPO_ROOT, WineSession, copy_program, start_program,  # noqa: E402
-                     start_sim, wait_until, win_build_dir)
+from harness import (REPO_ROOT, CentralService, WineSession, copy_program,  # noqa: E402
+                     start_program, start_sim, wait_until, win_build_dir)
 
 MAIN_FORM_CLASS = "TOrv_Assistant"
 MAIN_CASHIER = "Orv网络计费系统 v7-主收银台"
@@ -116,7 +118,7 @@ class Demo:
         self.scratch = scratch
         self.session = WineSession(scratch, display=display)
         self.on_xvfb = display is None
-        self.wine = self.sim = self.process = self.billing = None
+        self.wine = self.sim = self.process = self.billing = self.central = None
         self.started = time.monotonic()
 
     def screenshot(self, name, what):
@@ -156,6 +158,7 @@ class Demo:
 
         self.billing_console_installation()
         self.carousel_folders()
+        self.central_service()
         self.start_assistant()
         self.countdown()
         self.swipe_error_box()
@@ -166,6 +169,7 @@ class Demo:
         self.log.print_new()
 
         self.stop_assistant()
+        self.self_update()
         self.screenshot("end", "everything closed")
         step(f"Done in {self.elapsed(self.started).strip()}; tearing down Wine"
              + (" and Xvfb" if self.on_xvfb else ""))
@@ -219,10 +223,46 @@ class Demo:
             picture = self.scratch / "wallpaper.png"
             subprocess.run([CONVERT, str(composed), str(picture)], capture_output=True, timeout=60)
             say(f"the composed wallpaper as a picture: {picture}")
+    def central_service(self):
+        step("Starting a fake central service (runtime parameters and releases)")
+        self.central = CentralService(self.scratch / "central")
+        # Two sealed blacklist lines (DES with key row 3, as the real service seals them).
+        self.central.blacklist(DEMO_SERVICE_LINES)
+        say("127.0.0.1:18080 answers the parameter exchange (the program is current) "
+            "and serves two blacklist lines")
+
+    def self_update(self):
+        step("The central service announces a release: the assistant downloads it, swaps it in "
+             "and restarts into it")
+        release = win_build_dir() / "TollimerNext.exe"
+        if not release.exists():
+            say(f"{release} is not built; skipped")
+            return
+        exe = self.folder / "Tollimer.exe"
+        self.central.answer("interval=60\r\ncrclist=%08X\r\n" % zlib.crc32(release.read_bytes()))
+        self.central.release("%08X" % zlib.crc32(exe.read_bytes()), body_file=str(release))
+        self.process = start_program(self.wine, self.folder)
+        box = await_(lambda: self.assistant_gone() or self.sim.find("#32770", "Tollimer-自动更新成功"), 30,
+                     "the update message box")
+        say("the message box \"Tollimer-自动更新成功\" is shown; it closes by itself after 3 s")
+        self.screenshot("update", "the update message box")
+        await_(lambda: not self.sim.exists(box), 15, "the message box closing by itself")
+        try:
+            self.process.wait(timeout=20)
+        except subprocess.TimeoutExpired:
+            raise DemoError("the old assistant did not end after the update") from None
+        await_(lambda: self.log.having(" Startup:ver=1.0.0.2,"), 30,
+               "the new release's start-up line in the log")
+        await_(lambda: self.log.having(" StartOK:"), 30, "the new release's start-up summary")
+        self.log.print_new()
+        form = await_(lambda: self.sim.find(MAIN_FORM_CLASS, ""), 10, "the new release's main window")
+        say(f"the running release's caption: {self.sim.text(form)}")
+        self.sim.post(form, WM_ENDSESSION, 1, 0)
+        await_(lambda: not self.sim.exists(form), 10, "the new release ending")
 
     def start_assistant(self):
         step("Starting the assistant, Tollimer.exe, from a program folder of its own")
-        folder = self.scratch / "program"
+        folder = self.folder = self.scratch / "program"
         shutil.rmtree(folder, ignore_errors=True)
         folder.mkdir()
         if not copy_program(folder):
@@ -233,7 +273,6 @@ class Demo:
         (folder / "LOGS").mkdir()
         # The cafe's own blacklist, loaded at the first tick with the service's lines.
         (folder / "blacklist.txt").write_bytes("\r\n".join(DEMO_BLACKLIST).encode("gbk") + b"\r\n")
-        self.central_service()
         self.log = DayLog(folder / "LOGS")
         self.process = start_program(self.wine, folder)
         say(f"{folder / 'Tollimer.exe'} (process {self.process.pid})")
@@ -298,21 +337,6 @@ class Demo:
         await_(lambda: not self.sim.exists(box) and not self.sim.exists(handover), 5,
                "the handover window and the error box gone")
 
-    def central_service(self):
-        """The fake central service on 127.0.0.1:18080 with two sealed blacklist
-        lines (DES with key row 3, as the real service seals them)."""
-        key, iv = "9F2B6D40C1E8537A", "1E5C9B3F7026D48E"
-        sealed = [subprocess.run(["openssl", "enc", "-des-cbc", "-K", key, "-iv", iv, "-base64", "-A",
-                                  "-provider", "legacy", "-provider", "default"],
-                                 input=line.encode("gbk"), capture_output=True, check=True).stdout.decode()
-                  for line in DEMO_SERVICE_LINES]
-        replies = self.scratch / "replies.json"
-        replies.write_text(json.dumps({"/tollimer/data/blklist.txt": {"body": "\r\n".join(sealed)}}))
-        self.central = subprocess.Popen(
-            [sys.executable, str(Path(__file__).parent / "fakes" / "central_service.py"),
-             "--replies", str(replies)], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-            stderr=subprocess.DEVNULL)
-
     def blacklist_panel(self):
         step("Opening the blacklist panel (the menu command TfrmBlackList)")
         say("loaded at the first tick: " + ", ".join(self.log.having("Load BlackList=")))
@@ -349,9 +373,8 @@ class Demo:
         if self.billing is not None:
             self.billing.terminate()
             self.billing.wait(timeout=10)
-        if getattr(self, "central", None) is not None:
-            self.central.terminate()
-            self.central.wait(timeout=10)
+        if self.central is not None:
+            self.central.stop()
         self.session.stop()
 
 

@@ -3,7 +3,6 @@ program folder's "blacklist.txt" and from the fake central service's sealed
 lines, the count in the day log, the status line and the list of the panel
 TfrmBlackList, opened by its main-window command."""
 
-import json
 import re
 import subprocess
 import sys
@@ -16,7 +15,6 @@ from assistant import assistant, heartbeat  # noqa: F401
 from test_placement_face import face_dialog
 from harness import wait_until
 
-FAKE = Path(__file__).parent / "fakes" / "central_service.py"
 LIST_PATH = "/tollimer/data/blklist.txt"
 CMD_BLACKLIST = 111
 LB_GETCOUNT = 0x018B
@@ -53,38 +51,12 @@ def seal(text):
     return result.stdout.decode()
 
 
-class CentralService:
-    """The fake central service on 127.0.0.1:18080 with a canned blacklist."""
-
-    def __init__(self, folder):
-        self.replies = folder / "replies.json"
-        self.log = folder / "requests.jsonl"
-        self.log.touch()
-        self.serve("")
-        self.process = subprocess.Popen(
-            [sys.executable, str(FAKE), "--port", "18080", "--log", str(self.log),
-             "--replies", str(self.replies), "--port-file", str(folder / "port")],
-            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        wait_until(lambda: (folder / "port").exists() and (folder / "port").read_text().strip(),
-                   timeout=10, message="the fake central service")
-
-    def serve(self, body):
-        # The fake re-reads the file whenever it changes.
-        self.replies.write_text(json.dumps({LIST_PATH: {"status": 200, "body": body}}))
-
-    def requests(self):
-        return [json.loads(l) for l in self.log.read_text().splitlines() if l.strip()]
-
-    def stop(self):
-        self.process.terminate()
-        self.process.wait(timeout=10)
-
-
 @pytest.fixture
-def central(tmp_path):
-    service = CentralService(tmp_path)
-    yield service
-    service.stop()
+def central(service):
+    """The run's fake central service, serving what a test puts at the
+    blacklist's address."""
+    service.serve = lambda body: service.reply(LIST_PATH, status=200, body=body)
+    return service
 
 
 def write_blacklist(folder, lines, extra=b""):
@@ -155,10 +127,12 @@ def test_list_from_file_and_service_with_status_and_masked_panel(wine, sim, assi
     wine.screenshot(shots / "blacklist_panel.png")
 
 
-def test_dead_service_leaves_the_local_records_and_the_failure_status(sim, assistant, program_dir):
+def test_dead_service_leaves_the_local_records_and_the_failure_status(sim, assistant, service, program_dir):
     write_blacklist(program_dir, LOCAL_LINES)
+    service.stop()
     assistant.start()
-    assert loaded(assistant) == 2
+    # Start-up first tries the parameter exchange 15 times, a second apart.
+    assert loaded(assistant, timeout=60) == 2
     panel = Panel(sim)
     assert re.fullmatch(r"获取黑名单失败:0, 本地数据2条, 耗时:\d+ms", panel.status()), panel.status()
     assert panel.count() == 2
@@ -186,11 +160,12 @@ def test_update_button_reloads_after_three_seconds(sim, assistant, central, prog
     assert re.fullmatch(r"黑名单:5条,本地2条耗时:\d+ms", panel.status()), panel.status()
 
 
-def test_huge_file_without_line_ends_and_megabyte_lines(sim, assistant, program_dir):
+def test_huge_file_without_line_ends_and_megabyte_lines(sim, assistant, central, program_dir):
     # 24 MB: a line of 16 MB without an end, binary bytes, two good records.
     good = "\r\n".join([GOOD_TAB, GOOD_SPACE]).encode("gbk")
     (program_dir / "blacklist.txt").write_bytes(
         good + b"\r\n" + b"A" * (16 << 20) + b"\n" + bytes(range(256)) * (32 << 10) + b"\r\n" + good)
+    central.serve("")  # no reply: the service's part fails
     assistant.start()
     assert loaded(assistant) == 4
     panel = Panel(sim)

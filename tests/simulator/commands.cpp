@@ -70,6 +70,9 @@ const Command kCommands[] = {
     {"page", "hwnd", "elements nested leaf answers vanish", CmdPage},
     {"pagereads", "hwnd", "", CmdPageReads},
     {"hang", "ms", "", CmdHang},
+    // Files held open as another program would: the self-update's tests.
+    {"holdfile", "path", "", CmdHoldFile},
+    {"releasefile", "path", "", CmdReleaseFile},
 };
 
 size_t WordCount(const char* words) {

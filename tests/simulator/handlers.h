@@ -52,3 +52,6 @@ std::string CmdClear(const Request&);
 
 // The moving camera preview (moving_picture.cpp).
 std::string CmdFrame(const Request&);
+// Files held open as another program would (cmd_files.cpp): the self-update's tests.
+std::string CmdHoldFile(const Request&);
+std::string CmdReleaseFile(const Request&);

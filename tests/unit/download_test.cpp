@@ -123,7 +123,8 @@ class DownloadReplyTest : public DownloadFileTest, public testing::WithParamInte
 TEST_P(DownloadReplyTest, WritesTheBodyOrFails) {
   const ReplyCase& c = GetParam();
   options_.maxBodyBytes = 64 * 1024;
-  options_.maxTotalMs = 800;
+  options_.lowSpeedBytes = 1000;
+  options_.lowSpeedWindowMs = 300;
   server_.SetReply(c.reply);
   EXPECT_EQ(Download("/new.exe", true), c.result);
   if (c.file) {
@@ -187,8 +188,14 @@ INSTANTIATE_TEST_SUITE_P(
                   std::nullopt},
         ReplyCase{"AnnouncedTooLarge", HttpReply("200 OK", "abc", {"Content-Length: 1073741824"}),
                   kDownloadTooLarge, ""},
-        ReplyCase{"Trickle", Streaming("HTTP/1.1 200 OK\r\n\r\n", "b", -1, 20), kDownloadTooLong,
-                  std::nullopt}),
+        ReplyCase{"Trickle", Streaming("HTTP/1.1 200 OK\r\n\r\n", "b", -1, 20), kDownloadTooSlow,
+                  std::nullopt},
+        ReplyCase{"TrickleInsideHeader", Streaming("HTTP/1.1 200 OK\r\n", "X", -1, 20),
+                  kDownloadTooSlow, ""},
+        // Slow but steady: about 1.5 s in all, five windows of the limit,
+        // each bringing more than the limit asks for.
+        ReplyCase{"SlowButSteady", Streaming("HTTP/1.1 200 OK\r\n\r\n", std::string(500, 's'), 30, 50),
+                  15000, std::string(15000, 's')}),
     [](const testing::TestParamInfo<ReplyCase>& info) { return info.param.name; });
 
 // --- Continuing a file -----------------------------------------------------
@@ -253,6 +260,34 @@ TEST_F(DownloadFileTest, ClosesTheConnectionWhenTheDestinationCannotBeCreated) {
   FakeExchange exchange = server_.Exchanges().front();
   EXPECT_TRUE(exchange.clientGone);
   EXPECT_EQ(exchange.request, "");
+}
+
+// --- A destination taken from the URL ---------------------------------------
+
+TEST_F(DownloadFileTest, RefusesAUrlPathThatLeavesTheProgramFolder) {
+  // The program folder is a sub-folder, so a file written one level up would
+  // be seen in folder_.
+  const fs::path program = folder_ / "prog";
+  fs::create_directory(program);
+  options_.programFolder = program.string() + "/";
+  server_.SetReply(HttpReply("200 OK", "abc"));
+  for (const char* path : {"/../evil.exe", "/a/../../evil.exe", "/..", "/C:/evil.exe",
+                           "//evil.exe", "/a//evil.exe", "/a/", "/"}) {
+    SCOPED_TRACE(path);
+    EXPECT_EQ(DownloadFile(server_.Url(path), "", true, options_), kDownloadFileFailed);
+  }
+  EXPECT_TRUE(fs::is_empty(program));
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 1);
+  // Nothing was asked of the server either.
+  EXPECT_TRUE(server_.Exchanges().empty());
+}
+
+TEST_F(DownloadFileTest, PutsAUrlPathWithFoldersUnderTheProgramFolder) {
+  // Natively the joined path keeps its "\": one file name of the folder.
+  options_.programFolder = folder_.string() + "/";
+  server_.SetReply(HttpReply("200 OK", "abc"));
+  EXPECT_EQ(DownloadFile(server_.Url("/up/new.exe"), "", true, options_), 3);
+  EXPECT_EQ(ReadFile(folder_ / "up\\new.exe"), "abc");
 }
 
 TEST_F(DownloadFileTest, CreatesMissingFoldersOfTheDestination) {

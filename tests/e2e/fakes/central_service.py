@@ -7,8 +7,14 @@ Listens on 127.0.0.1:18080 (--port), records every request as one JSON line
   * canned replies per path from --replies, a JSON file re-read whenever it
     changes:  {"/tollimer/update/": {"status": 200, "body": "text",
                "body_file": "path", "headers": {"X-A": "b"},
-               "mode": "normal" | "stall" | "endless"}}
+               "payload": "delay=5\r\n...",
+               "mode": "normal" | "stall" | "endless" | "cut" | "garbage"}}
     A key with a query ("/p?t=1") wins over the bare path ("/p").
+    "payload" is sealed (envelope.py, key row 1) and put between the reply
+    markers after "body": body + "[BODY]" + CR LF + sealed + "[END]".
+    A "body_file" is served with "Range: bytes=n-" / "n-m" answered 206.
+    "cut" announces the whole length, sends the first half and closes;
+    "garbage" sends 64 KiB of random bytes as a 200 reply.
   * files under --files for any other GET, with "Range: bytes=n-" / "n-m"
     answered 206 (the path is percent-decoded as UTF-8);
   * built-in test routes under /__fake/:
@@ -38,6 +44,11 @@ import sys
 import threading
 import time
 import urllib.parse
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import envelope  # noqa: E402
+
+OPEN_MARKER, CLOSE_MARKER = "[BODY]", "[END]"
 
 STALL_SECONDS = 60
 ENDLESS_CHUNK = b"x" * 65536
@@ -195,17 +206,43 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.stall()
         if mode == "endless":
             return self.endless()
+        if mode == "garbage":
+            return self.reply(200, os.urandom(65536))
         if "body_file" in canned:
+            if mode == "cut":
+                return self.cut(canned["body_file"])
+            if int(canned.get("status", 200)) == 200:
+                return self.serve_file(canned["body_file"], absolute=True)
             with open(canned["body_file"], "rb") as f:
                 body = f.read()
         else:
-            body = canned.get("body", "").encode("utf-8")
+            text = canned.get("body", "")
+            if "payload" in canned:
+                text += OPEN_MARKER + "\r\n" + envelope.seal(canned["payload"]) + CLOSE_MARKER
+            body = text.encode("utf-8")
         self.reply(int(canned.get("status", 200)), body, canned.get("headers"))
 
-    def serve_file(self, path):
-        root = os.path.realpath(self.server.files)
-        name = os.path.realpath(os.path.join(root, urllib.parse.unquote(path).lstrip("/")))
-        if not name.startswith(root + os.sep) or not os.path.isfile(name):
+    def cut(self, name):
+        """Announces the whole file, sends its first half, closes."""
+        with open(name, "rb") as f:
+            data = f.read()
+        self.send_response(200)
+        self.send_header("Content-Length", str(len(data)))
+        self.send_header("Connection", "close")
+        self.end_headers()
+        self.wfile.write(data[: len(data) // 2])
+        self.wfile.flush()
+        self.close_connection = True
+
+    def serve_file(self, path, absolute=False):
+        if absolute:
+            name = path
+        else:
+            root = os.path.realpath(self.server.files)
+            name = os.path.realpath(os.path.join(root, urllib.parse.unquote(path).lstrip("/")))
+            if not name.startswith(root + os.sep):
+                return self.reply(404, b"not found")
+        if not os.path.isfile(name):
             return self.reply(404, b"not found")
         size = os.path.getsize(name)
         start, end, status = 0, size - 1, 200

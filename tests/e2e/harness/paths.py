@@ -40,3 +40,21 @@ def program_exes():
 def program_exe():
     """The first build under test (the 64-bit one unless TOLLIMER_EXE is set)."""
     return next(iter(program_exes().values()))
+
+
+
+def pe_machine(exe):
+    """The machine field of a PE file: 0x8664 for x64, 0x14C for x86."""
+    with open(exe, "rb") as f:
+        header = f.read(4096)
+    pe = int.from_bytes(header[0x3C:0x40], "little")
+    return int.from_bytes(header[pe + 4:pe + 6], "little")
+
+
+def next_release_of(exe):
+    """TollimerNext.exe (the same program, one version later) beside the
+    Tollimer.exe under test of the same bitness as `exe`."""
+    for built in program_exes().values():
+        if pe_machine(built) == pe_machine(exe):
+            return Path(built).parent / "TollimerNext.exe"
+    return win_build_dir() / "TollimerNext.exe"

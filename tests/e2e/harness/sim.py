@@ -302,6 +302,16 @@ class Sim:
                 self.process.kill()
                 self.process.wait(timeout=timeout)
 
+    # Files held open as another program would: the self-update's tests.
+
+    def hold_file(self, windows_path):
+        """Opens (creating when missing) the file for reading, sharing read and
+        write but not delete: it cannot be renamed or deleted until released."""
+        self.command("holdfile", windows_path)
+
+    def release_file(self, windows_path):
+        self.command("releasefile", windows_path)
+
 
 def _opts(options):
     """Options travel as key=value fields after the fixed ones."""

@@ -15,7 +15,7 @@ int FuzzDownloadReply(const std::uint8_t* data, std::size_t size) {
   const std::string destination = "/tmp/tollimer-fuzz-download-" + std::to_string(getpid()) + ".bin";
   DownloadOptions options;
   options.socketTimeoutMs = 2000;
-  options.maxTotalMs = 5000;
+  options.lowSpeedWindowMs = 2000;
   const int result = DownloadFile("http://127.0.0.1:" + std::to_string(peer.Port()) + "/Tollimer.exe",
                                   destination, true, options);
   if (result > static_cast<int>(size)) FuzzFail("wrote more body bytes than were sent");

@@ -1,0 +1,115 @@
+#include "net/central_exchange.h"
+
+#include "crypto/codepage.h"
+#include "crypto/envelope.h"
+#include "log/activity_log.h"
+#include "platform/clock.h"
+#include "util/literal_table.h"
+#include "util/text.h"
+
+namespace {
+
+constexpr int kSeal = 1;
+constexpr int kOpen = 2;
+constexpr int kServiceKeyRow = 1;
+constexpr int kUtf8 = 1;
+// Every exchange with the central service waits this long at most per step.
+constexpr int kServiceTimeoutMs = 5000;
+
+bool IsHexDigit(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+
+}  // namespace
+
+std::string BuildUpdateRequest(const UpdateRequestValues& v) {
+  // The time goes in as text: the format is deciphered at run time, so no
+  // compiler checks a 64-bit conversion against the 32-bit build's va_list.
+  return Format(Literal(lit::kUpdateRequestFormat).c_str(), std::to_string(v.unixTime).c_str(),
+                v.neighbourCount, v.macText.c_str(), v.exeChecksum.c_str(), v.barId.c_str(),
+                v.barName.c_str(), v.osVersion.c_str(), v.featureBits, v.monitorCount,
+                v.faceSoundInfo.c_str(), v.diskSerial.c_str());
+}
+
+std::optional<std::string> OpenServiceReply(const std::string& replyText) {
+  const std::string open = Literal(lit::kReplyOpenMarker);
+  const std::size_t marker = replyText.find(open);
+  if (marker == std::string::npos) return std::nullopt;
+  // The payload starts two characters after the marker.
+  const std::size_t start = marker + open.size() + 2;
+  std::string rest = start < replyText.size() ? replyText.substr(start) : std::string();
+  const std::size_t close = rest.find(Literal(lit::kReplyCloseMarker));
+  const std::string sealed = close == std::string::npos ? std::string() : rest.substr(0, close);
+  std::string payload;
+  Des_Crypt(sealed, kOpen, kServiceKeyRow, kUtf8, true, payload);
+  if (payload.find('=') == std::string::npos) return std::nullopt;
+  return payload;
+}
+
+std::optional<std::string> ReplyValue(const std::string& payload, const std::string& name) {
+  std::size_t begin = 0;
+  while (begin <= payload.size()) {
+    std::size_t end = payload.find_first_of("\r\n", begin);
+    if (end == std::string::npos) end = payload.size();
+    const std::string_view line(payload.data() + begin, end - begin);
+    const std::size_t equals = line.find('=');
+    if (equals != std::string_view::npos && SameTextAscii(line.substr(0, equals), name)) {
+      return std::string(line.substr(equals + 1));
+    }
+    // CR LF counts as one break; an empty line between them changes nothing.
+    begin = end + 1;
+  }
+  return std::nullopt;
+}
+
+int UpdateDecision(const std::string& releaseIdentities, const std::string& exeChecksum) {
+  if (releaseIdentities.size() < 8) return kUpdateCurrent;
+  if (exeChecksum.empty() || releaseIdentities.find(exeChecksum) == std::string::npos) {
+    return kUpdateAvailable;
+  }
+  return kUpdateCurrent;
+}
+
+bool IsReleaseIdentity(const std::string& releaseIdentities, const std::string& crcText) {
+  if (crcText.empty()) return false;
+  std::size_t i = 0;
+  while (i < releaseIdentities.size()) {
+    if (!IsHexDigit(releaseIdentities[i])) {
+      ++i;
+      continue;
+    }
+    std::size_t end = i;
+    while (end < releaseIdentities.size() && IsHexDigit(releaseIdentities[end])) ++end;
+    if (SameTextAscii(std::string_view(releaseIdentities).substr(i, end - i), crcText)) return true;
+    i = end;
+  }
+  return false;
+}
+
+int CentralExchange::Check_Update(const std::string& requestText, int kind) {
+  std::string sealed;
+  Des_Crypt(requestText, kSeal, kServiceKeyRow, kUtf8, true, sealed);
+  const std::string reply = http_.HttpRequest(updateAddress_ + "?t=" + std::to_string(kind), sealed,
+                                              kServiceTimeoutMs);
+  const std::optional<std::string> payload = OpenServiceReply(Utf8_ToAnsi(reply));
+  if (!payload) return kUpdateNoReply;
+  ApplyServiceAnswer(par_, [&](const std::string& key) { return ReplyValue(*payload, key); });
+  const std::string identities =
+      ReplyValue(*payload, Literal(lit::kKeyReleaseIdentities)).value_or(std::string());
+  const int state = UpdateDecision(identities, exeChecksum_);
+  if (state == kUpdateAvailable) releaseIdentities_ = identities;
+  return state;
+}
+
+int CentralExchange::Check_UpdateAtStartup(const std::string& requestText, Clock& clock,
+                                           ActivityLog& log) {
+  constexpr int kAttempts = 15;
+  int state = kUpdateNoReply;
+  for (int attempt = 1; attempt <= kAttempts; ++attempt) {
+    state = Check_Update(requestText, 1);
+    log.WriteLog(Format(Literal(lit::kAttemptLineFormat).c_str(), attempt, state));
+    if (state != kUpdateNoReply) break;
+    clock.DelayWithMessages(1000);
+  }
+  return state;
+}

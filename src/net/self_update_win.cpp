@@ -1,0 +1,85 @@
+#include "net/self_update_win.h"
+
+#include "crypto/crc32.h"
+
+namespace {
+
+// The caption of the message box being shown, for the timer that closes it.
+std::string g_closingCaption;
+
+BOOL CALLBACK CloseBoxWithCaption(HWND window, LPARAM) {
+  char className[16] = {};
+  char caption[256] = {};
+  GetClassNameA(window, className, sizeof className);
+  GetWindowTextA(window, caption, sizeof caption);
+  if (lstrcmpA(className, "#32770") == 0 && g_closingCaption == caption) {
+    // As if OK was pressed.
+    PostMessageA(window, WM_COMMAND, IDOK, 0);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// A thread timer: the message box's own loop dispatches it. The box's
+// time-out of MessageBoxTimeoutA is not used: it never fires under Wine.
+void CALLBACK CloseMessageBoxTimer(HWND, UINT, UINT_PTR id, DWORD) {
+  KillTimer(nullptr, id);
+  EnumThreadWindows(GetCurrentThreadId(), CloseBoxWithCaption, 0);
+}
+
+}  // namespace
+
+bool Win32UpdateFiles::Exists(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool Win32UpdateFiles::MakePlain(const std::string& path) {
+  return SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_ARCHIVE) != FALSE;
+}
+
+bool Win32UpdateFiles::Delete(const std::string& path) { return DeleteFileA(path.c_str()) != FALSE; }
+
+bool Win32UpdateFiles::Rename(const std::string& from, const std::string& to) {
+  return MoveFileA(from.c_str(), to.c_str()) != FALSE;
+}
+
+std::string Win32UpdateFiles::Crc32Text(const std::string& path) { return Crc32FileText(path); }
+
+std::int64_t Win32UpdateShell::TickMs() { return static_cast<std::int64_t>(GetTickCount64()); }
+
+void Win32UpdateShell::SetApplicationTitle(const std::string& title) {
+  HWND application = GetWindow(mainForm_, GW_OWNER);
+  if (application) SetWindowTextA(application, title.c_str());
+}
+
+void Win32UpdateShell::ShowSelfClosingMessage(const std::string& caption, const std::string& text,
+                                              int ms) {
+  g_closingCaption = caption;
+  UINT_PTR timer = SetTimer(nullptr, 0, static_cast<UINT>(ms), CloseMessageBoxTimer);
+  // Over whatever is in front, but owned by nobody: a box owned by the
+  // billing console's window would disable that window while it is shown
+  // (and for good, should this process end meanwhile).
+  MessageBoxA(nullptr, text.c_str(), caption.c_str(),
+              MB_ICONINFORMATION | MB_OK | MB_TOPMOST | MB_SETFOREGROUND);
+  if (timer) KillTimer(nullptr, timer);
+}
+
+void Win32UpdateShell::CloseAndStart(const std::string& exePath) {
+  allowClose_();
+  SendMessageA(mainForm_, WM_CLOSE, 0, 0);
+  // The path is given as the program, not as a command line: a folder name
+  // with blanks must not be cut into arguments.
+  std::string commandLine = "\"" + exePath + "\"";
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_SHOWNORMAL;
+  PROCESS_INFORMATION process = {};
+  const std::string folder = exePath.substr(0, exePath.rfind('\\') + 1);
+  if (CreateProcessA(exePath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                     folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+}
