@@ -279,3 +279,21 @@ def test_without_the_accessibility_library_the_page_is_not_read(wine, sim, heart
         assert sim.events("click", ctid.refresh) == []
     finally:
         a.stop()
+
+
+def test_client_stalling_in_the_middle_of_the_read_costs_about_a_second(sim, assistant, settings):
+    # The client hands out its page, then takes 8 s over the second element.
+    settings(ExpCofig=PLACE)
+    ctid = ctid_window(sim, refresh=F11_CAPTION)
+    sim.page(ctid.browser, ["<p>expired</p>", "<p>a</p>", "<p>b</p>"], stall=8000)
+    assistant.start()
+
+    assistant.wait_log("CTIDWinOK=", count=3, timeout=30)
+    lines = [line for line in assistant.log_lines() if "CTIDWinOK=" in line]
+    # The stalled read is given up (no click: the page was not read whole);
+    # once the client answers again the check goes on as before.
+    assert "CTIDWinOK=0,QRCode=-6," in lines[0]
+    assert len(assistant.log_texts("QrocdeErr:")) >= 1
+    times = [log_seconds(line) for line in lines]
+    gaps = [b - a for a, b in zip(times, times[1:])]
+    assert max(gaps) < 3.5, f"cycles apart by {gaps}"
