@@ -264,6 +264,21 @@ def test_window_closing_while_its_page_is_read(sim, assistant, heartbeat, settin
     assert assistant.process.poll() is None
 
 
+def test_an_answer_that_names_no_document_is_a_failure_not_a_crash(sim, assistant, heartbeat, settings):
+    settings(ExpCofig=PLACE, CTIDWin=SPOT)
+    ctid = ctid_window(sim)
+    sim.page(ctid.browser, bogus=0x7FFF1234)
+    assistant.start()
+
+    assistant.wait_log("CTIDWinOK=", timeout=15)
+    assistant.wait_ticks(2, heartbeat)
+    assert assistant.log_texts("CTIDWinOK=") == ["CTIDWinOK=1,QRCode=-6,CTIDWin.x=1300,CTIDWin.y=200"]
+    errors = assistant.log_texts("QrocdeErr:")
+    assert len(errors) == 1 and "|ObjectFromLresult: " in errors[0]
+    assert sim.events("click", ctid.refresh) == []
+    assert assistant.process.poll() is None
+
+
 def test_without_the_accessibility_library_the_page_is_not_read(wine, sim, heartbeat, settings, program_dir):
     settings(ExpCofig=PLACE, CTIDWin=SPOT)
     ctid = ctid_window(sim)

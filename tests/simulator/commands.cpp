@@ -65,7 +65,7 @@ const Command kCommands[] = {
     {"events", "", "", CmdEvents},
     {"clear", "", "", CmdClear},
     // The CTID window's embedded page, and a client that stops answering.
-    {"page", "hwnd", "elements nested leaf answers vanish stall", CmdPage},
+    {"page", "hwnd", "elements nested leaf answers vanish stall bogus", CmdPage},
     {"pagereads", "hwnd", "", CmdPageReads},
     {"hang", "ms", "", CmdHang},
 };

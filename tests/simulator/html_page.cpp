@@ -179,6 +179,10 @@ bool AnswerPageRequest(HWND hwnd, UINT msg, WPARAM wParam, LRESULT& result) {
   RecordEvent(hwnd, "pagerequest");
   result = 0;
   if (!it->second->options.answers) return true;
+  if (it->second->options.bogus != 0) {
+    result = it->second->options.bogus;
+    return true;
+  }
   Document* document = new Document(it->second);
   result = LresultFromObject(IID_IHTMLDocument2, wParam, static_cast<IHTMLDocument2*>(document));
   document->Release();  // the marshalled stream holds its own reference

@@ -262,7 +262,8 @@ class Sim:
         options nested (count of elements nested in one another after them),
         leaf (the text inside the nesting), answers (False: the request gets
         0), vanish (True: the top-level window goes on the first element read),
-        stall (ms: the second element read answers only after so long)."""
+        stall (ms: the second element read answers only after so long), bogus
+        (a number the request is answered with instead of a document)."""
         if elements is not None:
             options["elements"] = elements
         self.command("page", browser, *_opts(options))
