@@ -53,7 +53,8 @@ class Desktop {
   virtual bool SetWindowTextWithin(Hwnd window, const std::string& text, int timeoutMs) = 0;
   virtual std::intptr_t ClickButtonWithin(Hwnd button, int timeoutMs) = 0;
   // SetWindowPos to (left, top) in screen pixels without resizing or
-  // activating, into the topmost band or out of it; false when refused.
+  // activating, into the topmost band or out of it; false when refused, and
+  // when the window's program does not answer within a second (not moved).
   virtual bool PlaceWindow(Hwnd window, bool topmost, int left, int top) = 0;
   // The primary screen's work area (the screen less the taskbar).
   virtual ScreenSize WorkAreaSize() = 0;

@@ -76,6 +76,12 @@ std::intptr_t Win32Desktop::ClickButtonWithin(Hwnd button, int timeoutMs) {
 }
 
 bool Win32Desktop::PlaceWindow(Hwnd window, bool topmost, int left, int top) {
+  // SetWindowPos on another program's window waits until that program has
+  // handled the move; a hung one would hold the watch cycle for as long as
+  // it hangs. Ask first, bounded: a window that does not answer is not moved
+  // now (the caller tries again on a later cycle).
+  DWORD_PTR ignored = 0;
+  if (!SendMessageTimeoutA(H(window), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &ignored)) return false;
   // Width 3 and height 4 are ignored (SWP_NOSIZE).
   return SetWindowPos(H(window), topmost ? HWND_TOPMOST : HWND_NOTOPMOST, left, top, 3, 4,
                       SWP_NOSIZE | SWP_NOACTIVATE) != FALSE;

@@ -312,3 +312,25 @@ def test_client_stalling_in_the_middle_of_the_read_costs_about_a_second(sim, ass
     times = [log_seconds(line) for line in lines]
     gaps = [b - a for a, b in zip(times, times[1:])]
     assert max(gaps) < 3.5, f"cycles apart by {gaps}"
+
+
+def test_window_appearing_hung_is_not_waited_for(sim, assistant, settings):
+    # The client shows its window and stops answering at once: the move
+    # would wait for it, so it is left for a later cycle.
+    settings(ExpCofig=PLACE, CTIDWin=SPOT)
+    ctid = ctid_window(sim, refresh=F11_CAPTION)
+    sim.page(ctid.browser, ["<p>certToken</p>"])
+    sim.show(ctid.window, False)
+    assistant.start()
+    assistant.wait_log("StartOK:", timeout=20)
+
+    sim.show(ctid.window, True)
+    sim.hang(8000)
+    assistant.wait_log("CTIDWinOK=", count=3, timeout=20)
+    lines = [line for line in assistant.log_lines() if "CTIDWinOK=" in line]
+    assert "CTIDWinOK=0,QRCode=-6," in lines[0]
+    times = [log_seconds(line) for line in lines]
+    gaps = [b - a for a, b in zip(times, times[1:])]
+    assert max(gaps) < 3.6, f"cycles apart by {gaps}"
+    # Once it answers again, it is placed.
+    wait_until(lambda: sim.rect(ctid.window)[:2] == (1300, 200), timeout=15, message="placed after the hang")

@@ -70,6 +70,21 @@ TEST(CtidDesktop, SendsToAnAnsweringClientArriveAndToAStalledOneGiveUp) {
   EXPECT_LT(GetTickCount() - start, 2500u);
 }
 
+TEST(CtidDesktop, AStalledClientsWindowIsNotMovedNorWaitedFor) {
+  Win32Desktop desktop;
+  Client client;
+  ASSERT_TRUE(client.button());
+  RECT before{};
+  GetWindowRect(client.button(), &before);
+  client.Stall(4000);
+  const DWORD start = GetTickCount();
+  EXPECT_FALSE(desktop.PlaceWindow(H(client.button()), true, 1300, 200));
+  EXPECT_LT(GetTickCount() - start, 2500u);
+  RECT after{};
+  GetWindowRect(client.button(), &after);
+  EXPECT_EQ(after.left, before.left);
+}
+
 TEST(CtidDesktop, PlaceMovesWithoutResizingIntoAndOutOfTheTopmostBand) {
   Win32Desktop desktop;
   HWND window = CreateWindowExA(0, "STATIC", "Tollimer CTID test", WS_POPUP, 0, 0, 40, 30, nullptr, nullptr,
