@@ -334,3 +334,20 @@ def test_window_appearing_hung_is_not_waited_for(sim, assistant, settings):
     assert max(gaps) < 3.6, f"cycles apart by {gaps}"
     # Once it answers again, it is placed.
     wait_until(lambda: sim.rect(ctid.window)[:2] == (1300, 200), timeout=15, message="placed after the hang")
+
+
+def test_minute_timer_checks_the_code_of_a_window_already_placed(sim, assistant, heartbeat, settings):
+    # Placed once, the window is not checked by the watch cycle again; the
+    # minute timer still finds its expired code and refreshes it.
+    settings(ExpCofig=PLACE, CTIDWin=SPOT)
+    ctid = ctid_window(sim)
+    sim.page(ctid.browser, ["<p>expired</p>"])
+    assistant.start()
+    sim.wait_event("click", ctid.refresh, timeout=15)
+    assistant.wait_ticks(2, heartbeat)
+    assert len(sim.events("click", ctid.refresh)) == 1
+
+    wait_until(lambda: len(sim.events("click", ctid.refresh)) == 2, timeout=75, interval=1,
+               message="the minute timer's refresh click")
+    assert len(assistant.log_texts("certToken=0,Auto Refresh=")) == 2
+    assert len(assistant.log_texts("CTIDWinOK=")) == 1
