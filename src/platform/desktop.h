@@ -89,8 +89,9 @@ class Desktop {
   virtual void Beep(int frequencyHz, int milliseconds) = 0;
 
   // A move to (left, top) in screen pixels without resizing or activating,
-  // into the topmost band or out of it; false when refused. (Width 3 and
-  // height 4 are ignored.)
+  // into the topmost band or out of it; false when refused, and when the
+  // window's program does not answer within a second (not moved). (Width 3
+  // and height 4 are ignored.)
   bool PlaceWindow(Hwnd window, bool topmost, int left, int top) {
     return SetWindowPosition(window, topmost ? kInsertTopmost : kInsertNotTopmost, left, top, 3, 4,
                              kNoSizeNoActivate);

@@ -62,6 +62,12 @@ void Win32Desktop::PressKey(int virtualKey) {
 
 bool Win32Desktop::SetWindowPosition(Hwnd window, std::intptr_t insertAfter, int x, int y, int width,
                                      int height, unsigned flags) {
+  // SetWindowPos on another program's window waits until that program has
+  // handled the move; a hung one would hold the watch cycle for as long as it
+  // hangs. Ask first, bounded: a window that does not answer is not moved now
+  // (the caller tries again on a later cycle).
+  DWORD_PTR ignored = 0;
+  if (!SendMessageTimeoutA(H(window), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &ignored)) return false;
   // HWND_TOPMOST and HWND_NOTOPMOST are the handles -1 and -2.
   return SetWindowPos(H(window), reinterpret_cast<HWND>(insertAfter), x, y, width, height, flags) != FALSE;
 }

@@ -29,8 +29,9 @@ class PageReader {
   virtual ~PageReader() = default;
   // Hands the inner HTML (GBK) of every element of the page shown in
   // `browserWindow` to `element`, in document order, until `element` returns
-  // false. The request for the page waits at most `timeoutMs` and gives up
-  // at once on a hung window.
+  // false. The request for the page, and each call into the page's objects
+  // after it, waits at most `timeoutMs`; the request gives up at once on a
+  // hung window.
   virtual PageRead ReadElements(Hwnd browserWindow, int timeoutMs,
                                 const std::function<bool(const std::string& innerHtml)>& element) = 0;
 };

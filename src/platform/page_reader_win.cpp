@@ -104,6 +104,69 @@ PageRead Get_WebBrowser(HWND browserWindow, int timeoutMs, IHTMLDocument2** docu
   return {PageRead::Outcome::Read, 0, 0, {}};
 }
 
+// Bounds every call into the client's page objects while it is installed. COM
+// waits for the other process as long as it takes; an audit client that hangs
+// in the middle of the read would stall the watch cycle (and the whole user
+// interface) with it. While a call waits, COM asks the message filter about
+// each arriving message; a pool timer posts this thread an empty message every
+// 100 ms so that the question comes even when nothing else arrives (a timer
+// of the thread's own would not wake COM's wait).
+// Once one call has run out of time the client counts as hung: every later
+// call, the releases included, is given up at the next message.
+class CallDeadline : public IMessageFilter {
+ public:
+  explicit CallDeadline(DWORD limitMs) : limitMs_(limitMs) {
+    CoRegisterMessageFilter(this, &previous_);
+    CreateTimerQueueTimer(&tick_, nullptr, Nudge, reinterpret_cast<void*>(static_cast<uintptr_t>(GetCurrentThreadId())),
+                          100, 100, WT_EXECUTEDEFAULT);
+  }
+  CallDeadline(const CallDeadline&) = delete;
+  CallDeadline& operator=(const CallDeadline&) = delete;
+  ~CallDeadline() {
+    // Waits for a nudge in progress, so none arrives after the read.
+    if (tick_) DeleteTimerQueueTimer(nullptr, tick_, INVALID_HANDLE_VALUE);
+    CoRegisterMessageFilter(previous_, nullptr);
+    if (previous_) previous_->Release();
+  }
+  bool Expired() const { return expired_; }
+
+  STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
+    if (!out) return E_POINTER;
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IMessageFilter)) {
+      *out = static_cast<IMessageFilter*>(this);
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  // Lives on the reader's stack frame, for the length of one read.
+  STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+  STDMETHODIMP_(ULONG) Release() override { return 1; }
+
+  STDMETHODIMP_(DWORD) HandleInComingCall(DWORD, HTASK, DWORD, LPINTERFACEINFO) override {
+    return SERVERCALL_ISHANDLED;
+  }
+  STDMETHODIMP_(DWORD) RetryRejectedCall(HTASK, DWORD, DWORD) override { return static_cast<DWORD>(-1); }
+  // `waitedMs`: how long the current call has waited.
+  STDMETHODIMP_(DWORD) MessagePending(HTASK, DWORD waitedMs, DWORD) override {
+    if (expired_ || waitedMs >= limitMs_) {
+      expired_ = true;
+      return PENDINGMSG_CANCELCALL;
+    }
+    return PENDINGMSG_WAITDEFPROCESS;
+  }
+
+ private:
+  static void CALLBACK Nudge(void* threadId, BOOLEAN) {
+    PostThreadMessageA(static_cast<DWORD>(reinterpret_cast<uintptr_t>(threadId)), WM_NULL, 0, 0);
+  }
+
+  DWORD limitMs_;
+  IMessageFilter* previous_ = nullptr;
+  HANDLE tick_ = nullptr;
+  bool expired_ = false;
+};
+
 class Win32PageReader : public PageReader {
  public:
   PageRead ReadElements(Hwnd browserWindow, int timeoutMs,
@@ -113,6 +176,9 @@ class Win32PageReader : public PageReader {
     // process.
     if (!comStarted_) comStarted_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
 
+    // Installed first, so that it outlives every reference below: their
+    // releases are calls into the client too.
+    CallDeadline deadline(static_cast<DWORD>(timeoutMs));
     ComRef<IHTMLDocument2> document;
     PageRead got = Get_WebBrowser(reinterpret_cast<HWND>(browserWindow), timeoutMs, document.Out());
     if (got.outcome != PageRead::Outcome::Read) return got;

@@ -1,5 +1,6 @@
 #include "watcher/ctid_window.h"
 
+#include <algorithm>
 #include <climits>
 
 #include "log/activity_log.h"

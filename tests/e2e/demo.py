@@ -31,6 +31,9 @@ ACTIVATION_CLASS = "TFormActiveMem"
 ACTIVATION_CAPTION = "会员激活"
 HANDOVER_CLASS = "TFrmJiaoBan"
 SWIPE_ERROR = "交班或设置期间不允许刷卡。请关闭交班窗口再试"
+APP_KEY = r"HKCU\Software\Tollimer"
+CTID_CAPTION = "网证CTID扫码上机"
+CTID_SPOT = (1100, 300)  # where the cashier once put the CTID window: the customer's screen
 WM_ENDSESSION = 0x0016
 # The blacklist panel: its main-window command and its own texts.
 WM_COMMAND = 0x0111
@@ -158,10 +161,12 @@ class Demo:
 
         self.billing_console_installation()
         self.carousel_folders()
+        self.customer_screen_settings()
         self.central_service()
         self.start_assistant()
         self.countdown()
         self.swipe_error_box()
+        self.ctid_window()
         self.blacklist_panel()
         self.carousel_step()
 
@@ -203,7 +208,6 @@ class Demo:
             subprocess.run([CONVERT, "-size", size, colour, str(root / name / f"{name}.jpg")],
                            check=True, capture_output=True, timeout=60)
         app, desktop = r"HKCU\Software\Tollimer", r"HKCU\Control Panel\Desktop"
-        self.wine.reg_add(app, "ExpCofig", "16")  # the carousel's feature bit
         self.wine.reg_add(app, "BgWallpaperPath", "C:\\网吧图片\\背景\\")
         self.wine.reg_add(app, "topWallpaperPath", "C:\\网吧图片\\价格表\\")
         self.wine.reg_add(desktop, "WallpaperPos", "2")  # the upper picture at the right
@@ -259,6 +263,13 @@ class Demo:
         say(f"the running release's caption: {self.sim.text(form)}")
         self.sim.post(form, WM_ENDSESSION, 1, 0)
         await_(lambda: not self.sim.exists(form), 10, "the new release ending")
+
+    def customer_screen_settings(self):
+        step("Settings the cashier saved once: the customer's screen on, the CTID window's place")
+        # Feature bits: 1 extended screen, 2 CTID window, 16 the wallpaper carousel.
+        self.wine.reg_add(APP_KEY, "ExpCofig", "19", "REG_SZ")
+        self.wine.reg_add(APP_KEY, "CTIDWin", f"{CTID_SPOT[0]}.{CTID_SPOT[1]}", "REG_SZ")
+        say(f"{APP_KEY}: ExpCofig=19, CTIDWin={CTID_SPOT[0]}.{CTID_SPOT[1]}")
 
     def start_assistant(self):
         step("Starting the assistant, Tollimer.exe, from a program folder of its own")
@@ -347,6 +358,35 @@ class Demo:
         say("the list shows digits 13 to 18 of every ID as xxxxxx")
         self.screenshot("blacklist-panel", "the blacklist panel")
         self.sim.post(panel, 0x0010, 0, 0)  # WM_CLOSE hides it
+    def ctid_window(self):
+        step(f"Opening the audit client's CTID window \"{CTID_CAPTION}\" with an expired QR code; "
+             "the assistant moves it to the customer's screen and refreshes the code")
+        self.sim.clear()
+        window = self.sim.window("TFormCTID", CTID_CAPTION, x=60, y=420, w=360, h=420, fill="E8F4E8")
+        self.sim.child(window, "Button", "关闭", x=20, y=370, w=100, h=28)
+        refresh = self.sim.child(window, "Button", "刷新", x=240, y=370, w=100, h=28)
+        host = self.sim.child(window, "Shell Embedding", x=20, y=20, w=320, h=330)
+        view = self.sim.child(host, "Shell DocObject View", x=0, y=0, w=320, h=330)
+        browser = self.sim.child(view, "Internet Explorer_Server", x=0, y=0, w=320, h=330, fill="FFFFFF")
+        self.sim.page(browser, ["<img src=qr.png>", "<p>二维码已过期</p>"])
+        opened = time.monotonic()
+        await_(lambda: self.assistant_gone() or self.sim.rect(window)[:2] == CTID_SPOT, 10,
+               f"the CTID window at {CTID_SPOT}")
+        say(f"[{self.elapsed(opened)}] moved to {CTID_SPOT[0]}, {CTID_SPOT[1]}, above the other windows")
+        await_(lambda: self.assistant_gone() or self.sim.events("click", refresh), 5,
+               "the click on the refresh button")
+        say(f"[{self.elapsed(opened)}] no \"certToken\" on its page: refresh clicked; "
+            f"the button now reads \"{self.sim.text(refresh)}\"")
+        self.screenshot("ctid", "the CTID window on the customer's screen")
+
+        if shutil.which("xdotool"):
+            step("Pressing F11, the cashier's refresh key, anywhere")
+            self.sim.clear()
+            subprocess.run(["xdotool", "key", "F11"], env=self.wine.env, timeout=10)
+            await_(lambda: self.assistant_gone() or self.sim.events("click", refresh), 5,
+                   "the F11 click on the refresh button")
+            say("refresh clicked again")
+        self.sim.destroy(window)
 
     def stop_assistant(self):
         step("Ending the assistant as a Windows shutdown does (WM_ENDSESSION)")

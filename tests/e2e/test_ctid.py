@@ -264,6 +264,21 @@ def test_window_closing_while_its_page_is_read(sim, assistant, heartbeat, settin
     assert assistant.process.poll() is None
 
 
+def test_an_answer_that_names_no_document_is_a_failure_not_a_crash(sim, assistant, heartbeat, settings):
+    settings(ExpCofig=PLACE, CTIDWin=SPOT)
+    ctid = ctid_window(sim)
+    sim.page(ctid.browser, bogus=0x7FFF1234)
+    assistant.start()
+
+    assistant.wait_log("CTIDWinOK=", timeout=15)
+    assistant.wait_ticks(2, heartbeat)
+    assert assistant.log_texts("CTIDWinOK=") == ["CTIDWinOK=1,QRCode=-6,CTIDWin.x=1300,CTIDWin.y=200"]
+    errors = assistant.log_texts("QrocdeErr:")
+    assert len(errors) == 1 and "|ObjectFromLresult: " in errors[0]
+    assert sim.events("click", ctid.refresh) == []
+    assert assistant.process.poll() is None
+
+
 def test_without_the_accessibility_library_the_page_is_not_read(wine, sim, heartbeat, settings, program_dir):
     settings(ExpCofig=PLACE, CTIDWin=SPOT)
     ctid = ctid_window(sim)
@@ -279,3 +294,60 @@ def test_without_the_accessibility_library_the_page_is_not_read(wine, sim, heart
         assert sim.events("click", ctid.refresh) == []
     finally:
         a.stop()
+
+
+def test_client_stalling_in_the_middle_of_the_read_costs_about_a_second(sim, assistant, settings):
+    # The client hands out its page, then takes 8 s over the second element.
+    settings(ExpCofig=PLACE)
+    ctid = ctid_window(sim, refresh=F11_CAPTION)
+    sim.page(ctid.browser, ["<p>expired</p>", "<p>a</p>", "<p>b</p>"], stall=8000)
+    assistant.start()
+
+    assistant.wait_log("CTIDWinOK=", count=3, timeout=30)
+    lines = [line for line in assistant.log_lines() if "CTIDWinOK=" in line]
+    # The stalled read is given up (no click: the page was not read whole);
+    # once the client answers again the check goes on as before.
+    assert "CTIDWinOK=0,QRCode=-6," in lines[0]
+    assert len(assistant.log_texts("QrocdeErr:")) >= 1
+    times = [log_seconds(line) for line in lines]
+    gaps = [b - a for a, b in zip(times, times[1:])]
+    assert max(gaps) < 3.5, f"cycles apart by {gaps}"
+
+
+def test_window_appearing_hung_is_not_waited_for(sim, assistant, settings):
+    # The client shows its window and stops answering at once: the move
+    # would wait for it, so it is left for a later cycle.
+    settings(ExpCofig=PLACE, CTIDWin=SPOT)
+    ctid = ctid_window(sim, refresh=F11_CAPTION)
+    sim.page(ctid.browser, ["<p>certToken</p>"])
+    sim.show(ctid.window, False)
+    assistant.start()
+    assistant.wait_log("StartOK:", timeout=20)
+
+    sim.show(ctid.window, True)
+    sim.hang(8000)
+    assistant.wait_log("CTIDWinOK=", count=3, timeout=20)
+    lines = [line for line in assistant.log_lines() if "CTIDWinOK=" in line]
+    assert "CTIDWinOK=0,QRCode=-6," in lines[0]
+    times = [log_seconds(line) for line in lines]
+    gaps = [b - a for a, b in zip(times, times[1:])]
+    assert max(gaps) < 3.6, f"cycles apart by {gaps}"
+    # Once it answers again, it is placed.
+    wait_until(lambda: sim.rect(ctid.window)[:2] == (1300, 200), timeout=15, message="placed after the hang")
+
+
+def test_minute_timer_checks_the_code_of_a_window_already_placed(sim, assistant, heartbeat, settings):
+    # Placed once, the window is not checked by the watch cycle again; the
+    # minute timer still finds its expired code and refreshes it.
+    settings(ExpCofig=PLACE, CTIDWin=SPOT)
+    ctid = ctid_window(sim)
+    sim.page(ctid.browser, ["<p>expired</p>"])
+    assistant.start()
+    sim.wait_event("click", ctid.refresh, timeout=15)
+    assistant.wait_ticks(2, heartbeat)
+    assert len(sim.events("click", ctid.refresh)) == 1
+
+    wait_until(lambda: len(sim.events("click", ctid.refresh)) == 2, timeout=75, interval=1,
+               message="the minute timer's refresh click")
+    assert len(assistant.log_texts("certToken=0,Auto Refresh=")) == 2
+    assert len(assistant.log_texts("CTIDWinOK=")) == 1

@@ -44,6 +44,12 @@ std::string CmdPage(const Request& r) {
   if (r.Has("leaf")) options.leaf = Wide(r.Option("leaf"));
   if (r.Has("answers")) options.answers = r.FlagOption("answers");
   if (r.Has("vanish")) options.vanish = r.FlagOption("vanish");
+  if (r.Has("bogus")) options.bogus = static_cast<LRESULT>(r.NumberOption("bogus"));
+  if (r.Has("stall")) {
+    long long ms = r.NumberOption("stall");
+    if (ms < 0 || ms > 60000) Fail("stall wants 0..60000 ms");
+    options.stallMs = static_cast<int>(ms);
+  }
   SetPage(browser, options);
   return Ok();
 }

@@ -67,7 +67,7 @@ const Command kCommands[] = {
     // Camera preview stand-in: the number of the picture it shows.
     {"frame", "hwnd", "", CmdFrame},
     // The CTID window's embedded page, and a client that stops answering.
-    {"page", "hwnd", "elements nested leaf answers vanish", CmdPage},
+    {"page", "hwnd", "elements nested leaf answers vanish stall bogus", CmdPage},
     {"pagereads", "hwnd", "", CmdPageReads},
     {"hang", "ms", "", CmdHang},
     // Files held open as another program would: the self-update's tests.

@@ -88,6 +88,8 @@ class Element : public Counted<HtmlElementStubs> {
       HWND root = GetAncestor(page_->browser, GA_ROOT);
       if (root) DestroyWindow(root);
     }
+    // The client stops answering in the middle of the read.
+    if (page_->options.stallMs > 0 && page_->reads == 2) Sleep(static_cast<DWORD>(page_->options.stallMs));
     const std::wstring text = page_->InnerHtml(index_);
     *p = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
     return *p ? S_OK : E_OUTOFMEMORY;
@@ -177,6 +179,10 @@ bool AnswerPageRequest(HWND hwnd, UINT msg, WPARAM wParam, LRESULT& result) {
   RecordEvent(hwnd, "pagerequest");
   result = 0;
   if (!it->second->options.answers) return true;
+  if (it->second->options.bogus != 0) {
+    result = it->second->options.bogus;
+    return true;
+  }
   Document* document = new Document(it->second);
   result = LresultFromObject(IID_IHTMLDocument2, wParam, static_cast<IHTMLDocument2*>(document));
   document->Release();  // the marshalled stream holds its own reference

@@ -16,6 +16,8 @@ struct PageOptions {
   std::wstring leaf;        // the text at the bottom of the nesting
   bool answers = true;      // false: the window answers the request with 0 (no document)
   bool vanish = false;      // the window's top-level window is destroyed on the first element read
+  int stallMs = 0;          // the second element read answers only after this long
+  LRESULT bogus = 0;        // non-zero: the request is answered with this, which names no document
 };
 
 // Gives the window a page (replacing any earlier one).

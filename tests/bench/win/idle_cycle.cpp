@@ -7,7 +7,10 @@
 
 #include "fakes/fake_files.h"
 #include "log/activity_log.h"
+#include "platform/page_reader.h"
 #include "platform/platform_win.h"
+#include "platform/registry.h"
+#include "watcher/ctid_window.h"
 #include "watcher/watch_cycle.h"
 
 namespace {
@@ -41,6 +44,13 @@ int main() {
   RuntimeSwitches switches;
   switches.Apply(63);  // every feature on: the most searches an idle cycle makes
   WatchCycle cycle(desktop, clock, log, switches);
+  // The CTID window's steps 11 and 13, as the assistant wires them.
+  TCenterPar par;
+  auto registry = MakeWin32Registry();
+  auto page = MakeWin32PageReader();
+  CtidWindow ctid(desktop, *registry, log, *page, switches, par);
+  cycle.Hooks().placeHandoverAndQrWindows = [&] { ctid.Move_CTIDWin(kCtidAutomatic); };
+  cycle.Hooks().ctidReturnStep = [&] { ctid.AutoReturnStep(cycle.MainCashierSeen()); };
 
   const int kCycles = 2000;
   cycle.RunWatchCycle();

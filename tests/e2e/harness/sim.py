@@ -269,7 +269,9 @@ class Sim:
         that answers WM_HTML_GETOBJECT: `elements` are the inner HTML texts;
         options nested (count of elements nested in one another after them),
         leaf (the text inside the nesting), answers (False: the request gets
-        0), vanish (True: the top-level window goes on the first element read)."""
+        0), vanish (True: the top-level window goes on the first element read),
+        stall (ms: the second element read answers only after so long), bogus
+        (a number the request is answered with instead of a document)."""
         if elements is not None:
             options["elements"] = elements
         self.command("page", browser, *_opts(options))
