@@ -28,6 +28,9 @@ ACTIVATION_CAPTION = "会员激活"
 HANDOVER_CLASS = "TFrmJiaoBan"
 SWIPE_ERROR = "交班或设置期间不允许刷卡。请关闭交班窗口再试"
 WM_ENDSESSION = 0x0016
+APP_KEY = r"HKCU\Software\Tollimer"
+FACE_CAPTION = "人脸核验"
+FACE_ID = "44010619900101123X"
 
 
 class DemoError(Exception):
@@ -144,9 +147,11 @@ class Demo:
         say(f"tollsim.exe listens on 127.0.0.1:{self.sim.port}")
 
         self.billing_console_installation()
+        self.extended_screen_settings()
         self.start_assistant()
         self.countdown()
         self.swipe_error_box()
+        self.face_verification()
 
         step("What the assistant wrote to its log meanwhile")
         self.log.print_new()
@@ -249,6 +254,41 @@ class Demo:
         say(f"[{self.elapsed(opened)}] both closed")
         await_(lambda: not self.sim.exists(box) and not self.sim.exists(handover), 5,
                "the handover window and the error box gone")
+
+    # The customer's screen: the face-verification dialog and TfrmFaceCheck.
+
+    def extended_screen_settings(self):
+        step("Switching on the extended screen and the face-comparison window (ExpCofig = 1 + 8)")
+        self.wine.reg_add(APP_KEY, "ExpCofig", "9")
+        say(f"{APP_KEY}: ExpCofig=9; no FaceVeifyWin saved, so the window goes to 1024, 150")
+
+    def face_verification(self):
+        step(f"Opening the audit client's face-verification dialog \"{FACE_CAPTION}\" with an ID number "
+             "and a moving camera picture; the assistant presses its button and shows the customer "
+             "the ID and the picture")
+        self.sim.clear()
+        dialog = self.sim.dialog(FACE_CAPTION, x=100, y=420, w=420, h=420)
+        self.sim.child(dialog, "Static", "请正视摄像头", x=10, y=8, w=200, h=20)
+        self.sim.child(dialog, "Static", "", x=10, y=32, w=320, h=240, moving=True)
+        self.sim.child(dialog, "Edit", FACE_ID, x=10, y=285, w=220, h=24)
+        button = self.sim.child(dialog, "Button", FACE_CAPTION, x=240, y=330, w=120, h=32, onclick="disable")
+        opened = time.monotonic()
+        await_(lambda: self.assistant_gone() or self.sim.events("click", button), 10,
+               "the assistant to press the face button")
+        say(f"[{self.elapsed(opened)}] the face button was pressed (BM_CLICK)")
+        form = await_(lambda: self.assistant_gone() or self.face_form_shown(), 10, "TfrmFaceCheck shown")
+        left, top, _, _ = self.sim.rect(form)
+        say(f"[{self.elapsed(opened)}] TfrmFaceCheck shown at {left}, {top}, topmost, "
+            f"ID number {self.sim.text(self.sim.findchild(form, 'Edit', ''))}")
+        time.sleep(1.5)  # a few mirrored pictures
+        self.screenshot("face-window", "TfrmFaceCheck mirroring the camera picture")
+        self.sim.close(dialog)
+        await_(lambda: self.assistant_gone() or not self.sim.visible(form), 5, "TfrmFaceCheck hidden")
+        say(f"[{self.elapsed(opened)}] the dialog closed; TfrmFaceCheck hidden on the next tick")
+
+    def face_form_shown(self):
+        form = self.sim.find("TfrmFaceCheck", "")
+        return form if form and self.sim.visible(form) else 0
 
     def stop_assistant(self):
         step("Ending the assistant as a Windows shutdown does (WM_ENDSESSION)")
