@@ -8,6 +8,11 @@
 #include "fakes/fake_files.h"
 #include "log/activity_log.h"
 #include "platform/platform_win.h"
+#include "platform/registry.h"
+#include "settings/run_params.h"
+#include "watcher/face_check_form_win.h"
+#include "watcher/face_verification.h"
+#include "watcher/placement.h"
 #include "watcher/watch_cycle.h"
 
 namespace {
@@ -41,6 +46,18 @@ int main() {
   RuntimeSwitches switches;
   switches.Apply(63);  // every feature on: the most searches an idle cycle makes
   WatchCycle cycle(desktop, clock, log, switches);
+
+  // Steps 3 and 11 as the assistant wires them: the face dialog and the
+  // windows of the customer's screen are searched for on every cycle.
+  Win32Sound sound;
+  std::unique_ptr<Registry> registry = MakeWin32Registry();
+  TfrmFaceCheck faceForm;
+  faceForm.Create(nullptr);
+  TCenterPar par;
+  FaceVerification face({desktop, clock, sound, *registry, log, faceForm}, par, switches);
+  ExtendedScreenPlacement placement(desktop, *registry, log, switches);
+  cycle.Hooks().faceVerification = [&] { return face.Run(); };
+  cycle.Hooks().placeHandoverAndQrWindows = [&] { placement.PlaceHandoverAndQrWindows(); };
 
   const int kCycles = 2000;
   cycle.RunWatchCycle();
