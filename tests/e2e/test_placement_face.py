@@ -304,3 +304,45 @@ def test_preview_that_is_resized_minimised_or_vanishes_while_mirrored_is_no_harm
     wait_until(lambda: not sim.visible(form), timeout=5, message="TfrmFaceCheck hidden")
     assistant.wait_ticks(2, heartbeat)
     assert assistant.process.poll() is None
+
+
+def test_dialog_that_closes_when_pressed_gets_no_retry_and_takes_the_form_away(sim, assistant, heartbeat, settings,
+                                                                               program_dir):
+    """The dialog goes away inside the press, before the form, the prompt and
+    the retry check that follow it in the same cycle."""
+    settings(ExpCofig=EXTENDED_SCREEN | FACE_WINDOW)
+    local_parameters(program_dir, clickmode=1)
+    dialog, preview, edit, button = face_dialog(sim, onclick="close")
+    assistant.start()
+
+    sim.wait_event("destroyed", dialog, timeout=10)
+    assistant.wait_ticks(3, heartbeat)
+    form = face_form(sim)
+    assert not sim.visible(form)
+    assert len(sim.events("click", button)) == 1
+    assert assistant.log_texts("TryFaceVeifyCount") == []
+    assert assistant.log_texts("PayWav=1")
+
+
+def test_face_form_is_placed_again_for_the_next_customer_after_being_moved_by_hand(sim, assistant, heartbeat,
+                                                                                   settings, program_dir):
+    settings(ExpCofig=EXTENDED_SCREEN | FACE_WINDOW, FaceVeifyWin="1100.200")
+    local_parameters(program_dir, clickmode=1)
+    dialog, *_ = face_dialog(sim, onclick="disable")
+    assistant.start()
+    form = wait_until(lambda: face_form(sim) if face_form(sim) and sim.visible(face_form(sim)) else 0,
+                      timeout=10, message="TfrmFaceCheck shown")
+    wait_until(lambda: sim.rect(form)[:2] == (1100, 200), timeout=5, message="TfrmFaceCheck at 1100, 200")
+
+    # The cashier drags it aside; it stays there while the dialog lasts.
+    sim.move(form, 600, 120)
+    wait_until(lambda: sim.rect(form)[:2] == (600, 120), timeout=5, message="the form moved by hand")
+    assistant.wait_ticks(2, heartbeat)
+    assert sim.rect(form)[:2] == (600, 120)
+
+    sim.close(dialog)
+    wait_until(lambda: not sim.visible(form), timeout=5, message="TfrmFaceCheck hidden")
+    face_dialog(sim, onclick="disable", id_number="110101199003077777")
+    wait_until(lambda: sim.visible(form) and sim.rect(form)[:2] == (1100, 200), timeout=10,
+               message="TfrmFaceCheck back at 1100, 200 for the next dialog")
+    assert sim.text(sim.findchild(form, "Edit", "")) == "110101199003077777"
