@@ -56,7 +56,7 @@ bool TfrmFaceCheck::Create(HWND owner) {
 
   RECT frame{0, 0, kClientWidth, kClientHeight};
   AdjustWindowRectEx(&frame, kFormStyle, FALSE, kFormExStyle);
-  hwnd_ = CreateWindowExA(kFormExStyle, kFormClass, "人脸比对中...", kFormStyle, 1024, 150,
+  hwnd_ = CreateWindowExA(kFormExStyle, kFormClass, "人脸比对中...", kFormStyle, 0, 0,
                           frame.right - frame.left, frame.bottom - frame.top, owner, nullptr,
                           GetModuleHandleA(nullptr), this);
   return hwnd_ != nullptr;

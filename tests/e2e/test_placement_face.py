@@ -225,8 +225,8 @@ def test_face_form_shows_the_id_and_mirrors_the_moving_preview_then_hides(wine, 
 
     form = wait_until(lambda: face_form(sim) if face_form(sim) and sim.visible(face_form(sim)) else 0,
                       timeout=10, message="TfrmFaceCheck shown")
-    wait_until(lambda: sim.rect(form)[:2] == place, timeout=5, message=f"TfrmFaceCheck at {place}")
-    assert sim.topmost(form)
+    wait_until(lambda: sim.rect(form)[:2] == place and sim.topmost(form), timeout=5,
+               message=f"TfrmFaceCheck topmost at {place}")
     assert sim.text(sim.findchild(form, "Edit", "")) == ID_NUMBER
     image = image1(sim, form)
     il, it, ir, ib = sim.rect(image)
