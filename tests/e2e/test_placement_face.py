@@ -95,6 +95,9 @@ def test_handover_and_app_qr_windows_are_placed_once_per_appearance(sim, assista
 
     assert moves(sim, handover) == [(514, 258, False), (30, 30, False), (514, 258, False)]
     assert moves(sim, qr) == [(1500, 200, False), (60, 60, False), (1500, 200, False)]
+    # Placed with HWND_NOTOPMOST: they stay ordinary windows.
+    assert [e.detail for e in sim.events("zorder", handover)] == ["notopmost"] * 2
+    assert [e.detail for e in sim.events("zorder", qr)] == ["notopmost"] * 2
     assert assistant.log_texts("JiaoBanWinOK=") == ["JiaoBanWinOK=1,JiaoBanWnd.x=514,JiaoBanWnd.y=258"] * 2
     assert assistant.log_texts("OrvAppWinOK=") == ["OrvAppWinOK=1,orvAPPWnd.x=1500,orvAPPWnd.y=200"] * 2
 
