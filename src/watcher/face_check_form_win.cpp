@@ -37,6 +37,12 @@ HWND Child(HWND parent, const char* cls, const char* text, DWORD style, int x, i
   return hwnd;
 }
 
+// Height in pixels, negative: the character height without leading.
+HFONT BoldFont(int height) {
+  return CreateFontA(height, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, GB2312_CHARSET, OUT_DEFAULT_PRECIS,
+                     CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "宋体");
+}
+
 }  // namespace
 
 TfrmFaceCheck::~TfrmFaceCheck() {
@@ -50,15 +56,17 @@ bool TfrmFaceCheck::Create(HWND owner) {
 
   RECT frame{0, 0, kClientWidth, kClientHeight};
   AdjustWindowRectEx(&frame, kFormStyle, FALSE, kFormExStyle);
-  hwnd_ = CreateWindowExA(kFormExStyle, kFormClass, "人脸比对中...", kFormStyle, 1024, 150,
+  hwnd_ = CreateWindowExA(kFormExStyle, kFormClass, "人脸比对中...", kFormStyle, 0, 0,
                           frame.right - frame.left, frame.bottom - frame.top, owner, nullptr,
                           GetModuleHandleA(nullptr), this);
   return hwnd_ != nullptr;
 }
 
 void TfrmFaceCheck::CreateControls() {
-  boldFont_ = CreateFontA(-16, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, GB2312_CHARSET, OUT_DEFAULT_PRECIS,
-                          CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "宋体");
+  // 9-point bold, so the 18 characters of an ID number fit edt_CID's width;
+  // the customer's tip is larger.
+  boldFont_ = BoldFont(-12);
+  tipFont_ = BoldFont(-16);
   silverBrush_ = CreateSolidBrush(kSilver);
 
   Child(hwnd_, "STATIC", "身份证号:", SS_CENTER, 167, 24, 106, 25, boldFont_);        // Label2
@@ -71,7 +79,7 @@ void TfrmFaceCheck::CreateControls() {
   img_ = Child(panel_, kImageClass, "", 0, (inside.right - kImageWidth) / 2,
                (inside.bottom - kImageHeight) / 2, kImageWidth, kImageHeight, nullptr, this);
   lbl_tip_ = Child(hwnd_, "STATIC", "提示:人脸在圆形中,做眨眼动作,不要大幅度晃动", SS_CENTER, -12, 568, 728,
-                   36, boldFont_);
+                   36, tipFont_);
 }
 
 void TfrmFaceCheck::SetIdText(const std::string& text) { SetWindowTextA(edt_CID_, text.c_str()); }
@@ -198,6 +206,8 @@ LRESULT TfrmFaceCheck::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       picture_ = nullptr;
       if (boldFont_) DeleteObject(boldFont_);
       boldFont_ = nullptr;
+      if (tipFont_) DeleteObject(tipFont_);
+      tipFont_ = nullptr;
       if (silverBrush_) DeleteObject(silverBrush_);
       silverBrush_ = nullptr;
       return 0;

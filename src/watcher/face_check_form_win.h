@@ -49,7 +49,8 @@ class TfrmFaceCheck : public FaceCheckForm {
   HWND panel_ = nullptr;
   HWND img_ = nullptr;
   HWND preview_ = nullptr;
-  HFONT boldFont_ = nullptr;
+  HFONT boldFont_ = nullptr;  // Label2, edt_CID
+  HFONT tipFont_ = nullptr;   // lbl_tip
   HBRUSH silverBrush_ = nullptr;
   HBITMAP picture_ = nullptr;  // Image1's picture; replaced on every copy
   bool timer2On_ = false;

@@ -44,6 +44,8 @@ DEMO_SERVICE_LINES = ["320102197001010012 #某   2022-05-05 盗窃财物",
                       "330106198001010013 #某某 2022-06-06 冒用证件"]
 # Debian's ImageMagick itself: the `convert` first on PATH may be a stand-in.
 CONVERT = "/usr/bin/convert-im6.q16"
+FACE_CAPTION = "人脸核验"
+FACE_ID = "44010619900101123X"
 
 
 class DemoError(Exception):
@@ -166,6 +168,7 @@ class Demo:
         self.start_assistant()
         self.countdown()
         self.swipe_error_box()
+        self.face_verification()
         self.ctid_window()
         self.blacklist_panel()
         self.carousel_step()
@@ -266,10 +269,12 @@ class Demo:
 
     def customer_screen_settings(self):
         step("Settings the cashier saved once: the customer's screen on, the CTID window's place")
-        # Feature bits: 1 extended screen, 2 CTID window, 16 the wallpaper carousel.
-        self.wine.reg_add(APP_KEY, "ExpCofig", "19", "REG_SZ")
+        # Feature bits: 1 extended screen, 2 CTID window, 8 face-comparison
+        # window, 16 the wallpaper carousel.
+        self.wine.reg_add(APP_KEY, "ExpCofig", "27", "REG_SZ")
         self.wine.reg_add(APP_KEY, "CTIDWin", f"{CTID_SPOT[0]}.{CTID_SPOT[1]}", "REG_SZ")
-        say(f"{APP_KEY}: ExpCofig=19, CTIDWin={CTID_SPOT[0]}.{CTID_SPOT[1]}")
+        say(f"{APP_KEY}: ExpCofig=27, CTIDWin={CTID_SPOT[0]}.{CTID_SPOT[1]}; no FaceVeifyWin saved, "
+            "so the face-comparison window goes to 1024, 150")
 
     def start_assistant(self):
         step("Starting the assistant, Tollimer.exe, from a program folder of its own")
@@ -387,6 +392,36 @@ class Demo:
                    "the F11 click on the refresh button")
             say("refresh clicked again")
         self.sim.destroy(window)
+
+    # The customer's screen: the face-verification dialog and TfrmFaceCheck.
+
+    def face_verification(self):
+        step(f"Opening the audit client's face-verification dialog \"{FACE_CAPTION}\" with an ID number "
+             "and a moving camera picture; the assistant presses its button and shows the customer "
+             "the ID and the picture")
+        self.sim.clear()
+        dialog = self.sim.dialog(FACE_CAPTION, x=100, y=420, w=420, h=420)
+        self.sim.child(dialog, "Static", "请正视摄像头", x=10, y=8, w=200, h=20)
+        self.sim.child(dialog, "Static", "", x=10, y=32, w=320, h=240, moving=True)
+        self.sim.child(dialog, "Edit", FACE_ID, x=10, y=285, w=220, h=24)
+        button = self.sim.child(dialog, "Button", FACE_CAPTION, x=240, y=330, w=120, h=32, onclick="disable")
+        opened = time.monotonic()
+        await_(lambda: self.assistant_gone() or self.sim.events("click", button), 10,
+               "the assistant to press the face button")
+        say(f"[{self.elapsed(opened)}] the face button was pressed (BM_CLICK)")
+        form = await_(lambda: self.assistant_gone() or self.face_form_shown(), 10, "TfrmFaceCheck shown")
+        left, top, _, _ = self.sim.rect(form)
+        say(f"[{self.elapsed(opened)}] TfrmFaceCheck shown at {left}, {top}, topmost, "
+            f"ID number {self.sim.text(self.sim.findchild(form, 'Edit', ''))}")
+        time.sleep(1.5)  # a few mirrored pictures
+        self.screenshot("face-window", "TfrmFaceCheck mirroring the camera picture")
+        self.sim.close(dialog)
+        await_(lambda: self.assistant_gone() or not self.sim.visible(form), 5, "TfrmFaceCheck hidden")
+        say(f"[{self.elapsed(opened)}] the dialog closed; TfrmFaceCheck hidden on the next tick")
+
+    def face_form_shown(self):
+        form = self.sim.find("TfrmFaceCheck", "")
+        return form if form and self.sim.visible(form) else 0
 
     def stop_assistant(self):
         step("Ending the assistant as a Windows shutdown does (WM_ENDSESSION)")

@@ -5,6 +5,8 @@ picture mirrored to the customer. Settings are seeded in the prefix's
 registry and the local parameters file; what happened is read from the
 simulator, the screen and the day log."""
 
+import time
+
 import pytest
 
 from assistant import assistant, heartbeat  # noqa: F401
@@ -95,6 +97,9 @@ def test_handover_and_app_qr_windows_are_placed_once_per_appearance(sim, assista
 
     assert moves(sim, handover) == [(514, 258, False), (30, 30, False), (514, 258, False)]
     assert moves(sim, qr) == [(1500, 200, False), (60, 60, False), (1500, 200, False)]
+    # Placed with HWND_NOTOPMOST: they stay ordinary windows.
+    assert [e.detail for e in sim.events("zorder", handover)] == ["notopmost"] * 2
+    assert [e.detail for e in sim.events("zorder", qr)] == ["notopmost"] * 2
     assert assistant.log_texts("JiaoBanWinOK=") == ["JiaoBanWinOK=1,JiaoBanWnd.x=514,JiaoBanWnd.y=258"] * 2
     assert assistant.log_texts("OrvAppWinOK=") == ["OrvAppWinOK=1,orvAPPWnd.x=1500,orvAPPWnd.y=200"] * 2
 
@@ -225,8 +230,8 @@ def test_face_form_shows_the_id_and_mirrors_the_moving_preview_then_hides(wine, 
 
     form = wait_until(lambda: face_form(sim) if face_form(sim) and sim.visible(face_form(sim)) else 0,
                       timeout=10, message="TfrmFaceCheck shown")
-    wait_until(lambda: sim.rect(form)[:2] == place, timeout=5, message=f"TfrmFaceCheck at {place}")
-    assert sim.topmost(form)
+    wait_until(lambda: sim.rect(form)[:2] == place and sim.topmost(form), timeout=5,
+               message=f"TfrmFaceCheck topmost at {place}")
     assert sim.text(sim.findchild(form, "Edit", "")) == ID_NUMBER
     image = image1(sim, form)
     il, it, ir, ib = sim.rect(image)
@@ -235,7 +240,8 @@ def test_face_form_shows_the_id_and_mirrors_the_moving_preview_then_hides(wine, 
     # The copy shows what the preview shows, and keeps following it.
     pl, pt, pr, pb = sim.rect(preview)
     seen, matched = set(), 0
-    for _ in range(30):
+    deadline = time.monotonic() + 40
+    while time.monotonic() < deadline:
         screen = wine.grab_screen()
         copy = region(screen, il, it, pr - pl, pb - pt)
         seen.add(copy)
@@ -264,11 +270,14 @@ def test_face_form_stays_hidden_without_the_switch_or_with_a_zero_position(sim, 
     assert form == 0 or not sim.visible(form)
 
 
-def mirrors(wine, sim, image, preview, tries=30):
-    """True once a screenshot shows Image1 holding the preview's picture."""
+def mirrors(wine, sim, image, preview, timeout=30.0):
+    """True once a screenshot shows Image1 holding the preview's picture (the
+    copy lags the picture by up to a tenth of a second, more on a busy
+    machine, so a few screenshots may catch it a picture behind)."""
     il, it, _, _ = sim.rect(image)
     pl, pt, pr, pb = sim.rect(preview)
-    for _ in range(tries):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
         screen = wine.grab_screen()
         if region(screen, il, it, pr - pl, pb - pt) == region(screen, pl, pt, pr - pl, pb - pt):
             return True
@@ -304,3 +313,45 @@ def test_preview_that_is_resized_minimised_or_vanishes_while_mirrored_is_no_harm
     wait_until(lambda: not sim.visible(form), timeout=5, message="TfrmFaceCheck hidden")
     assistant.wait_ticks(2, heartbeat)
     assert assistant.process.poll() is None
+
+
+def test_dialog_that_closes_when_pressed_gets_no_retry_and_takes_the_form_away(sim, assistant, heartbeat, settings,
+                                                                               program_dir):
+    """The dialog goes away inside the press, before the form, the prompt and
+    the retry check that follow it in the same cycle."""
+    settings(ExpCofig=EXTENDED_SCREEN | FACE_WINDOW)
+    local_parameters(program_dir, clickmode=1)
+    dialog, preview, edit, button = face_dialog(sim, onclick="close")
+    assistant.start()
+
+    sim.wait_event("destroyed", dialog, timeout=10)
+    assistant.wait_ticks(3, heartbeat)
+    form = face_form(sim)
+    assert not sim.visible(form)
+    assert len(sim.events("click", button)) == 1
+    assert assistant.log_texts("TryFaceVeifyCount") == []
+    assert assistant.log_texts("PayWav=1")
+
+
+def test_face_form_is_placed_again_for_the_next_customer_after_being_moved_by_hand(sim, assistant, heartbeat,
+                                                                                   settings, program_dir):
+    settings(ExpCofig=EXTENDED_SCREEN | FACE_WINDOW, FaceVeifyWin="1100.200")
+    local_parameters(program_dir, clickmode=1)
+    dialog, *_ = face_dialog(sim, onclick="disable")
+    assistant.start()
+    form = wait_until(lambda: face_form(sim) if face_form(sim) and sim.visible(face_form(sim)) else 0,
+                      timeout=10, message="TfrmFaceCheck shown")
+    wait_until(lambda: sim.rect(form)[:2] == (1100, 200), timeout=5, message="TfrmFaceCheck at 1100, 200")
+
+    # The cashier drags it aside; it stays there while the dialog lasts.
+    sim.move(form, 600, 120)
+    wait_until(lambda: sim.rect(form)[:2] == (600, 120), timeout=5, message="the form moved by hand")
+    assistant.wait_ticks(2, heartbeat)
+    assert sim.rect(form)[:2] == (600, 120)
+
+    sim.close(dialog)
+    wait_until(lambda: not sim.visible(form), timeout=5, message="TfrmFaceCheck hidden")
+    face_dialog(sim, onclick="disable", id_number="110101199003077777")
+    wait_until(lambda: sim.visible(form) and sim.rect(form)[:2] == (1100, 200), timeout=10,
+               message="TfrmFaceCheck back at 1100, 200 for the next dialog")
+    assert sim.text(sim.findchild(form, "Edit", "")) == "110101199003077777"

@@ -210,6 +210,21 @@ def test_filled_control_shows_its_colour_on_screen(wine, sim):
                message=f"red at {centre}")
 
 
+def test_moving_preview_shows_a_new_picture_every_half_second_and_follows_its_size(wine, sim, other_sim):
+    face = sim.dialog("人脸核验", x=300, y=300, w=400, h=320)
+    preview = sim.child(face, "Static", "", x=20, y=20, w=160, h=120, moving=True)
+    left, top, right, bottom = sim.rect(preview)
+    centre = ((left + right) // 2, (top + bottom) // 2)
+    # Counted from a picture the timer made, not from the first paint.
+    wait_until(lambda: sim.frame(preview) >= 1, timeout=10, message="the first new picture")
+    before = wine.grab_screen().pixel(*centre)
+    wait_until(lambda: wine.grab_screen().pixel(*centre) != before, timeout=10,
+               message="the preview's picture changing on screen")
+
+    other_sim.move(preview, 20, 20, size=(200, 150))
+    wait_until(lambda: sim.rect(preview)[2:] == (left + 200, top + 150), timeout=5, message="resized")
+
+
 def test_clear_forgets_events_but_never_reuses_their_numbers(sim):
     dialog = sim.dialog("提示")
     sim.settext(dialog, "一")
@@ -246,6 +261,8 @@ BAD_LINES = [
     ("post\t{dialog}\t12\t0\t12345", "may carry a pointer"),
     ("move\t{dialog}\t1\t", "bad number"),
     ("sendkey\t300", "out of range"),
+    ("move\t{dialog}\t1\t2\tw=50", "resizing wants both w and h"),
+    ("frame\t{dialog}", "not a moving picture"),
     ("ping\textra", "extra field"),
 ]
 

@@ -121,6 +121,17 @@ LRESULT CALLBACK WatchProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_LBUTTONUP:
       RecordMouse(hwnd, "lbuttonup", lParam);
       break;
+    case WM_WINDOWPOSCHANGING: {
+      // The z-order a mover asked for when it places a window on the
+      // customer's screen (HWND_TOPMOST or HWND_NOTOPMOST); HWND_NOTOPMOST on
+      // a window that is not topmost changes nothing visible, so it is
+      // recorded here. Activation's own HWND_TOP moves are left out.
+      const auto* wp = reinterpret_cast<const WINDOWPOS*>(lParam);
+      if (!(wp->flags & SWP_NOZORDER) &&
+          (wp->hwndInsertAfter == HWND_TOPMOST || wp->hwndInsertAfter == HWND_NOTOPMOST))
+        RecordEvent(hwnd, "zorder", wp->hwndInsertAfter == HWND_TOPMOST ? "topmost" : "notopmost");
+      break;
+    }
     case WM_WINDOWPOSCHANGED: {
       const auto* wp = reinterpret_cast<const WINDOWPOS*>(lParam);
       if (wp->flags & SWP_SHOWWINDOW) RecordEvent(hwnd, "shown");

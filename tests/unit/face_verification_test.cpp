@@ -14,6 +14,8 @@
 #include "settings/run_params.h"
 #include "util/literal_table.h"
 #include "util/text.h"
+#include "watcher/placement.h"
+#include "watcher/watch_cycle.h"
 
 namespace {
 
@@ -332,6 +334,32 @@ TEST_F(FaceFixture, DialogVanishingBetweenSearchAndPressIsNoHarm) {
   EXPECT_EQ(Count("frame " + H(button)), 0);
   face.Run();
   EXPECT_FALSE(form.IsShown());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(FaceFixture, BlacklistHitInTheWatchCycleLeavesTheLaterStepsForTheNextTick) {
+  // Wired as the assistant wires it: step 3 is the face step, step 11 the placement.
+  switches.Apply(kExtendedScreen | kFaceWindow);
+  WatchCycle cycle{desktop, clock, log, switches};
+  ExtendedScreenPlacement placement{desktop, registry, log, switches};
+  cycle.Hooks().faceVerification = [this] { return face.Run(); };
+  cycle.Hooks().placeHandoverAndQrWindows = [&] { placement.PlaceHandoverAndQrWindows(); };
+  bool blacklisted = true;
+  face.SetBlacklistCheck([&](Hwnd, Hwnd, Hwnd) { return blacklisted; });
+  OpenDialog();
+  Hwnd handover = desktop.Add("TFrmJiaoBan", "交班");
+
+  cycle.RunWatchCycle();
+  EXPECT_EQ(Count("setpos " + H(handover) + " -2 514,258 3x4 17"), 0);
+  EXPECT_EQ(Count("click " + H(button)), 0);
+
+  blacklisted = false;
+  cycle.RunWatchCycle();
+  EXPECT_EQ(Count("click " + H(button)), 1);
+  EXPECT_EQ(Count("setpos " + H(handover) + " -2 514,258 3x4 17"), 1);
 }
 
 }  // namespace

@@ -11,6 +11,10 @@
 #include "platform/platform_win.h"
 #include "platform/registry.h"
 #include "watcher/ctid_window.h"
+#include "settings/run_params.h"
+#include "watcher/face_check_form_win.h"
+#include "watcher/face_verification.h"
+#include "watcher/placement.h"
 #include "watcher/watch_cycle.h"
 
 namespace {
@@ -44,12 +48,21 @@ int main() {
   RuntimeSwitches switches;
   switches.Apply(63);  // every feature on: the most searches an idle cycle makes
   WatchCycle cycle(desktop, clock, log, switches);
-  // The CTID window's steps 11 and 13, as the assistant wires them.
+  // Steps 3, 11 and 13 as the assistant wires them: the face dialog, the
+  // windows of the customer's screen and the CTID window are searched for on
+  // every cycle.
   TCenterPar par;
-  auto registry = MakeWin32Registry();
-  auto page = MakeWin32PageReader();
+  std::unique_ptr<Registry> registry = MakeWin32Registry();
+  std::unique_ptr<PageReader> page = MakeWin32PageReader();
   CtidWindow ctid(desktop, *registry, log, *page, switches, par);
-  cycle.Hooks().placeHandoverAndQrWindows = [&] { ctid.Move_CTIDWin(kCtidAutomatic); };
+  Win32Sound sound;
+  TfrmFaceCheck faceForm;
+  faceForm.Create(nullptr);
+  FaceVerification face({desktop, clock, sound, *registry, log, faceForm}, par, switches);
+  ExtendedScreenPlacement placement(desktop, *registry, log, switches);
+  placement.moveCtidWindow = [&] { ctid.Move_CTIDWin(kCtidAutomatic); };
+  cycle.Hooks().faceVerification = [&] { return face.Run(); };
+  cycle.Hooks().placeHandoverAndQrWindows = [&] { placement.PlaceHandoverAndQrWindows(); };
   cycle.Hooks().ctidReturnStep = [&] { ctid.AutoReturnStep(cycle.MainCashierSeen()); };
 
   const int kCycles = 2000;

@@ -30,8 +30,8 @@ class Event:
     seq: int
     hwnd: int
     kind: str    # settext, click, click-ignored, setcursel, close, keydown, keyup, lbuttondown,
-                 # lbuttonup, moved, shown, hidden, command, destroyed
-    detail: str  # text, index, key, "x,y", "x,y,topmost" or a child handle
+                 # lbuttonup, moved, zorder, shown, hidden, command, destroyed
+    detail: str  # text, index, key, "x,y", "x,y,topmost", "topmost"/"notopmost" or a child handle
 
 
 @dataclass(frozen=True)
