@@ -35,3 +35,5 @@ target_compile_definitions(fuzz_replay PRIVATE
                            TOLLIMER_FUZZ_CORPUS="${CMAKE_CURRENT_SOURCE_DIR}/tests/fuzz/corpus")
 target_link_libraries(fuzz_replay PRIVATE tollimer_core GTest::gtest_main Threads::Threads)
 gtest_discover_tests(fuzz_replay DISCOVERY_TIMEOUT 60)
+# Picture fixtures of the unit tests.
+target_compile_definitions(unit_tests PRIVATE TOLLIMER_TEST_DATA="${CMAKE_SOURCE_DIR}/tests/data")

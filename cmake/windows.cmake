@@ -4,13 +4,16 @@ set(WIN_LINK_OPTIONS -static -static-libgcc -static-libstdc++)
 add_executable(Tollimer WIN32 src/app/main_win.cpp src/resources/tollimer.rc)
 target_link_libraries(Tollimer PRIVATE tollimer_core)
 target_include_directories(Tollimer PRIVATE src/resources)
-target_link_options(Tollimer PRIVATE ${WIN_LINK_OPTIONS})
+# Shipped without a symbol table or debug sections: the symbols would name
+# every enciphered literal by its role, and the key table beside them.
+target_link_options(Tollimer PRIVATE ${WIN_LINK_OPTIONS} -s)
 
 # Companion simulator: stands in for the billing console and the audit client.
 file(GLOB SIM_SOURCES CONFIGURE_DEPENDS tests/simulator/*.cpp)
 if(SIM_SOURCES)
   add_executable(tollsim WIN32 ${SIM_SOURCES})
-  target_link_libraries(tollsim PRIVATE user32 gdi32 ws2_32 comctl32)
+  # oleacc and COM: the CTID window's page object, handed across processes.
+  target_link_libraries(tollsim PRIVATE user32 gdi32 ws2_32 comctl32 oleacc ole32 oleaut32 uuid)
   target_link_options(tollsim PRIVATE ${WIN_LINK_OPTIONS})
 endif()
 
@@ -27,6 +30,8 @@ if(WIN_TEST_SOURCES)
   target_include_directories(win_tests PRIVATE tests)
   target_link_libraries(win_tests PRIVATE tollimer_core gtest_main)
   target_link_options(win_tests PRIVATE ${WIN_LINK_OPTIONS})
+  # Picture fixtures; Wine reaches the Linux path through drive Z:.
+  target_compile_definitions(win_tests PRIVATE TOLLIMER_TEST_DATA="Z:${CMAKE_SOURCE_DIR}/tests/data")
 endif()
 
 # Windows-side benchmarks: each tests/bench/win/*.cpp is a program printing figures.

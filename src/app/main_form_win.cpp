@@ -2,10 +2,15 @@
 
 #include "app/commands.h"
 #include "app/mac_text.h"
+#include "desktop/autorun.h"
+#include "desktop/confirm_dialog_win.h"
+#include "desktop/shortcut_win.h"
+#include "desktop/tray_menu_win.h"
 #include "log/notice.h"
 #include "net/socket.h"
 #include "util/literal_table.h"
 #include "util/text.h"
+#include "watcher/face_sound.h"
 
 namespace {
 
@@ -43,6 +48,7 @@ TOrv_Assistant::TOrv_Assistant(const ProcessEnvironment& env)
                       blacklist_, bar_, env_.serviceBase + Literal(lit::kReportPath), ReadMacText()) {}
 
 bool TOrv_Assistant::Create(HWND applicationWindow) {
+  application_ = applicationWindow;
   // The cafe's identity as the billing console's installation records it.
   Read_BarIdentity(*registry_, *ini_, files_, bar_);
 
@@ -57,7 +63,10 @@ bool TOrv_Assistant::Create(HWND applicationWindow) {
   hwnd_ = CreateWindowExA(0, kClassName, "网吧Tollimer..", WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU,
                           CW_USEDEFAULT, CW_USEDEFAULT, 640, 480, applicationWindow, nullptr,
                           wc.hInstance, this);
-  return hwnd_ != nullptr;
+  if (!hwnd_) return false;
+  // The face-comparison window, hidden until a face-verification dialog comes.
+  faceForm_.Create(applicationWindow);
+  return true;
 }
 
 LRESULT CALLBACK TOrv_Assistant::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -102,6 +111,7 @@ LRESULT TOrv_Assistant::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       }
       return 0;
     case WM_DESTROY:
+      trayIcon_.reset();
       PostQuitMessage(0);
       return 0;
   }
@@ -127,8 +137,8 @@ void TOrv_Assistant::FormCreate() {
   // The task timer.
   SetTimer(hwnd_, kTaskTimer, kTaskInterval, nullptr);
 
-  // Seam: the notification-area icon and its menu are created here; until
-  // then the menu commands reach the window as WM_COMMAND (app/commands.h).
+  // The notification-area icon and its menu.
+  CreateTrayIcon();
 
   // The blacklist panel, hidden until the cashier asks for it; the list is
   // loaded on the first tick and every night, and checked on every swipe.
@@ -145,21 +155,32 @@ void TOrv_Assistant::FormCreate() {
   // Every start counts activation windows down from 15.
   watch_.Dialogs().N5Click();
 
-  // The feature bits. Seam: the rest of the persisted settings (autorun
-  // state, picture folders, carousel) are read here with them.
-  switches_.Apply(ParseFeatureBits(
-      registry_->ReadString(RegistryRoot::CurrentUser, Literal(lit::kAppKeyPath), "ExpCofig", "0")));
+  // The persisted settings: autorun state, feature bits, picture folders and
+  // the carousel's layout and interval.
+  settings_ = LoadSettings(*registry_, env_.exePath);
+  switches_.Apply(settings_.featureBits);
+  watch_.SetCarouselInterval(settings_.interval);
+  carousel_.topPos = settings_.topPos;
+  carousel_.SetProgramFolder(env_.programFolder);
+  // The first tick fills the picture lists; the carousel runs only when one
+  // of them holds a picture.
+  watch_.Hooks().loadPictureLists = [this] {
+    switches_.carousel = carousel_.LoadPictureLists(settings_.bgPicPath, settings_.topPicPath);
+  };
+  watch_.Hooks().carouselStep = [this] { carousel_.btn_picTestClick(); };
+  autorunChecked_ = settings_.autorun;
 
   // Windows Sockets for the billing server, the downloader and the notice.
   socketsStarted_ = Socket::Startup() == 0;
 
-  // Without a usable bar id, ask the billing server (at most about 12 s).
-  // Seam: with a known bar id the desktop shortcut is made here instead.
+  // With a known bar id the desktop shortcut is made; without a usable one,
+  // the billing server is asked (at most about 12 s).
+  MakeShortcut();
   BillingLink link{*registry_, *ini_, files_, clock_, log_};
   Query_BarIdentity(link, bar_);
 
   // The start-up line.
-  log_.WriteLog(Format(Literal(lit::kStartupLineFormat).c_str(), env_.fileVersion.c_str(),
+  log_.WriteLog(FormatRuntime(Literal(lit::kStartupLineFormat), env_.fileVersion.c_str(),
                        env_.exeChecksum.c_str(), bar_.barId.c_str(), bar_.barName.c_str()));
 
   // Seam: the central-service exchange (up to 15 attempts, a second apart)
@@ -168,14 +189,22 @@ void TOrv_Assistant::FormCreate() {
   // Local overrides of the runtime parameters.
   ApplyLocalParameterFile();
 
+  // Watch-cycle steps 3 (face verification), 11 (extended-screen placement,
+  // the CTID window among them) and 13 (the CTID window's return), and the
+  // task timer's QR check.
+  WireFaceAndPlacement();
+  watch_.Hooks().ctidReturnStep = [this] { ctid_.AutoReturnStep(watch_.MainCashierSeen()); };
+  task_.Hooks().checkQrCode = [this] { ctid_.Check_QRCode(kCtidAutomatic); };
+
   // From here on the watch cycle runs every second.
   SetTimer(hwnd_, kTimer1, kTimer1Interval, nullptr);
 
   // F11 refreshes the CTID QR code from anywhere.
   hotKeyRegistered_ = RegisterHotKey(hwnd_, kHotKeyF11, 0, VK_F11) != FALSE;
+  ctid_.SetHotKeyRegistered(hotKeyRegistered_);
 
   // The start-up summary.
-  log_.WriteLog(Format(Literal(lit::kSummaryLineFormat).c_str(), hotKeyRegistered_ ? 1 : 0,
+  log_.WriteLog(FormatRuntime(Literal(lit::kSummaryLineFormat), hotKeyRegistered_ ? 1 : 0,
                        switches_.bits, par_.FaceClickDelay, par_.FaceClickMode,
                        par_.ParamRefreshMinutes, par_.CtidReturnDelay));
 
@@ -191,9 +220,23 @@ void TOrv_Assistant::ApplyLocalParameterFile() {
   });
 }
 
+void TOrv_Assistant::WireFaceAndPlacement() {
+  const std::string faceSound = env_.programFolder + Literal(lit::kFaceSoundFile);
+  face_.SetCustomFaceSound(faceSound, MeasureFaceSound(faceSound));
+  // The blacklist check is looked up at each call: its owner may fill the
+  // hook at any point of start-up.
+  face_.SetBlacklistCheck([this](Hwnd dialog, Hwnd faceButton, Hwnd idEdit) {
+    const auto& check = watch_.Hooks().blacklistCheck;
+    return check ? check(dialog, faceButton, idEdit) : false;
+  });
+  watch_.Hooks().faceVerification = [this] { return face_.Run(); };
+  placement_.moveCtidWindow = [this] { ctid_.Move_CTIDWin(kCtidAutomatic); };
+  watch_.Hooks().placeHandoverAndQrWindows = [this] { placement_.PlaceHandoverAndQrWindows(); };
+}
+
 bool TOrv_Assistant::FormCloseQuery() {
   if (!HideOnClose) return true;
-  ShowWindow(hwnd_, SW_HIDE);
+  HideSettingsWindow();
   return false;
 }
 
@@ -202,7 +245,7 @@ void TOrv_Assistant::FormClose() {
   KillTimer(hwnd_, kTimer1);
   UnregisterHotKey(hwnd_, kHotKeyF11);
   const long long seconds = SecondsBetween(env_.started, clock_.Now());
-  log_.WriteLog(Format(Literal(lit::kRunningTimeFormat).c_str(), FormatDuration(seconds).c_str()));
+  log_.WriteLog(FormatRuntime(Literal(lit::kRunningTimeFormat), FormatDuration(seconds).c_str()));
 }
 
 void TOrv_Assistant::Timer1Timer() {
@@ -221,7 +264,7 @@ void TOrv_Assistant::Timer_TaskTimer() { task_.Timer_TaskTimer(); }
 
 void TOrv_Assistant::WMHotKey(WPARAM id) {
   if (id != kHotKeyF11) return;
-  // The CTID QR window handling plugs in here.
+  ctid_.OnHotKey(static_cast<int>(id));
 }
 
 void TOrv_Assistant::OnCommand(unsigned id) {
@@ -235,6 +278,72 @@ void TOrv_Assistant::OnCommand(unsigned id) {
                            "开启确认", MB_ICONQUESTION | MB_YESNO);
       });
       break;
+    case kCmdAbout: N8Click(); break;
+    case kCmdSettings: ShowSettingsWindow(); break;
     case kCmdBlackList: frmBlackList_.Show(); break;
+    case kCmdAutorun: Orv_AutorunClick(); break;
+    case kCmdExitRestart: N2Click(); break;
+  }
+}
+
+void TOrv_Assistant::CreateTrayIcon() {
+  PopupMenu1 = CreateTrayMenu();
+  HICON icon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(1));
+  trayIcon_ = std::make_unique<TTrayIcon>(hwnd_, PopupMenu1, icon, kApplicationTitle);
+  trayIcon_->OnDblClick = [this] { ShowSettingsWindow(); };
+  trayIcon_->OnPopup = [this] {
+    const DialogSwitches& switches = watch_.Dialogs().Switches();
+    UpdateTrayMenuChecks(PopupMenu1, switches.countdownSeconds, switches.reminderOn, autorunChecked_);
+  };
+}
+
+void TOrv_Assistant::ShowSettingsWindow() {
+  ShowWindow(application_, SW_RESTORE);
+  ShowWindow(hwnd_, SW_SHOW);
+  SetForegroundWindow(application_);
+  // The application window is never drawn; the settings window is the one
+  // the cashier means to reach.
+  SetForegroundWindow(hwnd_);
+}
+
+void TOrv_Assistant::HideSettingsWindow() {
+  ShowWindow(hwnd_, SW_HIDE);
+  ShowWindow(application_, SW_HIDE);
+}
+
+void TOrv_Assistant::N8Click() {
+  ShellExecuteA(nullptr, "open", Literal(lit::kAboutAddress).c_str(), nullptr, nullptr, SW_SHOW);
+}
+
+void TOrv_Assistant::Orv_AutorunClick() {
+  autorunChecked_ = ::Orv_AutorunClick(*registry_, env_.exePath, autorunChecked_, [this] {
+    return MessageBoxA(hwnd_, "请问您要取消 网吧Tollimer 开机启动吗？", "取消启动确认",
+                       MB_ICONQUESTION | MB_YESNO) != IDNO;
+  });
+}
+
+void TOrv_Assistant::N2Click() {
+  const int answer = ConfirmWithCaptions(hwnd_, "操作确认", "您确认要退出 或 重启Tollimer 吗？",
+                                         " 退出助手(&X) ", " 重启助手(&R) ");
+  if (answer != IDYES && answer != IDNO) return;
+  HideOnClose = false;
+  SendMessageA(hwnd_, WM_CLOSE, 0, 0);
+  if (answer == IDNO) {
+    // The new process must not find this one's marker caption, however long
+    // this one takes to end. The path is quoted: program folders may hold
+    // spaces.
+    SetWindowTextA(application_, kRestartTitle);
+    WinExec(("\"" + env_.exePath + "\"").c_str(), SW_SHOWNORMAL);
+  }
+}
+
+void TOrv_Assistant::MakeShortcut() {
+  try {
+    MakeDesktopShortcut(
+        bar_.barId, DesktopFolder(), env_.exePath,
+        [](const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; },
+        CreateShortcut);
+  } catch (const std::exception& e) {
+    log_.WriteLog(std::string("#CreateShortcut:0 / ") + Format("%lu ", GetLastError()) + e.what());
   }
 }

@@ -7,17 +7,28 @@
 #include <memory>
 
 #include "app/process_env.h"
-#include "settings/run_params.h"
 #include "app/task_timer.h"
+#include "billing/bar_identity.h"
 #include "blacklist/blacklist_alert.h"
 #include "blacklist/blacklist_panel_win.h"
 #include "blacklist/blacklist_store.h"
-#include "platform/http_client.h"
-#include "billing/bar_identity.h"
+#include "desktop/carousel.h"
+#include "desktop/tray_icon_win.h"
 #include "log/activity_log.h"
+#include "platform/http_client.h"
 #include "platform/ini_file.h"
+#include "platform/page_reader.h"
+#include "platform/picture_decoder.h"
+#include "platform/picture_files.h"
 #include "platform/platform_win.h"
 #include "platform/registry.h"
+#include "platform/wallpaper_screen.h"
+#include "settings/run_params.h"
+#include "settings/settings.h"
+#include "watcher/ctid_window.h"
+#include "watcher/face_check_form_win.h"
+#include "watcher/face_verification.h"
+#include "watcher/placement.h"
 #include "watcher/watch_cycle.h"
 
 class TOrv_Assistant {
@@ -39,6 +50,16 @@ class TOrv_Assistant {
   void WMHotKey(WPARAM id);
   void OnCommand(unsigned id);
   void ApplyLocalParameterFile();
+  void WireFaceAndPlacement();
+
+  // The notification-area icon, its menu and the commands of its own.
+  void CreateTrayIcon();
+  void ShowSettingsWindow();
+  void HideSettingsWindow();
+  void N8Click();
+  void Orv_AutorunClick();
+  void N2Click();
+  void MakeShortcut();
 
   ProcessEnvironment env_;
   Win32Desktop desktop_;
@@ -52,15 +73,32 @@ class TOrv_Assistant {
   RuntimeSwitches switches_;
   WatchCycle watch_{desktop_, clock_, log_, switches_};
   TaskTimer task_{desktop_, switches_, par_};
+  Win32Sound sound_;
+  // Extended-screen placement and face verification (watch-cycle steps 11 and 3).
+  TfrmFaceCheck faceForm_;
+  ExtendedScreenPlacement placement_{desktop_, *registry_, log_, switches_};
+  FaceVerification face_{{desktop_, clock_, sound_, *registry_, log_, faceForm_}, par_, switches_};
+  // The CTID QR window (watch-cycle steps 11 and 13, the task timer, F11).
+  std::unique_ptr<PageReader> pageReader_ = MakeWin32PageReader();
+  CtidWindow ctid_{desktop_, *registry_, log_, *pageReader_, switches_, par_};
+  // The persisted settings and the wallpaper carousel.
+  SettingsModel settings_;
+  std::unique_ptr<PictureFiles> pictureFiles_ = MakeWin32PictureFiles();
+  std::unique_ptr<PictureDecoder> pictureDecoder_ = MakeWicPictureDecoder();
+  std::unique_ptr<WallpaperScreen> wallpaperScreen_ = MakeWin32WallpaperScreen();
+  WallpaperCarousel carousel_{*pictureFiles_, *pictureDecoder_, *wallpaperScreen_, *registry_, log_};
 
   HWND hwnd_ = nullptr;
+  HWND application_ = nullptr;  // the hidden application window captioned kApplicationTitle
+  HMENU PopupMenu1 = nullptr;
+  std::unique_ptr<TTrayIcon> trayIcon_;
+  bool autorunChecked_ = false;  // the check mark of "开机自动运行(&R)"
   bool HideOnClose = true;
   bool hotKeyRegistered_ = false;
   bool socketsStarted_ = false;
 
   // The blacklist: its store, its panel and the alert on a swiped ID.
   std::unique_ptr<HttpClient> http_ = MakeWinInetHttpClient();
-  Win32Sound sound_;
   BlacklistStore blacklist_;
   TfrmBlackList frmBlackList_{blacklist_};
   BlacklistAlert blacklistAlert_;

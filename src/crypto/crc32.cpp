@@ -2,7 +2,8 @@
 
 #include <array>
 #include <cstdio>
-#include <vector>
+
+#include "platform/file_chunks.h"
 
 namespace {
 
@@ -30,16 +31,10 @@ std::uint32_t Crc32(std::uint32_t crc, const void* data, std::size_t size) {
 }
 
 std::string Crc32FileText(const std::string& path) {
-  // The path is GBK; the narrow fopen takes it in the ANSI code page. The
-  // running executable opens fine this way: the loader shares it for reading.
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return {};
-  std::vector<unsigned char> chunk(kChunkBytes);
   std::uint32_t crc = 0;
-  std::size_t n;
-  while ((n = std::fread(chunk.data(), 1, chunk.size(), file)) > 0) crc = Crc32(crc, chunk.data(), n);
-  const bool readAll = std::ferror(file) == 0;
-  std::fclose(file);
+  const bool readAll = ReadFileChunks(path, kChunkBytes, [&crc](const void* data, std::size_t n) {
+                          crc = Crc32(crc, data, n);
+                        }).ok;
   if (!readAll || crc == 0) return {};
   char text[9];
   std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(crc));

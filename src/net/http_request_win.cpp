@@ -17,8 +17,10 @@ namespace {
 // streams without end gets the empty text instead of the process's memory.
 constexpr std::size_t kMaxReplyBytes = 16u << 20;
 // Each wait for data is bounded by the receive time-out, but a reply that
-// trickles in a byte at a time never trips it; reading also stops after this
-// many times the caller's time-out (2 minutes for the usual 5000 ms).
+// trickles in a byte at a time never trips it; the reading of the body is
+// also cut off after this many times the caller's time-out (2 minutes for the
+// usual 5000 ms): the whole call then lasts at most that plus one receive
+// time-out past sending.
 constexpr int kReadTimeFactor = 24;
 constexpr DWORD kChunkBytes = 4097;
 
@@ -120,18 +122,26 @@ std::string Exchange(const std::string& url, const std::string& body, int timeou
   }
 
   // The status is not looked at: the body of an error reply is returned like
-  // any other. A failed read (a receive time-out included) ends the reading
-  // with what has arrived.
+  // any other. Only what has arrived is read (InternetQueryDataAvailable
+  // waits, bounded by the receive time-out, for at least one byte), so the
+  // reading deadline is checked between small reads and a reply trickling in
+  // a byte at a time cannot hold one read past it. A reply cut off by the
+  // deadline or by a failed read (a receive time-out included) gives the
+  // empty text: a caller cannot tell a part of a reply from a whole one.
   std::string received;
   char chunk[kChunkBytes];
   const ULONGLONG readDeadline =
       GetTickCount64() + static_cast<ULONGLONG>(kReadTimeFactor) * waitMs;
   for (;;) {
+    DWORD available = 0;
+    if (!InternetQueryDataAvailable(request.get(), &available, 0, 0)) return {};
+    if (available == 0) break;  // the whole reply has arrived
     DWORD got = 0;
-    if (!InternetReadFile(request.get(), chunk, kChunkBytes, &got) || got == 0) break;
+    if (!InternetReadFile(request.get(), chunk, std::min(available, kChunkBytes), &got)) return {};
+    if (got == 0) break;
     if (received.size() + got > kMaxReplyBytes) return {};
     received.append(chunk, got);
-    if (GetTickCount64() > readDeadline) break;
+    if (GetTickCount64() > readDeadline) return {};
   }
   return ReplyText(received);
 }

@@ -8,6 +8,25 @@
 // An opaque window handle; 0 means "no window".
 using Hwnd = std::uintptr_t;
 
+// A window handle as the log shows it, for a "%d" conversion. Window handles
+// are 32-bit values in 32- and 64-bit processes alike; passing Hwnd itself to
+// "%d" would take two argument slots in a 32-bit build and shift every later
+// value of the line.
+inline int HandleNumber(Hwnd window) { return static_cast<int>(window); }
+
+struct ScreenSize {
+  int width = 0;
+  int height = 0;
+};
+
+// SetWindowPos arguments as Windows numbers them.
+inline constexpr std::intptr_t kInsertTopmost = -1;     // HWND_TOPMOST
+inline constexpr std::intptr_t kInsertNotTopmost = -2;  // HWND_NOTOPMOST
+inline constexpr unsigned kNoSizeNoActivate = 0x0001 | 0x0010;  // SWP_NOSIZE | SWP_NOACTIVATE
+// mouse_event flags.
+inline constexpr unsigned kMouseLeftDown = 0x0002;
+inline constexpr unsigned kMouseLeftUp = 0x0004;
+
 class Desktop {
  public:
   virtual ~Desktop() = default;
@@ -38,4 +57,42 @@ class Desktop {
   // One synthesized key press: key-down, then key-up, so the key is not left
   // logically held down for the programs that read the keyboard state.
   virtual void PressKey(int virtualKey) = 0;
+
+  // Extended-screen placement and the face-verification press.
+  // SetWindowPos; `insertAfter` is a window or one of kInsertTopmost and
+  // kInsertNotTopmost; x, y in screen pixels. True when the call succeeded.
+  virtual bool SetWindowPosition(Hwnd window, std::intptr_t insertAfter, int x, int y, int width,
+                                 int height, unsigned flags) = 0;
+  // Width and height of the primary screen in pixels.
+  virtual ScreenSize PrimaryScreenSize() = 0;
+  // GWL_STYLE; 0 for a window that is gone.
+  virtual std::int32_t WindowStyle(Hwnd window) = 0;
+  // A client point of `window` to screen pixels; false (and x, y unchanged)
+  // when there is no such window.
+  virtual bool ClientToScreenPoint(Hwnd window, int& x, int& y) = 0;
+  virtual bool SetCursorPosition(int x, int y) = 0;
+  // One synthesized mouse event (kMouseLeftDown or kMouseLeftUp) at the cursor.
+  virtual void MouseButton(unsigned event) = 0;
+  // A red frame drawn once on the window's own surface; the next repaint of
+  // the window removes it.
+  virtual void DrawAlertFrame(Hwnd window) = 0;
+  // CTID QR window: bounded sends to an audit client that may hang, its
+  // placement, the work area it returns to, and the refresh beeps.
+  // WM_SETTEXT and BM_CLICK sent abort-if-hung and given up after
+  // `timeoutMs`: a client that does not answer costs at most that much and
+  // yields false / 0.
+  virtual bool SetWindowTextWithin(Hwnd window, const std::string& text, int timeoutMs) = 0;
+  virtual std::intptr_t ClickButtonWithin(Hwnd button, int timeoutMs) = 0;
+  // The primary screen's work area (the screen less the taskbar).
+  virtual ScreenSize WorkAreaSize() = 0;
+  // A tone on the speaker; returns when it has played.
+  virtual void Beep(int frequencyHz, int milliseconds) = 0;
+
+  // A move to (left, top) in screen pixels without resizing or activating,
+  // into the topmost band or out of it; false when refused. (Width 3 and
+  // height 4 are ignored.)
+  bool PlaceWindow(Hwnd window, bool topmost, int left, int top) {
+    return SetWindowPosition(window, topmost ? kInsertTopmost : kInsertNotTopmost, left, top, 3, 4,
+                             kNoSizeNoActivate);
+  }
 };

@@ -57,3 +57,99 @@ void Win32Desktop::PressKey(int virtualKey) {
   keybd_event(key, scan, 0, 0);
   keybd_event(key, scan, KEYEVENTF_KEYUP, 0);
 }
+
+// --- Extended-screen placement and the face-verification press ---------------
+
+bool Win32Desktop::SetWindowPosition(Hwnd window, std::intptr_t insertAfter, int x, int y, int width,
+                                     int height, unsigned flags) {
+  // HWND_TOPMOST and HWND_NOTOPMOST are the handles -1 and -2.
+  return SetWindowPos(H(window), reinterpret_cast<HWND>(insertAfter), x, y, width, height, flags) != FALSE;
+}
+
+ScreenSize Win32Desktop::PrimaryScreenSize() {
+  return ScreenSize{GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+}
+
+std::int32_t Win32Desktop::WindowStyle(Hwnd window) {
+  return static_cast<std::int32_t>(GetWindowLongA(H(window), GWL_STYLE));
+}
+
+bool Win32Desktop::ClientToScreenPoint(Hwnd window, int& x, int& y) {
+  // ClientToScreen with no window would succeed on the desktop's own
+  // coordinates; a button that was not found must give "no point".
+  if (window == 0) return false;
+  POINT point{x, y};
+  if (!ClientToScreen(H(window), &point)) return false;
+  x = point.x;
+  y = point.y;
+  return true;
+}
+
+bool Win32Desktop::SetCursorPosition(int x, int y) { return SetCursorPos(x, y) != FALSE; }
+
+void Win32Desktop::MouseButton(unsigned event) { mouse_event(event, 0, 0, 0, 0); }
+
+namespace {
+
+// One red frame on `dc` around width x height pixels at left, top, with a pen
+// as wide as a border plus one; the pen masks what is there (R2_MASKPEN), so
+// the red shows on any light colour.
+void DrawRedFrame(HDC dc, int left, int top, int width, int height) {
+  HPEN pen = CreatePen(PS_INSIDEFRAME, GetSystemMetrics(SM_CXBORDER) + 1, RGB(255, 0, 0));
+  if (!pen) return;
+  const int saved = SaveDC(dc);
+  SetROP2(dc, R2_MASKPEN);
+  SelectObject(dc, pen);
+  SelectObject(dc, GetStockObject(NULL_BRUSH));
+  Rectangle(dc, left, top, left + width, top + height);
+  RestoreDC(dc, saved);
+  DeleteObject(pen);
+}
+
+}  // namespace
+
+void Win32Desktop::DrawAlertFrame(Hwnd window) {
+  // GetWindowDC of no window is the whole screen's context: a button that
+  // went away in the meantime gets no frame instead of framing the screen.
+  // (Under Wine a window of another process cannot be drawn on this way;
+  // the frame then does not show.)
+  HWND hwnd = H(window);
+  if (window == 0 || !IsWindow(hwnd)) return;
+  RECT rect{};
+  if (!GetWindowRect(hwnd, &rect)) return;
+  if (HDC dc = GetWindowDC(hwnd)) {
+    DrawRedFrame(dc, 0, 0, rect.right - rect.left, rect.bottom - rect.top);
+    ReleaseDC(hwnd, dc);
+  }
+}
+
+// --- The CTID QR window ----------------------------------------------------------
+
+// A hung audit client must not stall the watch cycle: abort-if-hung gives up
+// at once on a window that has stopped answering for a while, the time-out on
+// one that is merely slow.
+bool Win32Desktop::SetWindowTextWithin(Hwnd window, const std::string& text, int timeoutMs) {
+  DWORD_PTR result = 0;
+  return SendMessageTimeoutA(H(window), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
+                             SMTO_ABORTIFHUNG, static_cast<UINT>(timeoutMs), &result) != 0;
+}
+
+std::intptr_t Win32Desktop::ClickButtonWithin(Hwnd button, int timeoutMs) {
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutA(H(button), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, static_cast<UINT>(timeoutMs), &result)) {
+    return 0;
+  }
+  return static_cast<std::intptr_t>(result);
+}
+
+ScreenSize Win32Desktop::WorkAreaSize() {
+  RECT area = {};
+  if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0)) {
+    return {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  }
+  return {area.right - area.left, area.bottom - area.top};
+}
+
+void Win32Desktop::Beep(int frequencyHz, int milliseconds) {
+  ::Beep(static_cast<DWORD>(frequencyHz), static_cast<DWORD>(milliseconds));
+}

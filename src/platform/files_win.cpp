@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "platform/file_chunks.h"
 #include "platform/platform_win.h"
 
 std::string SystemErrorText(unsigned long code) {
@@ -38,33 +39,7 @@ FileResult Win32Files::Append(const std::string& path, const std::string& bytes)
 
 FileResult Win32Files::ReadPieces(const std::string& path,
                                   const std::function<void(std::string_view piece)>& sink) {
-  // The cashier may keep the file open in an editor, or replace it, while it
-  // is read: share everything.
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    DWORD error = GetLastError();
-    return {false, error, SystemErrorText(error)};
-  }
-  static constexpr DWORD kPiece = 64 * 1024;
-  std::string buffer(kPiece, '\0');
-  FileResult result;
-  try {
-  for (;;) {
-    DWORD read = 0;
-    if (!ReadFile(file, buffer.data(), kPiece, &read, nullptr)) {
-      DWORD error = GetLastError();
-      result = {false, error, SystemErrorText(error)};
-      break;
-    }
-    if (read == 0) break;
-    sink(std::string_view(buffer.data(), read));
-  }
-  } catch (...) {
-    CloseHandle(file);  // the caller's failure passes on; the handle does not leak
-    throw;
-  }
-  CloseHandle(file);
-  return result;
+  return ReadFileChunks(path, 64 * 1024, [&sink](const void* data, std::size_t size) {
+    sink(std::string_view(static_cast<const char*>(data), size));
+  });
 }

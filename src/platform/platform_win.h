@@ -20,6 +20,20 @@ class Win32Desktop : public Desktop {
   void SelectComboItem(Hwnd comboBox, int index) override;
   bool SetForeground(Hwnd window) override;
   void PressKey(int virtualKey) override;
+  // Extended-screen placement and the face-verification press.
+  bool SetWindowPosition(Hwnd window, std::intptr_t insertAfter, int x, int y, int width, int height,
+                         unsigned flags) override;
+  ScreenSize PrimaryScreenSize() override;
+  std::int32_t WindowStyle(Hwnd window) override;
+  bool ClientToScreenPoint(Hwnd window, int& x, int& y) override;
+  bool SetCursorPosition(int x, int y) override;
+  void MouseButton(unsigned event) override;
+  void DrawAlertFrame(Hwnd window) override;
+  // CTID QR window.
+  bool SetWindowTextWithin(Hwnd window, const std::string& text, int timeoutMs) override;
+  std::intptr_t ClickButtonWithin(Hwnd button, int timeoutMs) override;
+  ScreenSize WorkAreaSize() override;
+  void Beep(int frequencyHz, int milliseconds) override;
 };
 
 class Win32Clock : public Clock {

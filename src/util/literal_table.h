@@ -53,6 +53,12 @@ inline constexpr auto kKeyCtidReturnDelay = Encipher("ctidreturn");
 inline constexpr auto kFaceDialogCaption = Encipher("人脸核验");
 inline constexpr auto kFaceSoundFile = Encipher("FaceTip.wav");
 
+// --- Face verification ---------------------------------------------------------
+// The press line: dialog, button, button style, press result, press point,
+// ID edit and ID text.
+inline constexpr auto kFacePressLineFormat =
+    Encipher("FaceDlg=%d,Btn=%d,BtnStyle=%d,ClickRet=%d,ClickPt=%d.%d,IdEdit=%d,CID=%s");
+
 // --- Billing console installation --------------------------------------------
 inline constexpr auto kConsoleKeyPath = Encipher("SOFTWARE\\Orv\\Billing");  // HKLM
 inline constexpr auto kConsoleFolderValue = Encipher("InstallDir");
@@ -70,5 +76,12 @@ inline constexpr auto kBarTimeKey = Encipher("UpdateTime");
 inline constexpr auto kHostFile = Encipher("OrvHost.ini");
 inline constexpr auto kHostSection = Encipher("Server");
 inline constexpr auto kHostKey = Encipher("IP");
+
+// --- Desktop integration -----------------------------------------------------
+// Per-user start-up key (HKEY_CURRENT_USER) and the autorun value's name.
+inline constexpr auto kAutorunKeyPath = Encipher("Software\\Microsoft\\Windows\\CurrentVersion\\Run");
+inline constexpr auto kAutorunValue = Encipher("Tollimer");
+// The about page of the central service, opened in the cashier's browser.
+inline constexpr auto kAboutAddress = Encipher(TOLLIMER_SERVICE_BASE "about.html");
 
 }  // namespace lit

@@ -5,10 +5,31 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 // printf-style formatting into a std::string.
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Values a format known only at run time (a deciphered literal) may take.
+// The compiler cannot match such values to the conversions, so only values
+// that fill one argument slot of the same size in 32- and 64-bit builds are
+// accepted: int and unsigned for %d and %u, double, and C strings for %s.
+// Window handles go through HandleNumber, 64-bit numbers through an explicit
+// conversion; anything else fails to compile instead of shifting every later
+// value of the line in the 32-bit program.
+template <typename T>
+inline constexpr bool kRuntimeFormatValue =
+    std::is_same_v<T, int> || std::is_same_v<T, unsigned> || std::is_same_v<T, double> ||
+    std::is_same_v<T, const char*> || std::is_same_v<T, char*>;
+
+// printf-style formatting with a format known only at run time.
+template <typename... Values>
+std::string FormatRuntime(const std::string& format, Values... values) {
+  static_assert((kRuntimeFormatValue<Values> && ...),
+                "a run-time format takes int, unsigned, double or C strings only");
+  return Format(format.c_str(), values...);
+}
 
 // Number of non-overlapping occurrences of sub in text; 0 for an empty sub.
 int CountOccurrences(std::string_view text, std::string_view sub);

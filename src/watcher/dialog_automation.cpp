@@ -27,8 +27,8 @@ void DialogAutomation::PromptDialogStep() {
   if (dialog == 0 || !desktop_.IsVisible(dialog)) return;
   Hwnd button = desktop_.FindChild(dialog, "Button", nullptr);
   if (button != 0 && switches_.reminderOn) desktop_.SendClose(dialog);
-  log_.WriteLog(Format("ButtonTip=%llu,BtnCZ=%llu", (unsigned long long)dialog,
-                       (unsigned long long)button));
+  log_.WriteLog(Format("ButtonTip=%d,BtnCZ=%d", HandleNumber(dialog),
+                       HandleNumber(button)));
 }
 
 void DialogAutomation::CashierDialogsStep() {
@@ -58,7 +58,7 @@ void DialogAutomation::PointsReminder() {
   Hwnd dialog = desktop_.FindTopWindow(kDialogClass, "点数不足提醒");
   if (dialog == 0) return;
   if (switches_.reminderOn) desktop_.SendClose(dialog);
-  log_.WriteLog(Format("PointTip=%llu", (unsigned long long)dialog));
+  log_.WriteLog(Format("PointTip=%d", HandleNumber(dialog)));
 }
 
 void DialogAutomation::HelpDialog() {
@@ -66,8 +66,8 @@ void DialogAutomation::HelpDialog() {
   if (dialog == 0) return;
   Hwnd button = desktop_.FindChild(dialog, nullptr, "否(&N)");
   if (button != 0) desktop_.ClickButton(button);
-  log_.WriteLog(Format("RwyCHlp=%llu,BtnX=%llu", (unsigned long long)dialog,
-                       (unsigned long long)button));
+  log_.WriteLog(Format("RwyCHlp=%d,BtnX=%d", HandleNumber(dialog),
+                       HandleNumber(button)));
 }
 
 void DialogAutomation::ScanFormStep() {
@@ -76,25 +76,25 @@ void DialogAutomation::ScanFormStep() {
   if (dialog == 0 || dialog == ScanFormWnd) return;
   Hwnd combo = desktop_.FindChild(dialog, "ComboBox", nullptr);
   if (combo != 0) desktop_.SelectComboItem(combo, 1);
-  log_.WriteLog(Format("ScanFormWnd=%llu ComBoxWnd=%llu", (unsigned long long)dialog,
-                       (unsigned long long)combo));
+  log_.WriteLog(Format("ScanFormWnd=%d ComBoxWnd=%d", HandleNumber(dialog),
+                       HandleNumber(combo)));
   ScanFormWnd = dialog;
 }
 
 void DialogAutomation::LogErrorBoxOnce(const char* caption, const char* format, Hwnd& last) {
   Hwnd box = desktop_.FindTopWindow(kDialogClass, caption);
   if (box == 0 || box == last) return;
-  log_.WriteLog(Format(format, (unsigned long long)box, (unsigned long long)last));
+  log_.WriteLog(FormatRuntime(format, HandleNumber(box), HandleNumber(last)));
   last = box;
 }
 
 void DialogAutomation::RuntimeLibraryErrorStep() {
-  LogErrorBoxOnce("Microsoft Visual C++ Runtime Library", "VcErrWnd=%llu,lastVcErrWnd=%llu",
+  LogErrorBoxOnce("Microsoft Visual C++ Runtime Library", "VcErrWnd=%d,lastVcErrWnd=%d",
                   lastVcErrWnd);
 }
 
 void DialogAutomation::ServerErrorStep() {
-  LogErrorBoxOnce("rwySvr.exe - 应用程序错误", "SvrErrWnd=%llu,lastSvrErrWnd=%llu",
+  LogErrorBoxOnce("rwySvr.exe - 应用程序错误", "SvrErrWnd=%d,lastSvrErrWnd=%d",
                   lastSvrErrWnd);
 }
 
@@ -105,8 +105,8 @@ void DialogAutomation::SerialPortErrorStep() {
                                  "打开串口1失败，此串口不存在或者已被别的进程占用!");
   if (text == 0) return;
   desktop_.SendClose(dialog);
-  log_.WriteLog(Format("ComErrWnd=%llu ComBoxWnd=%llu", (unsigned long long)dialog,
-                       (unsigned long long)text));
+  log_.WriteLog(Format("ComErrWnd=%d ComBoxWnd=%d", HandleNumber(dialog),
+                       HandleNumber(text)));
 }
 
 void DialogAutomation::PointsWindowStep() {
@@ -121,9 +121,9 @@ void DialogAutomation::PointsWindowStep() {
   // The Tab moves the focus on from the chosen option, as the cashier would.
   desktop_.SetForeground(window);
   desktop_.PressKey(kTabKey);
-  log_.WriteLog(Format(Literal(lit::kPointsLineFormat).c_str(), (unsigned long long)window,
-                       (unsigned long long)group, (unsigned long long)option,
-                       (unsigned long long)edit));
+  log_.WriteLog(FormatRuntime(Literal(lit::kPointsLineFormat), HandleNumber(window),
+                       HandleNumber(group), HandleNumber(option),
+                       HandleNumber(edit)));
 }
 
 void DialogAutomation::SecurityAlertStep() {
@@ -132,8 +132,8 @@ void DialogAutomation::SecurityAlertStep() {
   Hwnd button = desktop_.FindChild(window, "Button", "是(&Y)");
   if (button == 0) return;
   desktop_.ClickButton(button);
-  log_.WriteLog(Format("SafeWnd=%llu,BtnX=%llu", (unsigned long long)window,
-                       (unsigned long long)button));
+  log_.WriteLog(Format("SafeWnd=%d,BtnX=%d", HandleNumber(window),
+                       HandleNumber(button)));
 }
 
 void DialogAutomation::SwipeErrorStep() {
@@ -146,13 +146,13 @@ void DialogAutomation::SwipeErrorStep() {
       Hwnd handover = desktop_.FindTopWindow("TFrmJiaoBan", nullptr);
       if (handover != 0 && desktop_.IsVisible(handover)) {
         desktop_.SendClose(handover);
-        log_.WriteLog(Format("ErrBoxWnd=%llu JiaoBanWnd=%llu", (unsigned long long)box,
-                             (unsigned long long)handover));
+        log_.WriteLog(Format("ErrBoxWnd=%d JiaoBanWnd=%d", HandleNumber(box),
+                             HandleNumber(handover)));
       }
     }
   }
   if (text == 0) return;
-  log_.WriteLog(Format("ErrBoxWnd=%llu ComBoxWnd=%llu", (unsigned long long)box,
-                       (unsigned long long)text));
+  log_.WriteLog(Format("ErrBoxWnd=%d ComBoxWnd=%d", HandleNumber(box),
+                       HandleNumber(text)));
   desktop_.SendClose(box);
 }

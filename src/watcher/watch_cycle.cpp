@@ -18,7 +18,7 @@ void WatchCycle::OnWatchTimer() {
     if (startupUpdateState_ == 2) {
       if (hooks_.startSelfUpdate) {
         int result = hooks_.startSelfUpdate();
-        log_.WriteLog(Format(Literal(lit::kFirstTickUpdateFormat).c_str(), result,
+        log_.WriteLog(FormatRuntime(Literal(lit::kFirstTickUpdateFormat), result,
                              startupUpdateState_));
       }
     } else {

@@ -5,7 +5,8 @@ import re
 
 import pytest
 
-from harness import WineError, WineSession, copy_program, scratch_dir, start_program, start_sim, stop_program
+from harness import (WineError, WineSession, copy_program, program_exes, scratch_dir, start_program, start_sim,
+                     stop_program)
 
 __all__ = ["start_program", "stop_program"]  # for the assistant's tests
 
@@ -43,13 +44,15 @@ def other_sim(wine):
     s.stop()
 
 
-@pytest.fixture
-def program_dir(tmp_path):
+@pytest.fixture(params=list(program_exes()))
+def program_dir(request, tmp_path):
     """A fresh folder for the assistant, holding a copy of Tollimer.exe when
-    the Windows build has one."""
-    folder = tmp_path / "program"
+    it is built; every test that uses it runs once per build (x64, x86). The
+    folder's name is Chinese, as program folders on cashier PCs often are, so
+    every path the assistant builds is GBK."""
+    folder = tmp_path / "网吧收银"
     folder.mkdir()
-    copy_program(folder)
+    copy_program(folder, program_exes()[request.param])
     return folder
 
 

@@ -1,6 +1,7 @@
 """Shows a newcomer the assistant at work: starts Wine, the companion
 simulator and the real Tollimer.exe, opens a member-activation window and a
-swipe error box as the billing console would, and prints what the assistant
+swipe error box as the billing console would, runs one wallpaper carousel
+step from two picture folders, and prints what the assistant
 does to them and what it writes to its day log.
 
 Run by scripts/run-demo after the build. Uses the user's own X display when
@@ -31,11 +32,13 @@ SWIPE_ERROR = "交班或设置期间不允许刷卡。请关闭交班窗口再�
 WM_ENDSESSION = 0x0016
 # The blacklist panel: its main-window command and its own texts.
 WM_COMMAND = 0x0111
-CMD_BLACKLIST = 130
+CMD_BLACKLIST = 111
 DEMO_BLACKLIST = ["# 本店黑名单", "11010119900307123X\t张三\t2024-01-02\t打架斗殴",
                   "440304198512310021 欧阳小明 2023/12/1 欠费逃单"]
 DEMO_SERVICE_LINES = ["320102197001010012 #某   2022-05-05 盗窃财物",
                       "330106198001010013 #某某 2022-06-06 冒用证件"]
+# Debian's ImageMagick itself: the `convert` first on PATH may be a stand-in.
+CONVERT = "/usr/bin/convert-im6.q16"
 
 
 class DemoError(Exception):
@@ -152,10 +155,12 @@ class Demo:
         say(f"tollsim.exe listens on 127.0.0.1:{self.sim.port}")
 
         self.billing_console_installation()
+        self.carousel_folders()
         self.start_assistant()
         self.countdown()
         self.swipe_error_box()
         self.blacklist_panel()
+        self.carousel_step()
 
         step("What the assistant wrote to its log meanwhile")
         self.log.print_new()
@@ -183,6 +188,37 @@ class Demo:
         else:
             say(f"the fake billing server did not start ({line or 'port 2985 busy?'}); "
                 "the assistant will log that it could not reach it")
+
+    def carousel_folders(self):
+        step("Laying out two picture folders for the wallpaper carousel (every 10 s)")
+        root = self.wine.prefix / "drive_c" / "网吧图片"
+        shutil.rmtree(root, ignore_errors=True)
+        for name, size, colour in (("背景", "1920x1080", "gradient:#204080-#80C0E0"),
+                                   ("价格表", "480x320", "xc:#F0C020")):
+            (root / name).mkdir(parents=True)
+            subprocess.run([CONVERT, "-size", size, colour, str(root / name / f"{name}.jpg")],
+                           check=True, capture_output=True, timeout=60)
+        app, desktop = r"HKCU\Software\Tollimer", r"HKCU\Control Panel\Desktop"
+        self.wine.reg_add(app, "ExpCofig", "16")  # the carousel's feature bit
+        self.wine.reg_add(app, "BgWallpaperPath", "C:\\网吧图片\\背景\\")
+        self.wine.reg_add(app, "topWallpaperPath", "C:\\网吧图片\\价格表\\")
+        self.wine.reg_add(desktop, "WallpaperPos", "2")  # the upper picture at the right
+        self.wine.reg_add(desktop, "Interval", 10)
+        say("C:\\网吧图片\\背景\\ (a 1920 x 1080 background), C:\\网吧图片\\价格表\\ (a price list), "
+            "upper picture at the right")
+
+    def carousel_step(self):
+        step("The wallpaper carousel: a step every 10 watch cycles composes Wallpaper.bmp and sets it")
+        line = await_(lambda: self.assistant_gone() or self.log.having(" Mode="), 15, "a carousel step")
+        say(f"log: {line[0]}")
+        code, out = self.wine.call(["reg", "query", r"HKCU\Control Panel\Desktop", "/v", "Wallpaper"])
+        say("wallpaper now: " + next((l.split("REG_SZ")[-1].strip() for l in out.splitlines() if "REG_SZ" in l),
+                                     "(not set)"))
+        composed = self.scratch / "program" / "Wallpaper.bmp"
+        if composed.exists():
+            picture = self.scratch / "wallpaper.png"
+            subprocess.run([CONVERT, str(composed), str(picture)], capture_output=True, timeout=60)
+            say(f"the composed wallpaper as a picture: {picture}")
 
     def start_assistant(self):
         step("Starting the assistant, Tollimer.exe, from a program folder of its own")

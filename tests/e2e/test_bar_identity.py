@@ -17,8 +17,8 @@ from harness import wait_until
 FAKE = Path(__file__).parent / "fakes" / "billing_server.py"
 CONSOLE_KEY = r"HKCU\Software\Orv\Console"
 # The billing console is a 32-bit program: its machine-wide values live in the
-# 32-bit view of HKEY_LOCAL_MACHINE.
-V8_KEY = r"HKLM\SOFTWARE\Wow6432Node\Orv\Billing"
+# 32-bit view of HKEY_LOCAL_MACHINE, where both builds of the assistant read them.
+V8_KEY = r"HKLM\SOFTWARE\Orv\Billing"
 
 
 class Installation:
@@ -48,7 +48,7 @@ def installation(wine):
 
     yield make
     wine.reg_delete(r"HKCU\Software\Orv")
-    wine.reg_delete(r"HKLM\SOFTWARE\Wow6432Node\Orv")
+    wine.reg_delete(r"HKLM\SOFTWARE\Orv", view=32)
     for inst in made:
         for f in inst.folder.iterdir():
             f.unlink()
@@ -111,9 +111,9 @@ def test_no_query_when_the_installation_knows_the_bar(wine, assistant, installat
     orv = installation()
     if kind == "v8":
         (orv.folder / "OrvV8.flag").write_bytes(b"")
-        wine.reg_add(V8_KEY, "InstallDir", orv.windows_path.rstrip("\\"))
-        wine.reg_add(V8_KEY, "BarID", "654321")
-        wine.reg_add(V8_KEY, "BarName", "星空网吧")
+        wine.reg_add(V8_KEY, "InstallDir", orv.windows_path.rstrip("\\"), view=32)
+        wine.reg_add(V8_KEY, "BarID", "654321", view=32)
+        wine.reg_add(V8_KEY, "BarName", "星空网吧", view=32)
         expected = "barid=654321,barname=V8:星空网吧"
     else:
         orv.ini("OrvBar.ini", "Bar", BarID="7654321", BarName="@星空网吧")

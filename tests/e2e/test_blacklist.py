@@ -17,7 +17,7 @@ from harness import wait_until
 
 FAKE = Path(__file__).parent / "fakes" / "central_service.py"
 LIST_PATH = "/tollimer/data/blklist.txt"
-CMD_BLACKLIST = 130
+CMD_BLACKLIST = 111
 LB_GETCOUNT = 0x018B
 LB_GETSELCOUNT = 0x0190
 LB_GETTOPINDEX = 0x018E

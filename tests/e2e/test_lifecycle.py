@@ -2,6 +2,7 @@
 shutdown, seen from outside as a cashier or an operator would."""
 
 import datetime
+import struct
 import subprocess
 
 from assistant import LOG_LINE, MAIN_CASHIER, Assistant, assistant, heartbeat  # noqa: F401
@@ -84,3 +85,28 @@ def test_executable_holds_no_plain_literal(program_dir):
     for plain in [b"Software\\Tollimer", b"OrvBar.ini", b"OrvHost.ini", b"report.php?",
                   "Orv网络计费系统公告栏".encode("gbk"), "人脸核验".encode("gbk")]:
         assert plain not in exe, plain
+
+
+def _pe_symbols_and_sections(exe):
+    """The COFF symbol count and the section names of a PE file."""
+    pe = struct.unpack_from("<I", exe, 0x3C)[0]
+    assert exe[pe:pe + 4] == b"PE\0\0"
+    _, sections, _, symbol_table, symbols, optional_size, _ = struct.unpack_from("<HHIIIHH", exe, pe + 4)
+    first = pe + 24 + optional_size
+    names = []
+    for i in range(sections):
+        raw = exe[first + 40 * i:first + 40 * i + 8].rstrip(b"\0").decode("ascii")
+        if raw.startswith("/") and symbol_table:  # a long name, in the string table after the symbols
+            table = symbol_table + 18 * symbols
+            offset = table + int(raw[1:])
+            raw = exe[offset:exe.index(b"\0", offset)].decode("ascii")
+        names.append(raw)
+    return (symbol_table, symbols), names
+
+
+def test_executable_carries_no_symbols_to_read_the_literals_by(program_dir):
+    # With a symbol table, every enciphered literal is listed by its role and
+    # the key table beside them; the shipped program carries neither.
+    symbols, sections = _pe_symbols_and_sections((program_dir / "Tollimer.exe").read_bytes())
+    assert symbols == (0, 0)
+    assert not [s for s in sections if s.startswith(".debug")]

@@ -77,3 +77,47 @@ bool FakeDesktop::SetForeground(Hwnd window) {
 }
 
 void FakeDesktop::PressKey(int virtualKey) { Record("key", virtualKey); }
+
+bool FakeDesktop::SetWindowPosition(Hwnd window, std::intptr_t insertAfter, int x, int y, int width,
+                                    int height, unsigned flags) {
+  Record("setpos", window,
+         std::to_string(insertAfter) + " " + std::to_string(x) + "," + std::to_string(y) + " " +
+             std::to_string(width) + "x" + std::to_string(height) + " " + std::to_string(flags));
+  if (!Exists(window) || refuseMoves || windows_[window].refusesMove) return false;
+  Window& w = windows_[window];
+  w.clientLeft = x;
+  w.clientTop = y;
+  return true;
+}
+
+std::int32_t FakeDesktop::WindowStyle(Hwnd window) { return Exists(window) ? windows_[window].style : 0; }
+
+bool FakeDesktop::ClientToScreenPoint(Hwnd window, int& x, int& y) {
+  if (!Exists(window)) return false;
+  x += windows_[window].clientLeft;
+  y += windows_[window].clientTop;
+  return true;
+}
+
+bool FakeDesktop::SetCursorPosition(int x, int y) {
+  actions.push_back("cursor " + std::to_string(x) + "," + std::to_string(y));
+  return true;
+}
+
+void FakeDesktop::MouseButton(unsigned event) { actions.push_back("mouse " + std::to_string(event)); }
+
+void FakeDesktop::DrawAlertFrame(Hwnd window) { Record("frame", window); }
+bool FakeDesktop::SetWindowTextWithin(Hwnd window, const std::string& text, int) {
+  SetWindowTextOf(window, text);
+  return Exists(window);
+}
+
+std::intptr_t FakeDesktop::ClickButtonWithin(Hwnd button, int) {
+  Record("click", button);
+  return Exists(button) ? clickAnswer : 0;
+}
+
+void FakeDesktop::Beep(int frequencyHz, int milliseconds) {
+  actions.push_back("beep " + std::to_string(frequencyHz) + " " + std::to_string(milliseconds));
+}
+

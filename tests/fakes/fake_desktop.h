@@ -17,6 +17,10 @@ class FakeDesktop : public Desktop {
     bool visible = true;
     bool enabled = true;
     bool closesOnClose = true;  // WM_CLOSE destroys it, as dialogs do
+    // Extended-screen placement and the face-verification press.
+    std::int32_t style = 0x50010000;  // WS_CHILD | WS_VISIBLE | WS_TABSTOP
+    int clientLeft = 0, clientTop = 0;  // screen pixels of the client area's origin
+    bool refusesMove = false;           // SetWindowPos fails on it
   };
 
   // Adds a window (parent 0: top level) and returns its handle (1, 2, ...).
@@ -40,6 +44,27 @@ class FakeDesktop : public Desktop {
   void SelectComboItem(Hwnd comboBox, int index) override;
   bool SetForeground(Hwnd window) override;
   void PressKey(int virtualKey) override;
+
+  // Extended-screen placement and the face-verification press. Recorded as
+  // "setpos 3 -2 514,258 3x4 17", "cursor 135,105", "mouse 2", "frame 4".
+  ScreenSize screen{1920, 1080};
+  bool SetWindowPosition(Hwnd window, std::intptr_t insertAfter, int x, int y, int width, int height,
+                         unsigned flags) override;
+  ScreenSize PrimaryScreenSize() override { return screen; }
+  std::int32_t WindowStyle(Hwnd window) override;
+  bool ClientToScreenPoint(Hwnd window, int& x, int& y) override;
+  bool SetCursorPosition(int x, int y) override;
+  void MouseButton(unsigned event) override;
+  void DrawAlertFrame(Hwnd window) override;
+  // CTID QR window. Recorded as "settext H TEXT", "click H" and
+  // "beep HZ MS"; its moves as "setpos" above.
+  bool SetWindowTextWithin(Hwnd window, const std::string& text, int timeoutMs) override;
+  std::intptr_t ClickButtonWithin(Hwnd button, int timeoutMs) override;
+  ScreenSize WorkAreaSize() override { return workArea; }
+  void Beep(int frequencyHz, int milliseconds) override;
+  std::intptr_t clickAnswer = 0;  // what a click on an existing button returns
+  bool refuseMoves = false;       // every move fails, as for windows of a higher privilege
+  ScreenSize workArea{1920, 1040};
 
  private:
   Hwnd Find(Hwnd parent, const char* className, const char* caption) const;

@@ -40,6 +40,7 @@ CreateOptions ReadOptions(const Request& r) {
     o.watch.hasFill = true;
     o.watch.fill = ParseColour(r.Option("fill"));
   }
+  if (r.Has("moving")) o.watch.moving = r.FlagOption("moving");
   if (r.Has("onclick")) o.watch.onClick = ParseClickAction(r.Option("onclick"));
   if (r.Has("items")) {
     // Items come as one UTF-8 field; convert it like any text field.

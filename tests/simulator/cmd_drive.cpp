@@ -49,16 +49,26 @@ std::string CmdDestroy(const Request& r) {
 // Screen coordinates for a top-level window, parent client ones for a child.
 // With topmost=0|1 it also changes the z-order, the way the assistant puts a
 // window on the customer's screen (HWND_TOPMOST, no size, no activation).
+// With w= and h= it also resizes the window, as a camera preview whose
+// picture size changes.
 std::string CmdMove(const Request& r) {
   HWND hwnd = r.Window(0);
   UINT flags = SWP_NOSIZE | SWP_NOACTIVATE;
+  int width = 0, height = 0;
+  if (r.Has("w") || r.Has("h")) {
+    if (!r.Has("w") || !r.Has("h")) Fail("resizing wants both w and h");
+    width = static_cast<int>(r.NumberOption("w"));
+    height = static_cast<int>(r.NumberOption("h"));
+    flags &= ~SWP_NOSIZE;
+  }
   HWND after = nullptr;
   if (r.Has("topmost"))
     after = r.FlagOption("topmost") ? HWND_TOPMOST : HWND_NOTOPMOST;
   else
     flags |= SWP_NOZORDER;
   if (!IsWatched(hwnd)) flags |= SWP_ASYNCWINDOWPOS;
-  if (!SetWindowPos(hwnd, after, Coordinate(r, 1), Coordinate(r, 2), 0, 0, flags)) Fail(LastError("SetWindowPos"));
+  if (!SetWindowPos(hwnd, after, Coordinate(r, 1), Coordinate(r, 2), width, height, flags))
+    Fail(LastError("SetWindowPos"));
   return Ok();
 }
 

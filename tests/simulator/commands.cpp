@@ -34,12 +34,12 @@ const Command kCommands[] = {
     {"quit", "", "", CmdQuit},
     {"dialog", "caption", kGeometry, CmdDialog},
     {"window", "class caption", kGeometry, CmdWindow},
-    {"child", "parent class caption", "hidden x y w h fill items onclick", CmdChild},
+    {"child", "parent class caption", "hidden x y w h fill items onclick moving", CmdChild},
     {"show", "hwnd 0|1", "", CmdShow},
     {"enable", "hwnd 0|1", "", CmdEnable},
     {"settext", "hwnd text", "", CmdSetText},
     {"destroy", "hwnd", "", CmdDestroy},
-    {"move", "hwnd x y", "topmost", CmdMove},
+    {"move", "hwnd x y", "topmost w h", CmdMove},
     {"activate", "hwnd", "", CmdActivate},
     {"text", "hwnd", "", CmdText},
     {"class", "hwnd", "", CmdClass},
@@ -64,6 +64,12 @@ const Command kCommands[] = {
     {"mouseclick", "x y", "", CmdMouseClick},
     {"events", "", "", CmdEvents},
     {"clear", "", "", CmdClear},
+    // Camera preview stand-in: the number of the picture it shows.
+    {"frame", "hwnd", "", CmdFrame},
+    // The CTID window's embedded page, and a client that stops answering.
+    {"page", "hwnd", "elements nested leaf answers vanish", CmdPage},
+    {"pagereads", "hwnd", "", CmdPageReads},
+    {"hang", "ms", "", CmdHang},
 };
 
 size_t WordCount(const char* words) {

@@ -1,6 +1,7 @@
 // Handlers of the simulator's commands, grouped by file: creating windows
 // (cmd_create.cpp), reading them (cmd_inspect.cpp), driving windows and input
-// (cmd_drive.cpp), and the recorded events (cmd_events.cpp).
+// (cmd_drive.cpp), the recorded events (cmd_events.cpp), and the CTID window's
+// page and a hung client (cmd_page.cpp).
 #pragma once
 
 #include <string>
@@ -42,5 +43,12 @@ std::string CmdSend(const Request&);
 std::string CmdSendKey(const Request&);
 std::string CmdMouseClick(const Request&);
 
+std::string CmdPage(const Request&);
+std::string CmdPageReads(const Request&);
+std::string CmdHang(const Request&);
+
 std::string CmdEvents(const Request&);
 std::string CmdClear(const Request&);
+
+// The moving camera preview (moving_picture.cpp).
+std::string CmdFrame(const Request&);

@@ -7,6 +7,8 @@
 
 #include "events.h"
 #include "handles.h"
+#include "moving_picture.h"
+#include "html_page.h"
 
 namespace {
 
@@ -80,6 +82,8 @@ LRESULT CALLBACK WatchProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (it == g_watched.end()) return DefWindowProcA(hwnd, msg, wParam, lParam);
   const WNDPROC original = it->second.original;
   const WatchOptions options = it->second.options;
+  LRESULT pageAnswer = 0;
+  if (AnswerPageRequest(hwnd, msg, wParam, pageAnswer)) return pageAnswer;
 
   switch (msg) {
     case WM_SETTEXT:
@@ -137,15 +141,30 @@ LRESULT CALLBACK WatchProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_NCDESTROY: {
       LRESULT result = CallWindowProcA(original, hwnd, msg, wParam, lParam);
       g_watched.erase(hwnd);
+      ForgetPage(hwnd);
       return result;
     }
     case kDestroyLater:
       DestroyWindow(hwnd);
       return 0;
+    case WM_TIMER:
+      if (options.moving && wParam == kMovingPictureTimer) {
+        AdvanceMovingPicture(hwnd);
+        return 0;
+      }
+      break;
     case WM_ERASEBKGND:
+      if (options.moving) return 1;
       if (options.hasFill) return PaintFill(hwnd, reinterpret_cast<HDC>(wParam), options.fill);
       break;
     case WM_PAINT:
+      if (options.moving) {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(hwnd, &ps);
+        PaintMovingPicture(hwnd, dc);
+        EndPaint(hwnd, &ps);
+        return 0;
+      }
       if (options.hasFill) {
         PAINTSTRUCT ps;
         HDC dc = BeginPaint(hwnd, &ps);
@@ -165,6 +184,7 @@ void Watch(HWND hwnd, const WatchOptions& options) {
   w.options = options;
   w.pos = TopLeft(hwnd);
   w.topmost = IsTopmost(hwnd);
+  if (options.moving) StartMovingPicture(hwnd);
   // ANSI subclass (not SetWindowSubclass, whose procedure is Unicode), so that
   // WM_SETTEXT arrives here as the GBK bytes the other program sent.
   w.original = reinterpret_cast<WNDPROC>(

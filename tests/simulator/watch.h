@@ -15,6 +15,7 @@ struct WatchOptions {
   ClickAction onClick = ClickAction::None;
   bool hasFill = false;
   COLORREF fill = 0;  // solid client colour, so a screen capture of the window is recognisable
+  bool moving = false;  // a camera preview: a new picture every half second (moving_picture.h)
 };
 
 void Watch(HWND hwnd, const WatchOptions& options);

@@ -18,6 +18,8 @@ TEST(ParsePosition, ReadsLeftAndTopOrZero) {
       {"12.x", 12, 0, true},
       {"1.2.3", 1, 0, true},  // the top side "2.3" is not an integer
       {"99999999999.5", 0, 5, true},  // beyond 32 bits
+      {"2147483647.1", 2147483647, 1, true},  // the sum leaves 32 bits
+      {"-2147483648.-2147483648", -2147483647 - 1, -2147483647 - 1, true},
   };
   for (const Case& c : cases) {
     ScreenPosition p = ParsePosition(c.text);

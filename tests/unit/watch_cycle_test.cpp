@@ -123,4 +123,26 @@ TEST_F(WatchFixture, SwitchedStepsRunOnlyWithTheirSwitchAndTheCarouselAtItsInter
   EXPECT_EQ(std::count(calls.begin(), calls.end(), "carousel"), 2);
 }
 
+// The carousel trigger: its counter stands still while the carousel is off,
+// and an interval lowered below the count steps at the next cycle.
+TEST_F(WatchFixture, CarouselCounterKeepsItsCountWhileOffAndMeetsALoweredInterval) {
+  HookEverything();
+  cycle.SetCarouselInterval(10);
+  switches.Apply(kWallpaperCarousel);
+  for (int i = 0; i < 7; ++i) cycle.RunWatchCycle();
+  switches.Apply(0);
+  for (int i = 0; i < 20; ++i) cycle.RunWatchCycle();
+  switches.Apply(kWallpaperCarousel);
+  calls.clear();
+  for (int i = 0; i < 3; ++i) cycle.RunWatchCycle();
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "carousel"), 1);
+  EXPECT_EQ(calls.back(), "carousel");  // the tenth counted cycle
+
+  for (int i = 0; i < 5; ++i) cycle.RunWatchCycle();
+  calls.clear();
+  cycle.SetCarouselInterval(3);  // a save lowers it below the count of 5
+  cycle.RunWatchCycle();
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "carousel"), 1);
+}
+
 }  // namespace

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include <windows.h>
+
 #include "platform/http_client.h"
 
 namespace {
@@ -129,6 +131,22 @@ TEST_F(HttpRequestTest, GivesTheEmptyTextWhenTheServiceFails) {
     SCOPED_TRACE(c.url);
     EXPECT_EQ(client_->HttpRequest(c.url, "", c.timeoutMs), "");
   }
+}
+
+TEST_F(HttpRequestTest, AReplyTricklingPastTheDeadlineIsCutOffInTimeAndGivesNothing) {
+  // 4000 bytes, one every 2 ms: 8 s in all, against a 100 ms time-out whose
+  // reading bound is 2.4 s. The call must end near that bound, not after the
+  // reply, and must not hand back the part that arrived.
+  const ULONGLONG start = GetTickCount64();
+  const std::string reply = client_->HttpRequest(Url("/__fake/trickle?bytes=4000&gap_ms=2"), "", 100);
+  const ULONGLONG took = GetTickCount64() - start;
+  EXPECT_EQ(reply, "");
+  EXPECT_LT(took, 4000u) << "the reading bound did not hold";
+}
+
+TEST_F(HttpRequestTest, ASlowButWholeReplyWithinTheBoundArrivesWhole) {
+  const std::string reply = client_->HttpRequest(Url("/__fake/trickle?bytes=300&gap_ms=2"), "", 5000);
+  EXPECT_EQ(reply, std::string(300, 't'));
 }
 
 }  // namespace

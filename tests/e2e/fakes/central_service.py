@@ -169,7 +169,25 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.stall()
         if path == "/__fake/endless":
             return self.endless()
+        if path == "/__fake/trickle":
+            return self.trickle(int(query.get("bytes", ["4000"])[0]),
+                                float(query.get("gap_ms", ["2"])[0]) / 1000)
         self.reply(404, b"no such fake route")
+
+    def trickle(self, size, gap):
+        # A whole, announced reply that arrives one byte at a time.
+        self.send_response(200)
+        self.send_header("Content-Length", str(size))
+        self.end_headers()
+        self.wfile.flush()
+        try:
+            for _ in range(size):
+                self.wfile.write(b"t")
+                self.wfile.flush()
+                time.sleep(gap)
+        except (BrokenPipeError, ConnectionResetError):
+            pass
+        self.close_connection = True
 
     def canned(self, canned):
         mode = canned.get("mode", "normal")

@@ -1,7 +1,7 @@
 """End-to-end harness: a Wine prefix on a private X display, the companion
 simulator (tollsim.exe) and the assistant, driven from pytest."""
 
-from .paths import REPO_ROOT, scratch_dir, win_build_dir
+from .paths import REPO_ROOT, program_exe, program_exes, scratch_dir, win_build_dir
 from .program import MAIN_CAPTION, copy_program, start_program, stop_program
 from .screen import Screen
 from .sim import Child, Event, Sim, SimError, start_sim
@@ -10,7 +10,7 @@ from .session import WineSession
 from .wine import Wine, WineError
 
 __all__ = [
-    "REPO_ROOT", "scratch_dir", "win_build_dir",
+    "REPO_ROOT", "program_exe", "program_exes", "scratch_dir", "win_build_dir",
     "MAIN_CAPTION", "copy_program", "start_program", "stop_program",
     "Screen",
     "Child", "Event", "Sim", "SimError", "start_sim",

@@ -3,7 +3,7 @@
 import shutil
 import subprocess
 
-from .paths import win_build_dir
+from .paths import program_exe
 from .sim import WM_CLOSE, WM_COMMAND, SimError
 
 # Caption of the assistant's hidden application window: its single-instance
@@ -12,11 +12,11 @@ MAIN_CAPTION = "网吧Tollimer"
 EXE_NAME = "Tollimer.exe"
 
 
-def copy_program(program_dir):
-    """Copies Tollimer.exe from the Windows build into program_dir; False when
-    it is not built. The assistant keeps its logs and files beside itself, so
-    each test gets a folder of its own."""
-    exe = win_build_dir() / EXE_NAME
+def copy_program(program_dir, exe=None):
+    """Copies a Tollimer.exe under test (the first one when `exe` is None)
+    into program_dir; False when it is not built. The assistant keeps its logs
+    and files beside itself, so each test gets a folder of its own."""
+    exe = exe or program_exe()
     if not exe.exists():
         return False
     shutil.copy2(exe, program_dir / EXE_NAME)
@@ -28,7 +28,7 @@ def start_program(wine, program_dir, exe_name=EXE_NAME, env=None):
     returns its Popen. It takes no command-line arguments."""
     exe = program_dir / exe_name
     if not exe.exists():
-        raise FileNotFoundError(f"{exe} is missing; is Tollimer.exe built in {win_build_dir()}?")
+        raise FileNotFoundError(f"{exe} is missing; is {program_exe()} built?")
     return wine.run([exe], cwd=program_dir, log=exe.stem, env=env)
 
 

@@ -115,7 +115,8 @@ class Sim:
         return self.command(name, *fields)[0] == "1"
 
     # Creating windows. Options: hidden, x, y, w, h (pixels), fill ("RRGGBB");
-    # children also items (list) and onclick ("close" or "disable").
+    # children also items (list), onclick ("close" or "disable") and moving
+    # (True: a camera preview that shows a new picture every half second).
 
     def dialog(self, caption, **options):
         """A top-level "#32770" dialog that closes on WM_CLOSE."""
@@ -198,10 +199,12 @@ class Sim:
         """Only for the simulator's own windows."""
         self.command("destroy", hwnd)
 
-    def move(self, hwnd, x, y, topmost=None):
-        """SetWindowPos without resizing; topmost True/False also sets the z-order
-        as HWND_TOPMOST/HWND_NOTOPMOST do."""
+    def move(self, hwnd, x, y, topmost=None, size=None):
+        """SetWindowPos; topmost True/False also sets the z-order as
+        HWND_TOPMOST/HWND_NOTOPMOST do; size (w, h) also resizes."""
         options = {} if topmost is None else {"topmost": topmost}
+        if size is not None:
+            options.update(w=size[0], h=size[1])
         self.command("move", hwnd, x, y, *_opts(options))
 
     def activate(self, hwnd):
@@ -253,6 +256,31 @@ class Sim:
 
     def clear(self):
         self.command("clear")
+
+    # The camera preview stand-in (a child made with moving=True).
+
+    def frame(self, hwnd):
+        """The number of the picture the moving preview shows now."""
+        return self._int("frame", hwnd)
+    # The CTID window's embedded page, and a client that stops answering.
+
+    def page(self, browser, elements=None, **options):
+        """Gives a browser window (class "Internet Explorer_Server") a page
+        that answers WM_HTML_GETOBJECT: `elements` are the inner HTML texts;
+        options nested (count of elements nested in one another after them),
+        leaf (the text inside the nesting), answers (False: the request gets
+        0), vanish (True: the top-level window goes on the first element read)."""
+        if elements is not None:
+            options["elements"] = elements
+        self.command("page", browser, *_opts(options))
+
+    def pagereads(self, browser):
+        """How many element texts the page has handed out."""
+        return self._int("pagereads", browser)
+
+    def hang(self, ms):
+        """After replying, the simulator stops answering any message for ms."""
+        self.command("hang", ms)
 
     # Lifetime.
 

@@ -109,18 +109,24 @@ class Wine:
     # Registry. Values are written with `wine reg`, which converts a UTF-8
     # argument to the code page, and read back with it, since the prefix's
     # registry files are flushed late.
+    #
+    # `view` 32 or 64 picks the registry view of HKEY_LOCAL_MACHINE\SOFTWARE
+    # by the key's real name ("/reg:32"): once the 32-bit Wine is installed,
+    # `wine reg` is the 32-bit tool, and a key spelled with "Wow6432Node"
+    # would land in Wow6432Node\Wow6432Node.
 
-    def reg_add(self, key, name, value, kind=None):
+    def reg_add(self, key, name, value, kind=None, view=None):
         """Sets a value; an int becomes REG_DWORD unless `kind` says otherwise.
         name None sets the key's default value."""
         kind = kind or ("REG_DWORD" if isinstance(value, int) else "REG_SZ")
-        code, out = self.call(["reg", "add", key, *_value_name(name), "/t", kind, "/d", str(value), "/f"])
+        code, out = self.call(["reg", "add", key, *_value_name(name), "/t", kind, "/d", str(value), "/f",
+                               *_view(view)])
         if code != 0:
             raise WineError(f"reg add {key} {name}: {out.strip()}")
 
-    def reg_query(self, key, name):
+    def reg_query(self, key, name, view=None):
         """The value's data (int for REG_DWORD, else text), or None when absent."""
-        code, out = self.call(["reg", "query", key, *_value_name(name)])
+        code, out = self.call(["reg", "query", key, *_value_name(name), *_view(view)])
         if code != 0:
             return None
         for line in out.splitlines():
@@ -130,10 +136,10 @@ class Wine:
                 return int(data, 16) if kind == "REG_DWORD" else data
         return None
 
-    def reg_delete(self, key, name=None):
+    def reg_delete(self, key, name=None, view=None):
         """Deletes one value, or the whole key when name is None; absent is fine."""
         which = ["/v", name] if name is not None else []
-        self.call(["reg", "delete", key, *which, "/f"])
+        self.call(["reg", "delete", key, *which, "/f", *_view(view)])
 
     # The screen.
 
@@ -149,6 +155,10 @@ class Wine:
         with tempfile.TemporaryDirectory(dir=self.logs) as work:
             path = self.screenshot(Path(work) / "screen.ppm", "-depth", "8")
             return Screen.from_ppm(path.read_bytes())
+
+
+def _view(view):
+    return [f"/reg:{view}"] if view else []
 
 
 def _value_name(name):

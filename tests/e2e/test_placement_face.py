@@ -1,0 +1,306 @@
+"""The customer's screen: the handover window centred, the app-activation QR
+window and the face-comparison window put where the cashier saved them, and
+the audit client's face button pressed for the cashier, with the camera
+picture mirrored to the customer. Settings are seeded in the prefix's
+registry and the local parameters file; what happened is read from the
+simulator, the screen and the day log."""
+
+import pytest
+
+from assistant import assistant, heartbeat  # noqa: F401
+from harness import wait_until
+
+APP_KEY = r"HKCU\Software\Tollimer"
+EXTENDED_SCREEN, CTID_WINDOW, APP_QR_WINDOW, FACE_WINDOW = 1, 2, 4, 8
+
+FACE_CAPTION = "人脸核验"
+ID_NUMBER = "44010619900101123X"
+HANDOVER_ON_1920_X_1080 = (514, 258)
+WM_SYSCOMMAND, SC_MINIMIZE, SC_RESTORE = 0x0112, 0xF020, 0xF120
+
+
+@pytest.fixture
+def settings(wine):
+    """Values under the application key, removed again after the test."""
+    wine.reg_delete(APP_KEY)
+
+    def seed(**values):
+        for name, value in values.items():
+            wine.reg_add(APP_KEY, name, str(value))
+    yield seed
+    wine.reg_delete(APP_KEY)
+
+
+def local_parameters(folder, **values):
+    """OrvBar.ini [Assistant] beside the assistant: fwait, clickmode."""
+    lines = ["[Assistant]", *(f"{k}={v}" for k, v in values.items())]
+    (folder / "OrvBar.ini").write_bytes(("\r\n".join(lines) + "\r\n").encode("gbk"))
+
+
+def moves(sim, hwnd):
+    """Where the window was moved to, in order, as (x, y, topmost)."""
+    out = []
+    for e in sim.events("moved", hwnd):
+        x, y, *rest = e.detail.split(",")
+        out.append((int(x), int(y), rest == ["topmost"]))
+    return out
+
+
+def face_dialog(sim, onclick="none", id_number=ID_NUMBER):
+    """The audit client's face-verification dialog, clear of the heartbeat
+    dialog so that both can be seen on the screen."""
+    dialog = sim.dialog(FACE_CAPTION, x=100, y=450, w=420, h=420)
+    sim.child(dialog, "Static", "请正视摄像头", x=10, y=8, w=200, h=20)
+    preview = sim.child(dialog, "Static", "", x=10, y=32, w=320, h=240, moving=True)
+    edit = sim.child(dialog, "Edit", id_number, x=10, y=285, w=220, h=24)
+    button = sim.child(dialog, "Button", FACE_CAPTION, x=240, y=330, w=120, h=32, onclick=onclick)
+    return dialog, preview, edit, button
+
+
+def face_form(sim):
+    return sim.find("TfrmFaceCheck", "")
+
+
+def image1(sim, form):
+    panel = sim.findchild(form, "TPanel", "")
+    return sim.findchild(panel, "TImage", "")
+
+
+# --- Placement ----------------------------------------------------------------
+
+def test_handover_and_app_qr_windows_are_placed_once_per_appearance(sim, assistant, heartbeat, settings):
+    settings(ExpCofig=EXTENDED_SCREEN | APP_QR_WINDOW, OrvAppWin="1500.200")
+    handover = sim.window("TFrmJiaoBan", "交班", x=20, y=20, w=891, h=563)
+    qr = sim.window("CQrCodeActiveWnd", "", x=40, y=40, w=300, h=300)
+    assistant.start()
+
+    sim.wait_event("moved", handover, "514,258", timeout=10)
+    sim.wait_event("moved", qr, "1500,200", timeout=10)
+    # The cashier drags both away; the assistant leaves them there.
+    sim.move(handover, 30, 30)
+    sim.move(qr, 60, 60)
+    assistant.wait_ticks(2, heartbeat)
+    assert sim.rect(handover)[:2] == (30, 30)
+    assert sim.rect(qr)[:2] == (60, 60)
+
+    # Each new appearance is placed again.
+    for window in (handover, qr):
+        sim.show(window, False)
+    assistant.wait_ticks(2, heartbeat)
+    for window in (handover, qr):
+        sim.show(window, True)
+    wait_until(lambda: sim.rect(handover)[:2] == HANDOVER_ON_1920_X_1080 and sim.rect(qr)[:2] == (1500, 200),
+               timeout=10, message="both windows placed again")
+    assistant.wait_ticks(2, heartbeat)
+
+    assert moves(sim, handover) == [(514, 258, False), (30, 30, False), (514, 258, False)]
+    assert moves(sim, qr) == [(1500, 200, False), (60, 60, False), (1500, 200, False)]
+    assert assistant.log_texts("JiaoBanWinOK=") == ["JiaoBanWinOK=1,JiaoBanWnd.x=514,JiaoBanWnd.y=258"] * 2
+    assert assistant.log_texts("OrvAppWinOK=") == ["OrvAppWinOK=1,orvAPPWnd.x=1500,orvAPPWnd.y=200"] * 2
+
+
+def test_second_app_qr_window_class_is_placed_when_the_first_is_absent(sim, assistant, settings):
+    settings(ExpCofig=EXTENDED_SCREEN | APP_QR_WINDOW, OrvAppWin="1300.90")
+    qr = sim.window("TCreateQRCodeFrm", "扫码激活", x=40, y=40, w=300, h=300)
+    assistant.start()
+    sim.wait_event("moved", qr, "1300,90", timeout=10)
+
+
+@pytest.mark.parametrize("bits, stored, handover_moved, qr_moved, qr_line", [
+    # The extended-screen switch off: nothing is touched.
+    (APP_QR_WINDOW | FACE_WINDOW, "1500.200", False, False, None),
+    # No position, or one that adds up to 0: the QR window stays, its line comes every tick.
+    (EXTENDED_SCREEN | APP_QR_WINDOW, None, True, False, "OrvAppWinOK=0,orvAPPWnd.x=0,orvAPPWnd.y=0"),
+    (EXTENDED_SCREEN | APP_QR_WINDOW, "-100.100", True, False, "OrvAppWinOK=0,orvAPPWnd.x=-100,orvAPPWnd.y=100"),
+    (EXTENDED_SCREEN | APP_QR_WINDOW, "右边.abc", True, False, "OrvAppWinOK=0,orvAPPWnd.x=0,orvAPPWnd.y=0"),
+    # The app QR window feature off.
+    (EXTENDED_SCREEN, "1500.200", True, False, None),
+])
+def test_nothing_is_moved_without_the_switch_or_a_position(sim, assistant, heartbeat, settings, bits, stored,
+                                                           handover_moved, qr_moved, qr_line):
+    values = {"ExpCofig": bits}
+    if stored is not None:
+        values["OrvAppWin"] = stored
+    settings(**values)
+    handover = sim.window("TFrmJiaoBan", "交班", x=20, y=20)
+    qr = sim.window("CQrCodeActiveWnd", "", x=40, y=40)
+    assistant.start()
+    assistant.wait_ticks(3, heartbeat)
+
+    assert (moves(sim, handover) == [(514, 258, False)]) == handover_moved
+    assert moves(sim, qr) == []
+    if qr_line:
+        assert len(assistant.log_texts(qr_line)) >= 2
+    else:
+        assert assistant.log_texts("OrvAppWinOK") == []
+
+
+def test_huge_remembered_position_is_applied_without_harm(sim, assistant, heartbeat, settings):
+    settings(ExpCofig=EXTENDED_SCREEN | APP_QR_WINDOW, OrvAppWin="2147483647.2147483647")
+    qr = sim.window("CQrCodeActiveWnd", "", x=40, y=40)
+    assistant.start()
+    assistant.wait_log("orvAPPWnd.x=2147483647,orvAPPWnd.y=2147483647")
+    assistant.wait_ticks(2, heartbeat)  # still watching
+    assert sim.exists(qr)
+
+
+# --- Face verification --------------------------------------------------------
+
+def test_button_that_stays_enabled_is_pressed_twice_by_message_and_alerted_once(
+        sim, assistant, heartbeat, settings, program_dir):
+    settings(ExpCofig=0)
+    local_parameters(program_dir, clickmode=1, fwait=101)
+    dialog, preview, edit, button = face_dialog(sim)
+    assistant.start()
+
+    assistant.wait_log("eTryFaceVeifyCount=3", timeout=15)
+    assistant.wait_ticks(3, heartbeat, timeout=20)
+
+    assert len(sim.events("click", button)) == 2
+    assert sim.events("lbuttondown") == []
+    style = _style(assistant)
+    assert int(style) & 0x40000000  # WS_CHILD: the button's own style, not 0
+    assert assistant.log_texts("TryFaceVeifyCount=") == [
+        f"TryFaceVeifyCount=2,BtnStyle={style}",
+        f"eTryFaceVeifyCount=3,BtnStyle={style},srcWin.X=0,srcWin.Y=0"]
+    presses = assistant.log_texts(f"FaceDlg={dialog},Btn={button},")
+    assert len(presses) == 2
+    assert presses[0].endswith(f",ClickRet=0,ClickPt=0.0,IdEdit={edit},CID={ID_NUMBER}")
+    assert assistant.log_texts("PayWav=") == ["PayWav=1", "PayWav=1"]
+
+
+def _style(assistant):
+    """The button style the assistant logged with its first retry line."""
+    line = assistant.log_texts("TryFaceVeifyCount=2,BtnStyle=")[0]
+    return line.rsplit("=", 1)[1]
+
+
+def test_mouse_mode_clicks_the_button_at_its_origin_plus_35_5_once(sim, assistant, heartbeat, settings,
+                                                                   program_dir):
+    settings(ExpCofig=0)
+    local_parameters(program_dir, clickmode=2, fwait=50)
+    dialog, preview, edit, button = face_dialog(sim, onclick="disable")
+    assistant.start()
+
+    sim.wait_event("command", dialog, str(button), timeout=10)
+    left, top, _, _ = sim.rect(button)
+    point = f"{left + 35},{top + 5}"
+    assert [e.detail for e in sim.events("lbuttondown", button)] == [point]
+    assert [e.detail for e in sim.events("lbuttonup", button)] == [point]
+    assert sim.cursor() == (left + 35, top + 5)
+    assistant.wait_ticks(3, heartbeat)
+
+    # Verified at once (the button disabled itself): no second press, no alert.
+    assert len(sim.events("command", dialog)) == 1
+    assert sim.events("click", button) == []
+    assert assistant.log_texts("TryFaceVeifyCount") == []
+    assert len(assistant.log_texts(f",ClickRet=1,ClickPt={left}.{top},")) == 1
+
+
+def test_mode_zero_presses_nothing_but_still_prompts(sim, assistant, heartbeat, settings, program_dir):
+    settings(ExpCofig=0)
+    local_parameters(program_dir, clickmode=0)
+    dialog, preview, edit, button = face_dialog(sim)
+    assistant.start()
+    assistant.wait_log("ClickRet=-1,ClickPt=0.0", timeout=10)
+    assistant.wait_ticks(2, heartbeat)
+    assert sim.events("click", button) == [] and sim.events("lbuttondown") == []
+    assert assistant.log_texts("PayWav=1")
+
+
+def region(screen, left, top, width, height, step=8):
+    return tuple(screen.pixel(left + x, top + y) for y in range(0, height, step) for x in range(0, width, step))
+
+
+@pytest.mark.parametrize("stored, place", [(None, (1024, 150)), ("1200.260", (1200, 260))])
+def test_face_form_shows_the_id_and_mirrors_the_moving_preview_then_hides(wine, sim, assistant, heartbeat,
+                                                                           settings, program_dir, stored, place):
+    values = {"ExpCofig": EXTENDED_SCREEN | FACE_WINDOW}
+    if stored:
+        values["FaceVeifyWin"] = stored
+    settings(**values)
+    local_parameters(program_dir, clickmode=1)
+    dialog, preview, edit, button = face_dialog(sim, onclick="disable")
+    assistant.start()
+
+    form = wait_until(lambda: face_form(sim) if face_form(sim) and sim.visible(face_form(sim)) else 0,
+                      timeout=10, message="TfrmFaceCheck shown")
+    wait_until(lambda: sim.rect(form)[:2] == place, timeout=5, message=f"TfrmFaceCheck at {place}")
+    assert sim.topmost(form)
+    assert sim.text(sim.findchild(form, "Edit", "")) == ID_NUMBER
+    image = image1(sim, form)
+    il, it, ir, ib = sim.rect(image)
+    assert (ir - il, ib - it) == (640, 480)
+
+    # The copy shows what the preview shows, and keeps following it.
+    pl, pt, pr, pb = sim.rect(preview)
+    seen, matched = set(), 0
+    for _ in range(30):
+        screen = wine.grab_screen()
+        copy = region(screen, il, it, pr - pl, pb - pt)
+        seen.add(copy)
+        matched += copy == region(screen, pl, pt, pr - pl, pb - pt)
+        if matched >= 2 and len(seen) >= 3:
+            break
+    assert matched >= 2, "the mirror never showed the preview's picture"
+    assert len(seen) >= 3, "the mirror stood still"
+    assert screen.pixel(il + 600, it + 400) == (0, 0, 0)  # beyond the preview's size: black
+
+    sim.close(dialog)
+    wait_until(lambda: not sim.visible(form), timeout=5, message="TfrmFaceCheck hidden after the dialog went")
+    assert sim.text(sim.findchild(form, "Edit", "")) == ""
+    assert len(assistant.log_texts(f"srcWin.X=0,srcWin.Y=0,FaceVeifyWin.x={place[0]},FaceVeifyWin.y={place[1]}")) == 1
+
+
+def test_face_form_stays_hidden_without_the_switch_or_with_a_zero_position(sim, assistant, heartbeat, settings,
+                                                                           program_dir):
+    settings(ExpCofig=EXTENDED_SCREEN | FACE_WINDOW, FaceVeifyWin="-100.100")
+    local_parameters(program_dir, clickmode=1)
+    face_dialog(sim, onclick="disable")
+    assistant.start()
+    assistant.wait_log("PayWav=1", timeout=10)
+    assistant.wait_ticks(2, heartbeat)
+    form = face_form(sim)
+    assert form == 0 or not sim.visible(form)
+
+
+def mirrors(wine, sim, image, preview, tries=30):
+    """True once a screenshot shows Image1 holding the preview's picture."""
+    il, it, _, _ = sim.rect(image)
+    pl, pt, pr, pb = sim.rect(preview)
+    for _ in range(tries):
+        screen = wine.grab_screen()
+        if region(screen, il, it, pr - pl, pb - pt) == region(screen, pl, pt, pr - pl, pb - pt):
+            return True
+    return False
+
+
+def test_preview_that_is_resized_minimised_or_vanishes_while_mirrored_is_no_harm(wine, sim, assistant, heartbeat,
+                                                                                 settings, program_dir):
+    settings(ExpCofig=EXTENDED_SCREEN | FACE_WINDOW)
+    local_parameters(program_dir, clickmode=1)
+    dialog, preview, edit, button = face_dialog(sim, onclick="disable")
+    assistant.start()
+    form = wait_until(lambda: face_form(sim) if face_form(sim) and sim.visible(face_form(sim)) else 0,
+                      timeout=10, message="TfrmFaceCheck shown")
+    image = image1(sim, form)
+
+    # A smaller picture is followed at its new size.
+    sim.move(preview, 10, 32, size=(160, 120))
+    assert mirrors(wine, sim, image, preview)
+    # One larger than the form's image is cut to it.
+    sim.move(preview, 0, 0, size=(900, 700))
+    assistant.wait_ticks(1, heartbeat)
+    sim.move(preview, 10, 32, size=(320, 240))
+
+    sim.post(dialog, WM_SYSCOMMAND, SC_MINIMIZE, 0)
+    assistant.wait_ticks(2, heartbeat)
+    sim.post(dialog, WM_SYSCOMMAND, SC_RESTORE, 0)
+    sim.destroy(preview)
+    assistant.wait_ticks(2, heartbeat)
+    assert sim.visible(form)  # the dialog is still there
+
+    sim.close(dialog)
+    wait_until(lambda: not sim.visible(form), timeout=5, message="TfrmFaceCheck hidden")
+    assistant.wait_ticks(2, heartbeat)
+    assert assistant.process.poll() is None
