@@ -24,3 +24,7 @@ if(benchmark_FOUND)
                           Threads::Threads OpenSSL::Crypto)
   endforeach()
 endif()
+
+# The central service and collector a cafe chain runs (tollimer-central), its
+# tests and its load benchmark.
+include(cmake/central.cmake)
