@@ -19,6 +19,7 @@ struct BlacklistImport {
 };
 
 // Accepts a record as the assistant accepts a local one (a valid ID number,
+// here with its check character too,
 // a name of 2 bytes or more, a date, a reason of 4 bytes or more; "#" lines
 // are comments). The line it makes uses spaces, because the assistant keeps
 // a service line only when it holds three spaces; tabs inside the reason

@@ -1,5 +1,10 @@
 #include "central/release_file.h"
 
+#include <cstdio>
+#include <fstream>
+
+#include "central/central_config.h"
+#include "central/store.h"
 #include "crypto/crc32.h"
 #include "crypto/md5.h"
 #include "util/text.h"
@@ -32,5 +37,33 @@ std::optional<ReleaseInfo> DescribeRelease(const std::string& bytes) {
   info.md5 = MD5_Hex(MD5_Digest(bytes.data(), bytes.size()));
   info.size = static_cast<std::int64_t>(bytes.size());
   info.machine = machine == 0x14C ? "x86" : machine == 0x8664 ? "x64" : "other";
+  return info;
+}
+
+std::optional<ReleaseInfo> AddReleaseFile(const CentralConfig& config, CentralStore& store,
+                                          const std::string& bytes, std::int64_t now, std::string& error) {
+  const std::optional<ReleaseInfo> info = DescribeRelease(bytes);
+  if (!info) {
+    error = "not a Windows executable";
+    return std::nullopt;
+  }
+  const std::string target = config.dataDir + "/releases/" + info->crc + ".bin";
+  const std::string temporary = target + ".tmp";
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out.flush()) {
+      error = "cannot write " + temporary;
+      return std::nullopt;
+    }
+  }
+  if (std::rename(temporary.c_str(), target.c_str()) != 0) {
+    error = "cannot write " + target;
+    return std::nullopt;
+  }
+  if (!store.AddRelease(*info, now)) {
+    error = "the store refused the release";
+    return std::nullopt;
+  }
   return info;
 }

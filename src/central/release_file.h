@@ -7,6 +7,9 @@
 #include <optional>
 #include <string>
 
+struct CentralConfig;
+class CentralStore;
+
 struct ReleaseInfo {
   std::string crc;      // 8 upper-case hex digits, as the assistant writes its own
   std::string md5;      // 32 lower-case hex digits
@@ -18,3 +21,10 @@ struct ReleaseInfo {
 // (no MZ/PE header): the assistant would swap itself for something it cannot
 // start.
 std::optional<ReleaseInfo> DescribeRelease(const std::string& bytes);
+
+// Adds `bytes` as a release: copied into the release folder under its
+// checksum (written beside its final name and renamed, so the service never
+// serves half a file), then made current for its processor in the store.
+// Nothing, with `error` filled, when it is no executable or cannot be kept.
+std::optional<ReleaseInfo> AddReleaseFile(const CentralConfig& config, CentralStore& store,
+                                          const std::string& bytes, std::int64_t now, std::string& error);

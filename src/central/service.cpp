@@ -85,7 +85,10 @@ bool CentralService::Start(std::string& error) {
   http_->set_payload_max_length(config_.maxBodyBytes);
   http_->set_read_timeout(5, 0);
   http_->set_write_timeout(15, 0);
-  http_->set_keep_alive_timeout(5);
+  // One request per connection: an assistant makes one exchange at a time,
+  // and its downloader reads a release until the connection closes (it asks
+  // with "Connection: Close", which the library would not take for "close").
+  http_->set_keep_alive_max_count(1);
   auto handler = [this](const httplib::Request& req, httplib::Response& res) { Handle(req, res); };
   http_->Get(".*", handler);
   http_->Post(".*", handler);
@@ -176,6 +179,14 @@ void CentralService::Download(const httplib::Request& req, httplib::Response& re
   }
   CentralLog("download " + release->info.crc + " for " + crc + " to " + req.remote_addr);
   const std::size_t size = static_cast<std::size_t>(st.st_size);
+  // A continuation from the end or beyond has nothing to send; answered
+  // plainly instead of with a reply the downloader would append.
+  if (req.ranges.size() == 1 && req.ranges[0].first >= 0 &&
+      static_cast<std::size_t>(req.ranges[0].first) >= size) {
+    res.status = 416;
+    res.set_header("Content-Range", Format("bytes */%zu", size));
+    return;
+  }
   res.set_content_provider(
       size, "application/octet-stream",
       [file](std::size_t offset, std::size_t length, httplib::DataSink& sink) {

@@ -42,6 +42,7 @@ struct ReleaseRow {
 struct BlacklistRow {
   std::string idNumber;
   std::string line;  // UTF-8
+  bool operator==(const BlacklistRow&) const = default;
 };
 
 class CentralStore {

@@ -168,19 +168,9 @@ int Release(const CentralConfig& config, CentralStore& store, const Args& args) 
   if (args.words.size() != 3 || args.words[1] != "add") return Fail(kUsage);
   std::string bytes;
   if (!ReadFile(args.words[2], bytes)) return Fail("cannot read " + args.words[2]);
-  const std::optional<ReleaseInfo> info = DescribeRelease(bytes);
-  if (!info) return Fail(args.words[2] + " is not a Windows executable");
-  // Copied under its checksum, written beside its final name and renamed, so
-  // the service never serves a half-written release.
-  const std::string target = config.dataDir + "/releases/" + info->crc + ".bin";
-  const std::string temporary = target + ".tmp";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out.flush()) return Fail("cannot write " + temporary);
-  }
-  if (std::rename(temporary.c_str(), target.c_str()) != 0) return Fail("cannot write " + target);
-  if (!store.AddRelease(*info, NowSeconds())) return Fail("the store refused the release");
+  std::string error;
+  const std::optional<ReleaseInfo> info = AddReleaseFile(config, store, bytes, NowSeconds(), error);
+  if (!info) return Fail(args.words[2] + ": " + error);
   std::cout << "release " << info->crc << " (" << info->machine << ", " << info->size << " bytes, md5 "
             << info->md5 << ") is now current for " << info->machine << "\n";
   return 0;
