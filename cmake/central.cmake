@@ -12,6 +12,7 @@ target_link_libraries(tollimer_central PUBLIC tollimer_core SQLite::SQLite3 PkgC
 # The files that include cpp-httplib see <chrono>, whose "µs" GBK cannot
 # hold; they carry no GBK literals of their own.
 set_source_files_properties(src/central/service.cpp tests/central/service_client.cpp
+                            tests/bench/central_load.cpp
                             PROPERTIES COMPILE_OPTIONS -fexec-charset=UTF-8)
 
 add_executable(tollimer-central tools/central/main.cpp)
@@ -23,7 +24,8 @@ target_include_directories(central_tests PRIVATE tests)
 target_link_libraries(central_tests PRIVATE tollimer_central GTest::gtest_main)
 # The kill-in-the-middle test starts the real program.
 target_compile_definitions(central_tests PRIVATE
-                           TOLLIMER_CENTRAL_EXE="$<TARGET_FILE:tollimer-central>")
+                           TOLLIMER_CENTRAL_EXE="$<TARGET_FILE:tollimer-central>"
+                           TOLLIMER_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 add_dependencies(central_tests tollimer-central)
 gtest_discover_tests(central_tests DISCOVERY_TIMEOUT 60)
 

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
+
 namespace {
 
 TEST(CentralConfig, DefaultsAreWhatTheAssistantOfThisBuildUses) {
@@ -72,6 +75,18 @@ TEST(CentralConfig, DescriptionReadsBackToTheSameConfiguration) {
   const ConfigResult again = ParseCentralConfig(DescribeCentralConfig(*first.config));
   ASSERT_TRUE(again.config) << again.errors[0];
   EXPECT_EQ(DescribeCentralConfig(*again.config), DescribeCentralConfig(*first.config));
+}
+
+TEST(CentralConfig, TheExampleFileIsAValidConfiguration) {
+  std::ifstream in(TOLLIMER_SOURCE_DIR "/tools/central/tollimer-central.conf.example");
+  std::stringstream text;
+  text << in.rdbuf();
+  ASSERT_FALSE(text.str().empty());
+  const ConfigResult r = ParseCentralConfig(text.str());
+  ASSERT_TRUE(r.config) << r.errors[0];
+  // Its key rows are the test build's, so it works with that assistant as is.
+  EXPECT_EQ(r.config->serviceKey.key, EnvelopeKeyRow(1).key);
+  EXPECT_EQ(r.config->blacklistKey.iv, EnvelopeKeyRow(3).iv);
 }
 
 }  // namespace

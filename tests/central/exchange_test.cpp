@@ -6,7 +6,7 @@
 #include "crypto/envelope.h"
 #include "fakes/gbk_samples.h"
 #include "log/notice.h"
-#include "service_client.h"
+#include "central/service_client.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "crypto/crc32.h"
-#include "service_client.h"
+#include "central/service_client.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "service_client.h"
+#include "central/service_client.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

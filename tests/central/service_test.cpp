@@ -20,7 +20,7 @@
 #include "fakes/gbk_samples.h"
 #include "log/notice.h"
 #include "net/socket.h"
-#include "service_client.h"
+#include "central/service_client.h"
 #include "util/text.h"
 
 extern char** environ;

@@ -9,7 +9,7 @@
 #include <fstream>
 
 #include "fakes/temp_dir.h"
-#include "service_client.h"
+#include "central/service_client.h"
 
 extern char** environ;
 
