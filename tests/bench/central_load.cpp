@@ -3,6 +3,8 @@
 // assistant makes them), the release download next to a plain static file
 // server on the same file, and the store's size per 10 000 installations.
 //   build/native/central_bench [client threads] [seconds]
+//   build/native/central_bench --bodies FILE   (sealed reports for wrk, see
+//                                              tests/bench/central_exchange.lua)
 #include <sqlite3.h>
 #include <sys/stat.h>
 
@@ -28,17 +30,22 @@ long long FileSize(const std::string& path) {
 
 std::string Mac(int i) { return Format("00E04C%06X", static_cast<unsigned>(i)); }
 
-void ExchangesPerSecond(int threads, int seconds) {
-  RunningCentral central("central_bench_exchange");
-  (void)central.store->SetParam("", "interval", "180");
-  // Reports as the assistants seal them; the bar name is GBK (this file's
-  // literals are UTF-8).
+// Reports of kInstallations installations as the assistants seal them; the
+// bar name is GBK (this file's literals are UTF-8).
+std::vector<std::string> SealedReports() {
   std::vector<std::string> bodies;
   for (int i = 0; i < kInstallations; ++i) {
     bodies.push_back(SealAsAssistant(AssistantReport(Mac(i), Format("WD-WCC4N%07d", i), "1A2B3C4D",
                                                      std::to_string(3300 + i / 4),
                                                      "\xD0\xC7\xBF\xD5\xCD\xF8\xB0\xC9")));
   }
+  return bodies;
+}
+
+void ExchangesPerSecond(int threads, int seconds) {
+  RunningCentral central("central_bench_exchange");
+  (void)central.store->SetParam("", "interval", "180");
+  const std::vector<std::string> bodies = SealedReports();
   std::atomic<long long> done{0}, failed{0};
   std::atomic<bool> stop{false};
   std::vector<std::thread> clients;
@@ -132,6 +139,12 @@ void DownloadThroughput() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--bodies") {
+    FILE* out = std::fopen(argv[2], "wb");
+    if (!out) return 1;
+    for (const std::string& body : SealedReports()) std::fprintf(out, "%s\n", body.c_str());
+    return std::fclose(out) == 0 ? 0 : 1;
+  }
   const int threads = argc > 1 ? std::atoi(argv[1]) : 16;
   const int seconds = argc > 2 ? std::atoi(argv[2]) : 10;
   ExchangesPerSecond(threads, seconds);
