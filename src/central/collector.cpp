@@ -11,7 +11,10 @@
 #include "util/text.h"
 
 NoticeCollector::NoticeCollector(const CentralConfig& config, CentralStore& store)
-    : config_(config), store_(store), limiter_(config.noticesPerSecond, config.noticesPerSecond * 5) {}
+    : config_(config),
+      store_(store),
+      limiter_(config.noticesPerSecond, config.noticesPerSecond * 5),
+      allLimiter_(config.noticesPerSecond * 20, config.noticesPerSecond * 100) {}
 
 NoticeCollector::~NoticeCollector() { Stop(); }
 
@@ -64,7 +67,7 @@ void NoticeCollector::Receive() {
         const std::optional<Notice> notice = ParseNotice(buffer.substr(0, static_cast<std::size_t>(got)));
         if (!notice) {
           ++refused_;
-        } else if (!limiter_.Allow(sender, SteadyMs())) {
+        } else if (!limiter_.Allow(sender, SteadyMs()) || !allLimiter_.Allow("", SteadyMs())) {
           ++dropped_;
         } else if (store_.RecordNotice(*notice, sender, NowSeconds())) {
           ++recorded_;

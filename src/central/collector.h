@@ -34,6 +34,9 @@ class NoticeCollector {
   CentralConfig config_;
   CentralStore& store_;
   RateLimiter limiter_;
+  // All senders together: forged sender addresses each start with a full
+  // bucket, so the store is also guarded as a whole.
+  RateLimiter allLimiter_;
   int socket_ = -1;
   int port_ = 0;
   std::atomic<bool> stop_{false};
