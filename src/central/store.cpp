@@ -324,6 +324,19 @@ std::vector<StatusNotice> CentralStore::Notices(int limit) {
   return rows;
 }
 
+std::int64_t CentralStore::PruneEvents(std::int64_t before) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Transaction t(db_);
+  if (!t.Began()) return -1;
+  Statement hits(db_, "DELETE FROM hits WHERE time<?1");
+  if (!hits.Bind(1, before).Run()) return -1;
+  std::int64_t removed = sqlite3_changes(db_);
+  Statement notices(db_, "DELETE FROM notices WHERE time<?1");
+  if (!notices.Bind(1, before).Run()) return -1;
+  removed += sqlite3_changes(db_);
+  return t.Commit() ? removed : -1;
+}
+
 StatusData CentralStore::Status(std::int64_t now, int hitDays) {
   StatusData d;
   d.hitDays = hitDays;

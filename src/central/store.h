@@ -90,6 +90,10 @@ class CentralStore {
   [[nodiscard]] bool RecordNotice(const Notice& notice, const std::string& address, std::int64_t now);
   std::vector<StatusNotice> Notices(int limit);
 
+  // Removes hits and notices older than `before` (Unix seconds), in one
+  // transaction; returns how many rows went, or -1 when the store refused.
+  std::int64_t PruneEvents(std::int64_t before);
+
   StatusData Status(std::int64_t now, int hitDays);
 
   // PRAGMA integrity_check says "ok".

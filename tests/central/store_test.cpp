@@ -128,6 +128,21 @@ TEST(CentralStore, BlacklistImportsReplaceOrMergeAndBumpTheVersion) {
   EXPECT_EQ(store->BlacklistVersion(), v0 + 4);
 }
 
+TEST(CentralStore, PruningKeepsTheRecentDaysAndEverythingElse) {
+  TempDir dir("central_store_prune");
+  auto store = OpenStore(dir);
+  ASSERT_TRUE(store->RecordInstall(Report("M", "D", "1", "C"), "a", 1, 10));
+  for (std::int64_t time : {100, 199, 200, 300}) {
+    ASSERT_TRUE(store->RecordHit({"id", "m", "1", "b"}, "a", time));
+    ASSERT_TRUE(store->RecordNotice({"n", "1", "b", "e"}, "a", time));
+  }
+  EXPECT_EQ(store->PruneEvents(200), 4);
+  EXPECT_EQ(store->Hits(0).size(), 2u);
+  EXPECT_EQ(store->Hits(0).back().time, 200);
+  EXPECT_EQ(store->Notices(10).size(), 2u);
+  EXPECT_EQ(store->Installs().size(), 1u);  // the inventory stays
+}
+
 TEST(CentralStore, RefusesAFileThatIsNoStore) {
   TempDir dir("central_store_notdb");
   std::ofstream(dir.Path("central.db")) << std::string(8192, 'x');

@@ -9,6 +9,7 @@
 //   tollimer-central ... params set NAME VALUE [--bar ID] | params unset NAME [--bar ID]
 //                    | params list
 //   tollimer-central ... installs | hits [--days N] | notices [--limit N] | config
+//   tollimer-central ... prune --days N   (hits and notices older than N days)
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -42,7 +43,8 @@ constexpr const char* kUsage =
     "  release add FILE | release list\n"
     "  blacklist import FILE [--replace] [--utf8] | blacklist list | blacklist remove ID\n"
     "  params set NAME VALUE [--bar ID] | params unset NAME [--bar ID] | params list\n"
-    "  installs | hits [--days N] | notices [--limit N] | config\n";
+    "  installs | hits [--days N] | notices [--limit N] | config\n"
+    "  prune --days N   (removes hits and notices older than N days)\n";
 
 int Fail(const std::string& message) {
   std::cerr << "tollimer-central: " << message << "\n";
@@ -262,6 +264,16 @@ int Notices(CentralStore& store, const Args& args) {
   return 0;
 }
 
+int Prune(CentralStore& store, const Args& args) {
+  const auto it = args.options.find("--days");
+  const auto days = it == args.options.end() ? std::nullopt : ParseDecimal(it->second);
+  if (!days || *days < 1) return Fail("prune needs --days N, a whole number of 1 or more");
+  const std::int64_t removed = store.PruneEvents(NowSeconds() - std::int64_t{*days} * 24 * 3600);
+  if (removed < 0) return Fail("the store refused");
+  std::cout << "removed " << removed << " hits and notices\n";
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -304,5 +316,6 @@ int main(int argc, char** argv) {
   if (command == "installs") return Installs(*store);
   if (command == "hits") return Hits(*store, args);
   if (command == "notices") return Notices(*store, args);
+  if (command == "prune") return Prune(*store, args);
   return Fail(kUsage);
 }
