@@ -20,6 +20,7 @@ constexpr int kSeal = 1;
 constexpr int kHitsPerSecond = 5;  // per sender; a cashier PC reports a hit now and then
 constexpr int kHitBurst = 20;
 constexpr int kStatusHitDays = 7;
+constexpr std::size_t kWorkers = 64;
 
 // Shown when the operator has put no about.html in the data folder. (This
 // file is compiled with UTF-8 literals: cpp-httplib's headers need it.)
@@ -89,6 +90,9 @@ bool CentralService::Start(std::string& error) {
   // and its downloader reads a release until the connection closes (it asks
   // with "Connection: Close", which the library would not take for "close").
   http_->set_keep_alive_max_count(1);
+  // A connection holds a worker until its request is in (up to the read
+  // time-out): enough workers that a few slow cafe links do not stall the rest.
+  http_->new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
   auto handler = [this](const httplib::Request& req, httplib::Response& res) { Handle(req, res); };
   http_->Get(".*", handler);
   http_->Post(".*", handler);

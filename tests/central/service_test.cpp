@@ -344,3 +344,74 @@ TEST(TollimerCentral, StartsOnFreePortsAndStopsCleanly) {
 }
 
 }  // namespace
+
+namespace {
+
+// The operator's commands of the real program, output captured.
+std::string Command(const std::string& data, const std::string& arguments) {
+  const std::string line = std::string(TOLLIMER_CENTRAL_EXE) + " --data '" + data + "' " + arguments + " 2>&1";
+  std::string out;
+  if (FILE* pipe = popen(line.c_str(), "r")) {
+    char buffer[4096];
+    std::size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+    pclose(pipe);
+  }
+  return out;
+}
+
+// An operator sets the chain up with the commands, assistants exchange,
+// report and fetch, and the operator reads it all back with the commands.
+TEST(TollimerCentral, WhatTheOperatorSetsReachesTheAssistantsAndTheirReportsComeBack) {
+  TempDir dir("central_operator");
+  const std::string data = dir.Path("data");
+  const std::string exe = dir.Write("Tollimer.exe", FakeExecutable(0x14C, "release 2"));
+  const std::string list = dir.Write("list.txt", "330102199003074415\t张三\t2024-01-02\t盗窃财物\r\n");
+  EXPECT_EQ(Command(data, "params set interval 45"), "");
+  EXPECT_NE(Command(data, "params set interval 0").find("1 to"), std::string::npos);  // refused
+  EXPECT_EQ(Command(data, "params set delay 500 --bar 3301"), "");
+  const std::string added = Command(data, "release add '" + exe + "'");
+  const std::string crc = added.substr(8, 8);  // "release XXXXXXXX (x86, ..."
+  EXPECT_NE(Command(data, "blacklist import '" + list + "'").find("imported 1 entries"), std::string::npos);
+
+  CentralConfig config;
+  config.dataDir = data;
+  config.httpAddress = config.collectorAddress = "127.0.0.1";
+  config.httpPort = config.collectorPort = 0;
+  config.statusPort = -1;
+  std::string error;
+  auto store = CentralStore::Open(data + "/central.db", error);
+  ASSERT_TRUE(store) << error;
+  CentralService service(config, *store);
+  NoticeCollector collector(config, *store);
+  ASSERT_TRUE(service.Start(error) && collector.Start(error)) << error;
+
+  const auto payload = OpenAsAssistant(
+      HttpPost(service.HttpPort(), kUpdate + "?t=1",
+               SealAsAssistant(AssistantReport("00E04C6A1B2C", "WD-9", "0BADF00D", "3301", "星空网吧")))
+          .body);
+  ASSERT_TRUE(payload);
+  EXPECT_EQ(PayloadValue(*payload, "interval"), "45");
+  EXPECT_EQ(PayloadValue(*payload, "delay"), "500");
+  EXPECT_EQ(PayloadValue(*payload, "crclist"), crc);
+  EXPECT_EQ(HttpGet(service.HttpPort(), kUpdate + "file/0BADF00D.bin").body, FakeExecutable(0x14C, "release 2"));
+  EXPECT_EQ(HttpGet(service.HttpPort(), "/tollimer/report.php?CID=330102199003074415&RET=00E04C6A1B2C|3301|"
+                                        "星空网吧|")
+                .status,
+            200);
+  SendNotice("Bid=3301,BarName=星空网吧,BlackID=330102199003074415", "127.0.0.1",
+             static_cast<std::uint16_t>(collector.Port()));
+  WaitForCount([&] { return store->Notices(10).size(); }, 1);
+  collector.Stop();
+  service.Stop();
+
+  const std::string installs = Command(data, "installs");
+  EXPECT_NE(installs.find(Utf8(u8"3301\t星空网吧\t00E04C6A1B2C\tWD-9\t0BADF00D")), std::string::npos) << installs;
+  const std::string hits = Command(data, "hits");
+  EXPECT_NE(hits.find(Utf8(u8"330102199003074415\t00E04C6A1B2C\t3301\t星空网吧")), std::string::npos) << hits;
+  const std::string notices = Command(data, "notices");
+  EXPECT_NE(notices.find(Utf8(u8"Bid=3301,BarName=星空网吧,BlackID=330102199003074415")), std::string::npos)
+      << notices;
+}
+
+}  // namespace
