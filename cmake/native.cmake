@@ -37,3 +37,6 @@ target_link_libraries(fuzz_replay PRIVATE tollimer_core GTest::gtest_main Thread
 gtest_discover_tests(fuzz_replay DISCOVERY_TIMEOUT 60)
 # Picture fixtures of the unit tests.
 target_compile_definitions(unit_tests PRIVATE TOLLIMER_TEST_DATA="${CMAKE_SOURCE_DIR}/tests/data")
+# The central service and collector a cafe chain runs (tollimer-central), its
+# tests and its load benchmark.
+include(cmake/central.cmake)

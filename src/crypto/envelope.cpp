@@ -18,20 +18,7 @@ constexpr std::array<std::array<std::uint8_t, 16>, 4> kKeyRows = {
     hex::ToBytes<16>(TOLLIMER_DES_ROW0), hex::ToBytes<16>(TOLLIMER_DES_ROW1),
     hex::ToBytes<16>(TOLLIMER_DES_ROW2), hex::ToBytes<16>(TOLLIMER_DES_ROW3)};
 
-struct TKeyRow {
-  TDesBlock key;
-  TDesBlock iv;
-};
-
-TKeyRow KeyRow(int row) {
-  const auto& bytes = kKeyRows[static_cast<std::size_t>(row)];
-  TKeyRow out;
-  std::copy(bytes.begin(), bytes.begin() + 8, out.key.begin());
-  std::copy(bytes.begin() + 8, bytes.end(), out.iv.begin());
-  return out;
-}
-
-std::string Seal(const std::string& text, const TKeyRow& row, int utf8Switch, bool base64Switch) {
+std::string Seal(const std::string& text, const TEnvelopeKey& row, int utf8Switch, bool base64Switch) {
   std::string bytes = utf8Switch == 1 ? Ansi_ToUtf8(text) : text;
   // PKCS#5: 1 to 8 bytes, each holding the count; a whole block when the
   // length is already a multiple of 8.
@@ -51,13 +38,26 @@ std::string Seal(const std::string& text, const TKeyRow& row, int utf8Switch, bo
 
 }  // namespace
 
+TEnvelopeKey EnvelopeKeyRow(int keyRow) {
+  TEnvelopeKey out{};
+  if (keyRow < 0 || keyRow >= static_cast<int>(kKeyRows.size())) return out;
+  const auto& bytes = kKeyRows[static_cast<std::size_t>(keyRow)];
+  std::copy(bytes.begin(), bytes.begin() + 8, out.key.begin());
+  std::copy(bytes.begin() + 8, bytes.end(), out.iv.begin());
+  return out;
+}
+
 void Des_Crypt(const std::string& text, int direction, int keyRow, int utf8Switch, bool base64Switch,
                std::string& result) {
   if (keyRow < 0 || keyRow >= static_cast<int>(kKeyRows.size())) {
     result.clear();
     return;
   }
-  const TKeyRow row = KeyRow(keyRow);
+  Des_CryptWithKey(text, direction, EnvelopeKeyRow(keyRow), utf8Switch, base64Switch, result);
+}
+
+void Des_CryptWithKey(const std::string& text, int direction, const TEnvelopeKey& row,
+                      int utf8Switch, bool base64Switch, std::string& result) {
   if (direction == 1) {
     result = Seal(text, row, utf8Switch, base64Switch);
     return;

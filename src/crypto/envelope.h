@@ -3,6 +3,8 @@
 #pragma once
 #include <string>
 
+#include "crypto/des.h"
+
 // Seals (direction 1) or opens (any other direction; callers pass 2) `text`
 // with key row 0..3.
 //   utf8Switch 1:  sealing converts GBK -> UTF-8 first, opening UTF-8 -> GBK
@@ -16,3 +18,17 @@
 // Never throws.
 void Des_Crypt(const std::string& text, int direction, int keyRow, int utf8Switch, bool base64Switch,
                std::string& result);
+
+// --- Explicit key rows: the central service reads its rows from its own
+// configuration file instead of the values compiled into the program.
+struct TEnvelopeKey {
+  TDesBlock key;
+  TDesBlock iv;
+};
+
+// The compiled key row 0..3 (an all-zero key for any other index).
+TEnvelopeKey EnvelopeKeyRow(int keyRow);
+
+// Des_Crypt under an explicit key row; the same framing in both directions.
+void Des_CryptWithKey(const std::string& text, int direction, const TEnvelopeKey& key,
+                      int utf8Switch, bool base64Switch, std::string& result);

@@ -12,8 +12,7 @@ void SendNotice(const std::string& text, const std::string& ipv4, std::uint16_t 
     // The socket object closes itself on every way out of this function.
     Socket socket = Socket::Udp();
     if (!socket.IsValid()) return;
-    static constexpr unsigned char kPrefix[8] = {0x7F, 0x3F, 0x80, 0x5F, 0x4D, 0x53, 0x47, 0x7C};
-    std::string payload(reinterpret_cast<const char*>(kPrefix), sizeof kPrefix);
+    std::string payload(kNoticePrefix);
     payload += text;
     // A failed send (no route, an address that is not dotted IPv4, a payload
     // too large for one datagram) is not reported: the alert goes on without it.

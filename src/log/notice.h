@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 inline constexpr std::uint16_t kNoticePort = 8888;
 
@@ -14,3 +15,7 @@ void SendNotice(const std::string& text);
 
 // The same datagram to a dotted IPv4 address and port of the caller's choice.
 void SendNotice(const std::string& text, const std::string& ipv4, std::uint16_t port);
+
+// The eight bytes every notice datagram starts with; the collector of the
+// central service checks them.
+inline constexpr std::string_view kNoticePrefix{"\x7F\x3F\x80\x5F\x4D\x53\x47\x7C", 8};

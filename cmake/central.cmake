@@ -1,0 +1,34 @@
+# tollimer-central: the central service and collector, a Linux server program
+# built from the same core as the assistant (envelope, CRC-32, MD5, text).
+find_package(PkgConfig REQUIRED)
+find_package(SQLite3 REQUIRED)
+pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
+
+file(GLOB CENTRAL_SOURCES CONFIGURE_DEPENDS src/central/*.cpp)
+add_library(tollimer_central STATIC ${CENTRAL_SOURCES})
+target_link_libraries(tollimer_central PUBLIC tollimer_core SQLite::SQLite3 PkgConfig::HTTPLIB
+                      Threads::Threads)
+
+# The files that include cpp-httplib see <chrono>, whose "µs" GBK cannot
+# hold; they carry no GBK literals of their own.
+set_source_files_properties(src/central/service.cpp tests/central/service_client.cpp
+                            tests/bench/central_load.cpp
+                            PROPERTIES COMPILE_OPTIONS -fexec-charset=UTF-8)
+
+add_executable(tollimer-central tools/central/main.cpp)
+target_link_libraries(tollimer-central PRIVATE tollimer_central)
+
+file(GLOB CENTRAL_TEST_SOURCES CONFIGURE_DEPENDS tests/central/*_test.cpp tests/central/*_client.cpp)
+add_executable(central_tests ${CENTRAL_TEST_SOURCES})
+target_include_directories(central_tests PRIVATE tests)
+target_link_libraries(central_tests PRIVATE tollimer_central GTest::gtest_main)
+# The kill-in-the-middle test starts the real program.
+target_compile_definitions(central_tests PRIVATE
+                           TOLLIMER_CENTRAL_EXE="$<TARGET_FILE:tollimer-central>"
+                           TOLLIMER_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+add_dependencies(central_tests tollimer-central)
+gtest_discover_tests(central_tests DISCOVERY_TIMEOUT 60)
+
+add_executable(central_bench tests/bench/central_load.cpp tests/central/service_client.cpp)
+target_include_directories(central_bench PRIVATE tests)
+target_link_libraries(central_bench PRIVATE tollimer_central)

@@ -1,0 +1,58 @@
+// Configuration of tollimer-central: where it listens, where it keeps its
+// data, and the paths, markers and key rows it shares with the assistants.
+// The defaults are the values compiled into an assistant built from this
+// tree (cmake/config.cmake), so a test build and its service agree without a
+// configuration file; an operator overrides them from one file of
+// "name = value" lines.
+#pragma once
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "crypto/envelope.h"
+
+struct CentralConfig {
+  std::string dataDir = "tollimer-data";  // store, release folder, about page
+
+  // HTTP service the assistants talk to.
+  std::string httpAddress = "0.0.0.0";
+  int httpPort = 18080;  // 0: any free port
+  std::string basePath = "/tollimer/";  // path of the assistants' base address
+  std::string updatePath = "update/";
+  // Release download below the update path: prefix + checksum text + suffix.
+  std::string downloadPrefix = "file/";
+  std::string downloadSuffix = ".bin";
+  std::string blacklistPath = "data/blklist.txt";
+  std::string reportPath = "report.php";
+  std::string aboutPath = "about.html";
+  std::string openMarker = "[BODY]";
+  std::string closeMarker = "[END]";
+  TEnvelopeKey serviceKey = EnvelopeKeyRow(1);    // parameters and release exchange
+  TEnvelopeKey blacklistKey = EnvelopeKeyRow(3);  // blacklist lines
+  std::size_t maxBodyBytes = 64 * 1024;           // larger requests are refused
+
+  // Collector of notice datagrams.
+  std::string collectorAddress = "0.0.0.0";
+  int collectorPort = 8888;  // "off" (-1): not started; 0: any free port
+  int noticesPerSecond = 20;  // per sender; more are dropped and counted
+
+  // Read-only status page for the operator; holds ID numbers, so it listens
+  // on loopback unless the operator says otherwise.
+  std::string statusAddress = "127.0.0.1";
+  int statusPort = 18081;  // "off" (-1): not started; 0: any free port
+};
+
+struct ConfigResult {
+  std::optional<CentralConfig> config;
+  std::vector<std::string> errors;  // "line N: ..." for each line refused
+};
+
+// Defaults, then every "name = value" line of `text` ("#" starts a comment
+// line). Unknown names, bad numbers, bad key rows and bad paths are errors;
+// with any error there is no configuration.
+ConfigResult ParseCentralConfig(const std::string& text);
+
+// The names ParseCentralConfig accepts, with their current values, as a
+// configuration file (what "tollimer-central config" prints).
+std::string DescribeCentralConfig(const CentralConfig& config);

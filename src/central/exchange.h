@@ -1,0 +1,90 @@
+// What passes between an assistant and the central service, on the service's
+// side: the sealed installation report and its reply, the blacklist-hit
+// report's query, the notice datagram, and which request asks for what.
+// Text that comes in is GBK; what the service keeps and prints is UTF-8.
+#pragma once
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "central/central_config.h"
+
+// One installation's report, as sent by its parameter and release exchange.
+struct InstallReport {
+  std::string mac;
+  std::string diskSerial;
+  std::string barId;
+  std::string barName;
+  std::string versionCrc;  // checksum text of the running executable
+  std::string osVersion;
+  std::string faceSound;
+  std::string clientTime;  // the assistant's clock, Unix seconds as text
+  int featureBits = -1;    // -1: not a number
+  int monitors = -1;
+  int neighbours = -1;
+};
+
+// Opens a request body with the service's key row. Nothing when it does not
+// open to name=value lines that carry at least the "mac" and "crc" names
+// (garbage, a wrong key, an empty body).
+std::optional<InstallReport> OpenInstallReport(const std::string& body, const CentralConfig& config);
+
+using ParamList = std::vector<std::pair<std::string, std::string>>;  // name, value (UTF-8)
+
+// The reply the assistant reads: opening marker, CR LF, the sealed payload of
+// name=value lines (the parameters, then "crclist=" and the release
+// identities), closing marker.
+std::string BuildExchangeReply(const ParamList& params, const std::string& releaseIdentities,
+                               const CentralConfig& config);
+
+// Reply name of the release identities; parameters may not use it.
+inline constexpr const char* kReleaseIdentitiesName = "crclist";
+
+// A blacklist-hit report: "CID=<id>&RET=<mac>|<bar id>|<bar name>|".
+struct HitReport {
+  std::string idNumber;
+  std::string mac;
+  std::string barId;
+  std::string barName;
+};
+
+// Reads the raw query of a report request (percent escapes decoded, GBK).
+// Nothing when it is not a report.
+std::optional<HitReport> ParseHitReport(const std::string& rawQuery);
+
+// A notice datagram: the eight-byte prefix and "Bid=..,BarName=..,BlackID=..".
+struct Notice {
+  std::string text;  // the whole notice
+  std::string barId;
+  std::string barName;
+  std::string entry;  // the blacklist line that matched
+};
+
+inline constexpr std::size_t kMaxNoticeBytes = 4096;
+
+// Nothing for a datagram without the prefix or longer than kMaxNoticeBytes.
+// A text of another shape is kept whole, with empty fields.
+std::optional<Notice> ParseNotice(const std::string& datagram);
+
+// Which exchange a request is.
+enum class Endpoint { Exchange, Download, Blacklist, Report, About, NotFound };
+
+struct RouteResult {
+  Endpoint endpoint = Endpoint::NotFound;
+  std::string releaseCrc;  // Download: the requester's checksum text, upper case
+  std::string rawQuery;    // the text after the first "?", as received
+};
+
+// Routes on the raw request target. The path is percent-decoded and must
+// equal one of the configured paths exactly; a download name must be eight
+// hex digits between the configured prefix and suffix. Nothing in a target
+// ever becomes a file name.
+RouteResult RouteRequest(const std::string& rawTarget, const CentralConfig& config);
+
+// Percent escapes decoded; a "%" without two hex digits stays as it is.
+std::string PercentDecode(const std::string& text);
+
+// GBK text cut to at most `maxBytes` without splitting a double-byte character,
+// then converted to UTF-8.
+std::string GbkField(const std::string& gbk, std::size_t maxBytes);

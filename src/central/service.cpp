@@ -1,0 +1,245 @@
+#include "central/service.h"
+
+#include <fcntl.h>
+#include <httplib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <ctime>
+#include <fstream>
+#include <sstream>
+
+#include "central/central_log.h"
+#include "crypto/codepage.h"
+#include "util/text.h"
+
+namespace {
+
+constexpr int kSeal = 1;
+constexpr int kHitsPerSecond = 5;  // per sender; a cashier PC reports a hit now and then
+constexpr int kHitBurst = 20;
+constexpr int kStatusHitDays = 7;
+constexpr std::size_t kWorkers = 64;
+
+// Shown when the operator has put no about.html in the data folder. (This
+// file is compiled with UTF-8 literals: cpp-httplib's headers need it.)
+constexpr const char* kDefaultAbout =
+    "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>网吧Tollimer</title></head><body>"
+    "<h1>网吧Tollimer</h1><p>网吧收银助手。</p></body></html>";
+
+void Refuse(httplib::Response& res, int status, const char* text) {
+  res.status = status;
+  res.set_content(text, "text/plain");
+}
+
+// "t" of the exchange's query: 1 at start-up, 2 periodic; 0 when absent.
+int KindOf(const std::string& rawQuery) {
+  const std::size_t at = rawQuery.find("t=");
+  if (at != 0 && (at == std::string::npos || rawQuery[at - 1] != '&')) return 0;
+  std::string value = rawQuery.substr(at + 2);
+  value = value.substr(0, value.find('&'));
+  return ParseDecimal(value).value_or(0);
+}
+
+// A release file, read on demand, closed when the reply is done with it.
+struct OpenFile {
+  int fd = -1;
+  ~OpenFile() {
+    if (fd >= 0) close(fd);
+  }
+};
+
+std::string ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+bool BindListener(httplib::Server& server, const std::string& address, int port, int& boundPort) {
+  if (port == 0) {
+    boundPort = server.bind_to_any_port(address);
+    return boundPort > 0;
+  }
+  boundPort = port;
+  return server.bind_to_port(address, port);
+}
+
+}  // namespace
+
+std::int64_t NowSeconds() { return static_cast<std::int64_t>(std::time(nullptr)); }
+
+std::int64_t SteadyMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+CentralService::CentralService(const CentralConfig& config, CentralStore& store)
+    : config_(config), store_(store), hitLimiter_(kHitsPerSecond, kHitBurst) {}
+
+CentralService::~CentralService() { Stop(); }
+
+bool CentralService::Start(std::string& error) {
+  http_ = std::make_unique<httplib::Server>();
+  http_->set_payload_max_length(config_.maxBodyBytes);
+  http_->set_read_timeout(5, 0);
+  http_->set_write_timeout(15, 0);
+  // One request per connection: an assistant makes one exchange at a time,
+  // and its downloader reads a release until the connection closes (it asks
+  // with "Connection: Close", which the library would not take for "close").
+  http_->set_keep_alive_max_count(1);
+  // A connection holds a worker until its request is in (up to the read
+  // time-out): enough workers that a few slow cafe links do not stall the rest.
+  http_->new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
+  auto handler = [this](const httplib::Request& req, httplib::Response& res) { Handle(req, res); };
+  http_->Get(".*", handler);
+  http_->Post(".*", handler);
+  http_->Put(".*", handler);
+  http_->Delete(".*", handler);
+  http_->set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
+    Refuse(res, 500, "error\n");
+  });
+  if (!BindListener(*http_, config_.httpAddress, config_.httpPort, httpPort_)) {
+    error = Format("cannot listen on %s:%d", config_.httpAddress.c_str(), config_.httpPort);
+    return false;
+  }
+  if (config_.statusPort >= 0) {
+    status_ = std::make_unique<httplib::Server>();
+    status_->set_read_timeout(5, 0);
+    status_->Get(".*", [this](const httplib::Request& req, httplib::Response& res) { StatusPage(req, res); });
+    if (!BindListener(*status_, config_.statusAddress, config_.statusPort, statusPort_)) {
+      error = Format("cannot listen on %s:%d", config_.statusAddress.c_str(), config_.statusPort);
+      http_.reset();
+      status_.reset();
+      return false;
+    }
+  }
+  httpThread_ = std::thread([this] { http_->listen_after_bind(); });
+  if (status_) statusThread_ = std::thread([this] { status_->listen_after_bind(); });
+  return true;
+}
+
+void CentralService::Stop() {
+  if (http_) http_->stop();
+  if (status_) status_->stop();
+  if (httpThread_.joinable()) httpThread_.join();
+  if (statusThread_.joinable()) statusThread_.join();
+}
+
+void CentralService::Handle(const httplib::Request& req, httplib::Response& res) {
+  const RouteResult route = RouteRequest(req.target, config_);
+  const bool get = req.method == "GET" || req.method == "HEAD";
+  switch (route.endpoint) {
+    case Endpoint::Exchange:
+      if (req.method != "POST") return Refuse(res, 405, "POST only\n");
+      return Exchange(req, res, route.rawQuery);
+    case Endpoint::Download:
+      if (!get) return Refuse(res, 405, "GET only\n");
+      return Download(req, res, route.releaseCrc);
+    case Endpoint::Blacklist:
+      if (!get) return Refuse(res, 405, "GET only\n");
+      return Blacklist(res);
+    case Endpoint::Report:
+      if (!get) return Refuse(res, 405, "GET only\n");
+      return Report(req, res, route.rawQuery);
+    case Endpoint::About:
+      if (!get) return Refuse(res, 405, "GET only\n");
+      return About(res);
+    case Endpoint::NotFound:
+      break;
+  }
+  Refuse(res, 404, "not found\n");
+}
+
+void CentralService::Exchange(const httplib::Request& req, httplib::Response& res,
+                              const std::string& rawQuery) {
+  const std::optional<InstallReport> report = OpenInstallReport(req.body, config_);
+  if (!report) {
+    CentralLog("exchange refused from " + req.remote_addr + ": does not open");
+    // No markers: the assistant counts this as no reply and keeps its state.
+    return Refuse(res, 400, "refused\n");
+  }
+  if (!store_.RecordInstall(*report, req.remote_addr, KindOf(rawQuery), NowSeconds())) {
+    CentralLog("exchange from " + req.remote_addr + ": the store refused the installation");
+    return Refuse(res, 503, "store busy\n");
+  }
+  res.set_content(BuildExchangeReply(store_.ParamsFor(report->barId), store_.ReleaseIdentities(), config_),
+                  "text/plain");
+}
+
+void CentralService::Download(const httplib::Request& req, httplib::Response& res, const std::string& crc) {
+  const std::optional<ReleaseRow> release = store_.ReleaseFor(crc);
+  if (!release) return Refuse(res, 404, "no release\n");
+  // The name comes from the store (eight hex digits), never from the request.
+  const std::string path = config_.dataDir + "/releases/" + release->info.crc + ".bin";
+  auto file = std::make_shared<OpenFile>();
+  file->fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  struct stat st {};
+  if (file->fd < 0 || fstat(file->fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    CentralLog("release file missing: " + path);
+    return Refuse(res, 404, "no release\n");
+  }
+  CentralLog("download " + release->info.crc + " for " + crc + " to " + req.remote_addr);
+  const std::size_t size = static_cast<std::size_t>(st.st_size);
+  // A continuation from the end or beyond has nothing to send; answered
+  // plainly instead of with a reply the downloader would append.
+  if (req.ranges.size() == 1 && req.ranges[0].first >= 0 &&
+      static_cast<std::size_t>(req.ranges[0].first) >= size) {
+    res.status = 416;
+    res.set_header("Content-Range", Format("bytes */%zu", size));
+    return;
+  }
+  res.set_content_provider(
+      size, "application/octet-stream",
+      [file](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+        char buffer[64 * 1024];
+        const std::size_t want = std::min(length, sizeof buffer);
+        const ssize_t got = pread(file->fd, buffer, want, static_cast<off_t>(offset));
+        if (got <= 0) return false;
+        return sink.write(buffer, static_cast<std::size_t>(got));
+      });
+}
+
+void CentralService::Blacklist(httplib::Response& res) {
+  const std::int64_t version = store_.BlacklistVersion();
+  std::string body;
+  {
+    std::lock_guard<std::mutex> lock(blacklistMutex_);
+    if (version != blacklistVersion_) {
+      std::string sealedLines;
+      for (const BlacklistRow& row : store_.Blacklist()) {
+        std::string sealed;
+        // The assistant opens each line without a code-page step: GBK bytes.
+        Des_CryptWithKey(Utf8_ToAnsi(row.line), kSeal, config_.blacklistKey, 0, true, sealed);
+        sealedLines += sealed + "\r\n";
+      }
+      sealedBlacklist_ = std::move(sealedLines);
+      blacklistVersion_ = version;
+    }
+    body = sealedBlacklist_;
+  }
+  res.set_content(body, "text/plain");
+}
+
+void CentralService::Report(const httplib::Request& req, httplib::Response& res, const std::string& rawQuery) {
+  const std::optional<HitReport> hit = ParseHitReport(rawQuery);
+  if (!hit) return Refuse(res, 400, "refused\n");
+  if (!hitLimiter_.Allow(req.remote_addr, SteadyMs())) return Refuse(res, 429, "too many\n");
+  if (!store_.RecordHit(*hit, req.remote_addr, NowSeconds())) return Refuse(res, 503, "store busy\n");
+  CentralLog("hit " + hit->idNumber + " at bar " + hit->barId + " " + hit->barName + " from " + req.remote_addr);
+  res.set_content("OK\n", "text/plain");
+}
+
+void CentralService::About(httplib::Response& res) {
+  const std::string page = ReadWholeFile(config_.dataDir + "/about.html");
+  if (!page.empty()) return res.set_content(page, "text/html");
+  res.set_content(kDefaultAbout, "text/html; charset=utf-8");
+}
+
+void CentralService::StatusPage(const httplib::Request& req, httplib::Response& res) {
+  if (req.path != "/") return Refuse(res, 404, "not found\n");
+  res.set_content(RenderStatusPage(store_.Status(NowSeconds(), kStatusHitDays), NowSeconds()),
+                  "text/html; charset=utf-8");
+}

@@ -1,0 +1,66 @@
+// The HTTP side of tollimer-central: the exchanges the assistants make (the
+// parameter and release exchange, the release download, the blacklist, the
+// hit report, the about page) on one listener, and the operator's read-only
+// status page on another (loopback by default: it shows ID numbers).
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "central/central_config.h"
+#include "central/rate_limit.h"
+#include "central/store.h"
+
+namespace httplib {
+class Server;
+struct Request;
+struct Response;
+}  // namespace httplib
+
+class CentralService {
+ public:
+  CentralService(const CentralConfig& config, CentralStore& store);
+  ~CentralService();
+  CentralService(const CentralService&) = delete;
+  CentralService& operator=(const CentralService&) = delete;
+
+  // Binds the listeners (port 0: any free port) and starts serving. False,
+  // with `error` filled, when an address cannot be bound.
+  [[nodiscard]] bool Start(std::string& error);
+  void Stop();
+
+  int HttpPort() const { return httpPort_; }
+  int StatusPort() const { return statusPort_; }
+
+ private:
+  void Handle(const httplib::Request& req, httplib::Response& res);
+  void Exchange(const httplib::Request& req, httplib::Response& res, const std::string& rawQuery);
+  void Download(const httplib::Request& req, httplib::Response& res, const std::string& crc);
+  void Blacklist(httplib::Response& res);
+  void Report(const httplib::Request& req, httplib::Response& res, const std::string& rawQuery);
+  void About(httplib::Response& res);
+  void StatusPage(const httplib::Request& req, httplib::Response& res);
+
+  CentralConfig config_;
+  CentralStore& store_;
+  std::unique_ptr<httplib::Server> http_;
+  std::unique_ptr<httplib::Server> status_;
+  std::thread httpThread_;
+  std::thread statusThread_;
+  int httpPort_ = 0;
+  int statusPort_ = 0;
+  RateLimiter hitLimiter_;
+
+  // The sealed blacklist, rebuilt when the store's list changes.
+  std::mutex blacklistMutex_;
+  std::int64_t blacklistVersion_ = -1;
+  std::string sealedBlacklist_;
+};
+
+// Unix seconds now.
+std::int64_t NowSeconds();
+// Milliseconds of a steady clock.
+std::int64_t SteadyMs();

@@ -1,0 +1,375 @@
+#include "central/store.h"
+
+#include <sqlite3.h>
+
+#include <map>
+
+namespace {
+
+constexpr const char* kSchema = R"sql(
+CREATE TABLE IF NOT EXISTS installations(
+  mac TEXT NOT NULL, disk TEXT NOT NULL, bar_id TEXT NOT NULL, bar_name TEXT NOT NULL,
+  version_crc TEXT NOT NULL, os TEXT NOT NULL, face_sound TEXT NOT NULL, client_time TEXT NOT NULL,
+  feature_bits INTEGER NOT NULL, monitors INTEGER NOT NULL, neighbours INTEGER NOT NULL,
+  address TEXT NOT NULL, kind INTEGER NOT NULL,
+  first_seen INTEGER NOT NULL, last_seen INTEGER NOT NULL, exchanges INTEGER NOT NULL,
+  PRIMARY KEY(mac, disk)) WITHOUT ROWID;
+CREATE TABLE IF NOT EXISTS params(
+  bar_id TEXT NOT NULL, name TEXT NOT NULL, value TEXT NOT NULL,
+  PRIMARY KEY(bar_id, name)) WITHOUT ROWID;
+CREATE TABLE IF NOT EXISTS releases(
+  crc TEXT PRIMARY KEY, machine TEXT NOT NULL, size INTEGER NOT NULL, md5 TEXT NOT NULL,
+  added INTEGER NOT NULL, current INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS blacklist(
+  seq INTEGER PRIMARY KEY, id_number TEXT NOT NULL UNIQUE, line TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS hits(
+  seq INTEGER PRIMARY KEY, time INTEGER NOT NULL, id_number TEXT NOT NULL, mac TEXT NOT NULL,
+  bar_id TEXT NOT NULL, bar_name TEXT NOT NULL, address TEXT NOT NULL);
+CREATE INDEX IF NOT EXISTS hits_time ON hits(time);
+CREATE TABLE IF NOT EXISTS notices(
+  seq INTEGER PRIMARY KEY, time INTEGER NOT NULL, address TEXT NOT NULL, text TEXT NOT NULL,
+  bar_id TEXT NOT NULL, bar_name TEXT NOT NULL, entry TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS counters(name TEXT PRIMARY KEY, value INTEGER NOT NULL);
+INSERT OR IGNORE INTO counters VALUES('blacklist_version', 0);
+)sql";
+
+// One prepared statement, finalized on every way out.
+class Statement {
+ public:
+  Statement(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr); }
+  ~Statement() { sqlite3_finalize(stmt_); }
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+
+  bool Ok() const { return stmt_ != nullptr; }
+  // Ready to run again with new values.
+  Statement& Reset() {
+    if (stmt_) {
+      sqlite3_reset(stmt_);
+      sqlite3_clear_bindings(stmt_);
+    }
+    return *this;
+  }
+  Statement& Bind(int index, const std::string& text) {
+    if (stmt_) sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+    return *this;
+  }
+  Statement& Bind(int index, std::int64_t value) {
+    if (stmt_) sqlite3_bind_int64(stmt_, index, value);
+    return *this;
+  }
+  // True while there is a row.
+  bool Step() { return stmt_ && sqlite3_step(stmt_) == SQLITE_ROW; }
+  // True when the statement ran to its end.
+  bool Run() { return stmt_ && sqlite3_step(stmt_) == SQLITE_DONE; }
+  std::string Text(int column) const {
+    const unsigned char* text = sqlite3_column_text(stmt_, column);
+    return text ? std::string(reinterpret_cast<const char*>(text),
+                              static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column)))
+                : std::string();
+  }
+  std::int64_t Int(int column) const { return sqlite3_column_int64(stmt_, column); }
+
+ private:
+  sqlite3_stmt* stmt_ = nullptr;
+};
+
+// BEGIN IMMEDIATE ... COMMIT, rolled back unless committed.
+class Transaction {
+ public:
+  explicit Transaction(sqlite3* db) : db_(db) {
+    began_ = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+  }
+  ~Transaction() {
+    if (began_ && !done_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  }
+  bool Began() const { return began_; }
+  bool Commit() {
+    done_ = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
+    return done_;
+  }
+
+ private:
+  sqlite3* db_;
+  bool began_ = false;
+  bool done_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<CentralStore> CentralStore::Open(const std::string& path, std::string& error) {
+  sqlite3* db = nullptr;
+  const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
+  if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
+    error = db ? sqlite3_errmsg(db) : "out of memory";
+    sqlite3_close(db);
+    return nullptr;
+  }
+  std::unique_ptr<CentralStore> store(new CentralStore(db));
+  sqlite3_busy_timeout(db, 5000);
+  // WAL: readers never wait for the writer, and a commit is one append that
+  // either reached the log whole or is ignored at the next open.
+  if (!store->Exec("PRAGMA journal_mode=WAL") || !store->Exec("PRAGMA synchronous=NORMAL") ||
+      !store->Exec(kSchema)) {
+    error = sqlite3_errmsg(db);
+    return nullptr;
+  }
+  return store;
+}
+
+CentralStore::~CentralStore() { sqlite3_close(db_); }
+
+bool CentralStore::Exec(const char* sql) {
+  return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+bool CentralStore::RecordInstall(const InstallReport& r, const std::string& address, int kind,
+                                 std::int64_t now) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Statement s(db_, R"sql(
+    INSERT INTO installations VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,?13,?14,?14,1)
+    ON CONFLICT(mac, disk) DO UPDATE SET bar_id=?3, bar_name=?4, version_crc=?5, os=?6,
+      face_sound=?7, client_time=?8, feature_bits=?9, monitors=?10, neighbours=?11, address=?12,
+      kind=?13, last_seen=?14, exchanges=exchanges+1)sql");
+  s.Bind(1, r.mac).Bind(2, r.diskSerial).Bind(3, r.barId).Bind(4, r.barName).Bind(5, r.versionCrc);
+  s.Bind(6, r.osVersion).Bind(7, r.faceSound).Bind(8, r.clientTime);
+  s.Bind(9, std::int64_t{r.featureBits}).Bind(10, std::int64_t{r.monitors}).Bind(11, std::int64_t{r.neighbours});
+  s.Bind(12, address).Bind(13, std::int64_t{kind}).Bind(14, now);
+  return s.Run();
+}
+
+std::vector<InstallRow> CentralStore::Installs() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Statement s(db_, R"sql(
+    SELECT mac, disk, bar_id, bar_name, version_crc, os, face_sound, client_time, feature_bits,
+      monitors, neighbours, address, kind, first_seen, last_seen, exchanges
+    FROM installations ORDER BY bar_id, mac, disk)sql");
+  std::vector<InstallRow> rows;
+  while (s.Step()) {
+    InstallRow row;
+    InstallReport& r = row.report;
+    r.mac = s.Text(0);
+    r.diskSerial = s.Text(1);
+    r.barId = s.Text(2);
+    r.barName = s.Text(3);
+    r.versionCrc = s.Text(4);
+    r.osVersion = s.Text(5);
+    r.faceSound = s.Text(6);
+    r.clientTime = s.Text(7);
+    r.featureBits = static_cast<int>(s.Int(8));
+    r.monitors = static_cast<int>(s.Int(9));
+    r.neighbours = static_cast<int>(s.Int(10));
+    row.address = s.Text(11);
+    row.kind = static_cast<int>(s.Int(12));
+    row.firstSeen = s.Int(13);
+    row.lastSeen = s.Int(14);
+    row.exchanges = s.Int(15);
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+ParamList CentralStore::ParamsFor(const std::string& barId) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  // Global rows first, so the bar's own row of a name overwrites it.
+  Statement s(db_, "SELECT name, value FROM params WHERE bar_id='' OR bar_id=?1 ORDER BY bar_id<>'', name");
+  s.Bind(1, barId);
+  std::map<std::string, std::string> values;
+  while (s.Step()) values[s.Text(0)] = s.Text(1);
+  return ParamList(values.begin(), values.end());
+}
+
+bool CentralStore::SetParam(const std::string& barId, const std::string& name, const std::string& value) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Statement s(db_, "INSERT INTO params VALUES(?1,?2,?3) ON CONFLICT(bar_id,name) DO UPDATE SET value=?3");
+  return s.Bind(1, barId).Bind(2, name).Bind(3, value).Run();
+}
+
+bool CentralStore::UnsetParam(const std::string& barId, const std::string& name) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Statement s(db_, "DELETE FROM params WHERE bar_id=?1 AND name=?2");
+  return s.Bind(1, barId).Bind(2, name).Run() && sqlite3_changes(db_) > 0;
+}
+
+std::vector<ParamRow> CentralStore::Params() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Statement s(db_, "SELECT bar_id, name, value FROM params ORDER BY bar_id, name");
+  std::vector<ParamRow> rows;
+  while (s.Step()) rows.push_back({s.Text(0), s.Text(1), s.Text(2)});
+  return rows;
+}
+
+bool CentralStore::AddRelease(const ReleaseInfo& info, std::int64_t now) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Transaction t(db_);
+  if (!t.Began()) return false;
+  Statement retire(db_, "UPDATE releases SET current=0 WHERE machine=?1");
+  Statement add(db_, R"sql(
+    INSERT INTO releases VALUES(?1,?2,?3,?4,?5,1)
+    ON CONFLICT(crc) DO UPDATE SET current=1)sql");
+  add.Bind(1, info.crc).Bind(2, info.machine).Bind(3, info.size).Bind(4, info.md5).Bind(5, now);
+  return retire.Bind(1, info.machine).Run() && add.Run() && t.Commit();
+}
+
+namespace {
+
+ReleaseRow ReleaseFromRow(const Statement& s) {
+  ReleaseRow row;
+  row.info.crc = s.Text(0);
+  row.info.machine = s.Text(1);
+  row.info.size = s.Int(2);
+  row.info.md5 = s.Text(3);
+  row.added = s.Int(4);
+  row.current = s.Int(5) != 0;
+  return row;
+}
+
+constexpr const char* kReleaseColumns = "SELECT crc, machine, size, md5, added, current FROM releases ";
+
+}  // namespace
+
+std::vector<ReleaseRow> CentralStore::Releases() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Statement s(db_, (std::string(kReleaseColumns) + "ORDER BY added, crc").c_str());
+  std::vector<ReleaseRow> rows;
+  while (s.Step()) rows.push_back(ReleaseFromRow(s));
+  return rows;
+}
+
+std::string CentralStore::ReleaseIdentities() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Statement s(db_, "SELECT crc FROM releases WHERE current=1 ORDER BY machine, crc");
+  std::string ids;
+  while (s.Step()) ids += (ids.empty() ? "" : ",") + s.Text(0);
+  return ids;
+}
+
+std::optional<ReleaseRow> CentralStore::ReleaseFor(const std::string& requesterCrc) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Statement s(db_, (std::string(kReleaseColumns) + R"sql(
+    WHERE current=1 ORDER BY
+      machine=COALESCE((SELECT machine FROM releases WHERE crc=?1), 'x86') DESC,
+      machine='x86' DESC, added DESC LIMIT 1)sql").c_str());
+  s.Bind(1, requesterCrc);
+  if (!s.Step()) return std::nullopt;
+  return ReleaseFromRow(s);
+}
+
+bool CentralStore::ImportBlacklist(const std::vector<BlacklistRow>& rows, bool replace) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Transaction t(db_);
+  if (!t.Began()) return false;
+  if (replace && !Exec("DELETE FROM blacklist")) return false;
+  Statement add(db_, "INSERT INTO blacklist(id_number, line) VALUES(?1,?2) ON CONFLICT(id_number) DO UPDATE SET line=?2");
+  for (const BlacklistRow& row : rows) {
+    if (!add.Reset().Bind(1, row.idNumber).Bind(2, row.line).Run()) return false;
+  }
+  return Exec("UPDATE counters SET value=value+1 WHERE name='blacklist_version'") && t.Commit();
+}
+
+bool CentralStore::RemoveBlacklist(const std::string& idNumber) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Transaction t(db_);
+  if (!t.Began()) return false;
+  Statement s(db_, "DELETE FROM blacklist WHERE id_number=?1");
+  if (!s.Bind(1, idNumber).Run() || sqlite3_changes(db_) == 0) return false;
+  return Exec("UPDATE counters SET value=value+1 WHERE name='blacklist_version'") && t.Commit();
+}
+
+std::vector<BlacklistRow> CentralStore::Blacklist() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Statement s(db_, "SELECT id_number, line FROM blacklist ORDER BY seq");
+  std::vector<BlacklistRow> rows;
+  while (s.Step()) rows.push_back({s.Text(0), s.Text(1)});
+  return rows;
+}
+
+std::int64_t CentralStore::BlacklistVersion() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Statement s(db_, "SELECT value FROM counters WHERE name='blacklist_version'");
+  return s.Step() ? s.Int(0) : -1;
+}
+
+bool CentralStore::RecordHit(const HitReport& hit, const std::string& address, std::int64_t now) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Statement s(db_, "INSERT INTO hits(time, id_number, mac, bar_id, bar_name, address) VALUES(?1,?2,?3,?4,?5,?6)");
+  return s.Bind(1, now).Bind(2, hit.idNumber).Bind(3, hit.mac).Bind(4, hit.barId).Bind(5, hit.barName)
+      .Bind(6, address).Run();
+}
+
+std::vector<StatusHit> CentralStore::Hits(std::int64_t since) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Statement s(db_, R"sql(SELECT time, id_number, mac, bar_id, bar_name, address FROM hits
+                         WHERE time>=?1 ORDER BY time DESC, seq DESC)sql");
+  s.Bind(1, since);
+  std::vector<StatusHit> rows;
+  while (s.Step()) rows.push_back({s.Int(0), s.Text(1), s.Text(2), s.Text(3), s.Text(4), s.Text(5)});
+  return rows;
+}
+
+bool CentralStore::RecordNotice(const Notice& n, const std::string& address, std::int64_t now) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Statement s(db_, R"sql(INSERT INTO notices(time, address, text, bar_id, bar_name, entry)
+                         VALUES(?1,?2,?3,?4,?5,?6))sql");
+  return s.Bind(1, now).Bind(2, address).Bind(3, n.text).Bind(4, n.barId).Bind(5, n.barName)
+      .Bind(6, n.entry).Run();
+}
+
+std::vector<StatusNotice> CentralStore::Notices(int limit) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Statement s(db_, "SELECT time, address, text FROM notices ORDER BY seq DESC LIMIT ?1");
+  s.Bind(1, std::int64_t{limit});
+  std::vector<StatusNotice> rows;
+  while (s.Step()) rows.push_back({s.Int(0), s.Text(1), s.Text(2)});
+  return rows;
+}
+
+std::int64_t CentralStore::PruneEvents(std::int64_t before) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Transaction t(db_);
+  if (!t.Began()) return -1;
+  Statement hits(db_, "DELETE FROM hits WHERE time<?1");
+  if (!hits.Bind(1, before).Run()) return -1;
+  std::int64_t removed = sqlite3_changes(db_);
+  Statement notices(db_, "DELETE FROM notices WHERE time<?1");
+  if (!notices.Bind(1, before).Run()) return -1;
+  removed += sqlite3_changes(db_);
+  return t.Commit() ? removed : -1;
+}
+
+StatusData CentralStore::Status(std::int64_t now, int hitDays) {
+  StatusData d;
+  d.hitDays = hitDays;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Statement counts(db_, R"sql(SELECT
+        (SELECT COUNT(*) FROM installations),
+        (SELECT COUNT(*) FROM installations WHERE last_seen>=?1),
+        (SELECT COUNT(DISTINCT bar_id) FROM installations),
+        (SELECT COUNT(*) FROM blacklist))sql");
+    counts.Bind(1, now - 24 * 3600);
+    if (counts.Step()) {
+      d.installations = static_cast<int>(counts.Int(0));
+      d.seenLastDay = static_cast<int>(counts.Int(1));
+      d.bars = static_cast<int>(counts.Int(2));
+      d.blacklistEntries = static_cast<int>(counts.Int(3));
+    }
+    Statement versions(db_, R"sql(
+      SELECT i.version_crc, COALESCE(r.machine, ''), COALESCE(r.current, 0), COUNT(*)
+      FROM installations i LEFT JOIN releases r ON r.crc=i.version_crc
+      GROUP BY i.version_crc ORDER BY COUNT(*) DESC, i.version_crc)sql");
+    while (versions.Step()) {
+      d.versions.push_back({versions.Text(0), versions.Text(1), versions.Int(2) != 0,
+                            static_cast<int>(versions.Int(3))});
+    }
+  }
+  d.hits = Hits(now - std::int64_t{hitDays} * 24 * 3600);
+  d.notices = Notices(50);
+  return d;
+}
+
+bool CentralStore::IntegrityOk() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Statement s(db_, "PRAGMA integrity_check");
+  return s.Step() && s.Text(0) == "ok";
+}

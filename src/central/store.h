@@ -1,0 +1,108 @@
+// The central service's store: SQLite in the data folder, write-ahead logged,
+// every change one transaction, so a kill at any moment leaves the previous
+// or the next state and never half of one. Text in and out is UTF-8; every
+// value goes in as a bound parameter, never as SQL text. One connection,
+// shared by the service's threads under a lock; the operator's commands open
+// their own and wait up to five seconds for a busy store.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "central/exchange.h"
+#include "central/release_file.h"
+#include "central/status_page.h"
+
+struct sqlite3;
+
+struct InstallRow {
+  InstallReport report;
+  std::string address;
+  int kind = 0;
+  std::int64_t firstSeen = 0;
+  std::int64_t lastSeen = 0;
+  std::int64_t exchanges = 0;
+};
+
+struct ParamRow {
+  std::string barId;  // empty: every bar
+  std::string name;
+  std::string value;
+};
+
+struct ReleaseRow {
+  ReleaseInfo info;
+  std::int64_t added = 0;
+  bool current = false;
+};
+
+struct BlacklistRow {
+  std::string idNumber;
+  std::string line;  // UTF-8
+  bool operator==(const BlacklistRow&) const = default;
+};
+
+class CentralStore {
+ public:
+  // Opens (creating when missing) the store file. Nothing, with `error`
+  // filled, when the file is not a store or cannot be opened.
+  static std::unique_ptr<CentralStore> Open(const std::string& path, std::string& error);
+  ~CentralStore();
+  CentralStore(const CentralStore&) = delete;
+  CentralStore& operator=(const CentralStore&) = delete;
+
+  // An installation is one MAC and disk serial; a new report updates it.
+  [[nodiscard]] bool RecordInstall(const InstallReport& report, const std::string& address, int kind,
+                                   std::int64_t now);
+  std::vector<InstallRow> Installs();
+
+  // The parameters a bar gets: the global ones, each replaced by the bar's own
+  // value of the same name, ordered by name.
+  ParamList ParamsFor(const std::string& barId);
+  [[nodiscard]] bool SetParam(const std::string& barId, const std::string& name, const std::string& value);
+  // False when there was no such parameter.
+  [[nodiscard]] bool UnsetParam(const std::string& barId, const std::string& name);
+  std::vector<ParamRow> Params();
+
+  // Records a release and makes it the current one for its processor.
+  [[nodiscard]] bool AddRelease(const ReleaseInfo& info, std::int64_t now);
+  std::vector<ReleaseRow> Releases();
+  // Checksum texts of the current releases, separated by ",".
+  std::string ReleaseIdentities();
+  // The current release for an installation that runs `requesterCrc`: the one
+  // for the same processor when that build is known, else the 32-bit one
+  // (it runs on every cashier PC), else any current one.
+  std::optional<ReleaseRow> ReleaseFor(const std::string& requesterCrc);
+
+  // Adds the entries (an entry with a known ID number replaces its line), or
+  // with `replace` makes them the whole list.
+  [[nodiscard]] bool ImportBlacklist(const std::vector<BlacklistRow>& rows, bool replace);
+  [[nodiscard]] bool RemoveBlacklist(const std::string& idNumber);
+  std::vector<BlacklistRow> Blacklist();
+  // Changes with every change of the list (for the service's sealed copy).
+  std::int64_t BlacklistVersion();
+
+  [[nodiscard]] bool RecordHit(const HitReport& hit, const std::string& address, std::int64_t now);
+  std::vector<StatusHit> Hits(std::int64_t since);
+  [[nodiscard]] bool RecordNotice(const Notice& notice, const std::string& address, std::int64_t now);
+  std::vector<StatusNotice> Notices(int limit);
+
+  // Removes hits and notices older than `before` (Unix seconds), in one
+  // transaction; returns how many rows went, or -1 when the store refused.
+  std::int64_t PruneEvents(std::int64_t before);
+
+  StatusData Status(std::int64_t now, int hitDays);
+
+  // PRAGMA integrity_check says "ok".
+  bool IntegrityOk();
+
+ private:
+  explicit CentralStore(sqlite3* db) : db_(db) {}
+  bool Exec(const char* sql);
+
+  sqlite3* db_;
+  std::mutex mutex_;
+};

@@ -1,0 +1,154 @@
+// Figures for tollimer-central on this machine: parameter exchanges per
+// second from many installations at once (a fresh connection each, as the
+// assistant makes them), the release download next to a plain static file
+// server on the same file, and the store's size per 10 000 installations.
+//   build/native/central_bench [client threads] [seconds]
+//   build/native/central_bench --bodies FILE   (sealed reports for wrk, see
+//                                              tests/bench/central_exchange.lua)
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <httplib.h>
+#include <thread>
+#include <vector>
+
+#include "central/release_file.h"
+#include "central/service_client.h"
+#include "util/text.h"
+
+namespace {
+
+constexpr int kInstallations = 10000;
+
+long long FileSize(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : 0;
+}
+
+std::string Mac(int i) { return Format("00E04C%06X", static_cast<unsigned>(i)); }
+
+// Reports of kInstallations installations as the assistants seal them; the
+// bar name is GBK (this file's literals are UTF-8).
+std::vector<std::string> SealedReports() {
+  std::vector<std::string> bodies;
+  for (int i = 0; i < kInstallations; ++i) {
+    bodies.push_back(SealAsAssistant(AssistantReport(Mac(i), Format("WD-WCC4N%07d", i), "1A2B3C4D",
+                                                     std::to_string(3300 + i / 4),
+                                                     "\xD0\xC7\xBF\xD5\xCD\xF8\xB0\xC9")));
+  }
+  return bodies;
+}
+
+void ExchangesPerSecond(int threads, int seconds) {
+  RunningCentral central("central_bench_exchange");
+  (void)central.store->SetParam("", "interval", "180");
+  const std::vector<std::string> bodies = SealedReports();
+  std::atomic<long long> done{0}, failed{0};
+  std::atomic<bool> stop{false};
+  std::vector<std::thread> clients;
+  const std::int64_t start = SteadyMs();
+  for (int t = 0; t < threads; ++t) {
+    clients.emplace_back([&, t] {
+      for (int i = t; !stop; i += threads) {
+        const RawReply r = HttpPost(central.HttpPort(), "/tollimer/update/?t=2", bodies[i % kInstallations]);
+        (r.status == 200 && !r.body.empty() ? done : failed)++;
+      }
+    });
+  }
+  std::this_thread::sleep_for(std::chrono::seconds(seconds));
+  stop = true;
+  for (auto& c : clients) c.join();
+  const double elapsed = static_cast<double>(SteadyMs() - start) / 1000.0;
+  const double rate = static_cast<double>(done) / elapsed;
+  std::printf("parameter exchanges: %lld in %.1f s with %d clients = %.0f per second (%lld failed)\n",
+              static_cast<long long>(done), elapsed, threads, rate, static_cast<long long>(failed));
+  for (int minutes : {60, 180}) {
+    std::printf("  at one exchange per %d minutes each: %.0f installations (%.0f cafes of 2 cashier PCs)\n",
+                minutes, rate * 60 * minutes, rate * 60 * minutes / 2);
+  }
+}
+
+void StoreSize() {
+  TempDir dir("central_bench_store");
+  std::string error;
+  auto store = CentralStore::Open(dir.Path("central.db"), error);
+  for (int i = 0; i < kInstallations; ++i) {
+    InstallReport r;
+    r.mac = Mac(i);
+    r.diskSerial = Format("WD-WCC4N%07d", i);
+    r.barId = std::to_string(3300 + i / 4);
+    r.barName = "星空网吧连锁分店";
+    r.versionCrc = "1A2B3C4D";
+    r.osVersion = "10.0.19045";
+    r.faceSound = "-";
+    r.clientTime = "1765400000";
+    r.featureBits = 63;
+    r.monitors = 2;
+    r.neighbours = 12;
+    (void)store->RecordInstall(r, Format("10.%d.%d.%d", i >> 16 & 255, i >> 8 & 255, i & 255), 2, 1765400000);
+  }
+  store.reset();
+  sqlite3* db = nullptr;
+  sqlite3_open(dir.Path("central.db").c_str(), &db);
+  sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
+  sqlite3_close(db);
+  std::printf("store: %lld bytes for %d installations\n", FileSize(dir.Path("central.db")), kInstallations);
+}
+
+// MiB per second of `rounds` downloads through the downloader's request.
+double Throughput(int port, const std::string& path, std::size_t expect, int rounds) {
+  const std::int64_t start = SteadyMs();
+  for (int i = 0; i < rounds; ++i) {
+    const RawReply r = RawHttp(port, "GET " + path + " HTTP/1.1\r\nAccept: */*\r\nHost: 127.0.0.1\r\n"
+                                     "User-Agent:FlowKite\r\nConnection: close\r\n\r\n");
+    if (r.body.size() != expect) {
+      std::printf("  short download from %s: %zu bytes\n", path.c_str(), r.body.size());
+      return 0;
+    }
+  }
+  const double seconds = static_cast<double>(SteadyMs() - start) / 1000.0;
+  return static_cast<double>(expect) * rounds / seconds / (1024 * 1024);
+}
+
+void DownloadThroughput() {
+  RunningCentral central("central_bench_download");
+  std::string bytes = FakeExecutable(0x14C, std::string());
+  bytes.resize(8 << 20);
+  for (std::size_t i = 0x80; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 2654435761u >> 24);
+  std::string error;
+  const auto info = AddReleaseFile(central.config, *central.store, bytes, 0, error);
+  if (!info) return;
+
+  // The plain static file server: the same library serving the release folder.
+  httplib::Server plain;
+  plain.set_mount_point("/", central.dir.Path("releases"));
+  const int plainPort = plain.bind_to_any_port("127.0.0.1");
+  std::thread serving([&] { plain.listen_after_bind(); });
+  const int rounds = 40;
+  const double central_ = Throughput(central.HttpPort(), "/tollimer/update/file/0BADF00D.bin", bytes.size(), rounds);
+  const double static_ = Throughput(plainPort, "/" + info->crc + ".bin", bytes.size(), rounds);
+  plain.stop();
+  serving.join();
+  std::printf("release download (8 MiB, %d rounds): tollimer-central %.0f MiB/s, plain static server %.0f MiB/s\n",
+              rounds, central_, static_);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--bodies") {
+    FILE* out = std::fopen(argv[2], "wb");
+    if (!out) return 1;
+    for (const std::string& body : SealedReports()) std::fprintf(out, "%s\n", body.c_str());
+    return std::fclose(out) == 0 ? 0 : 1;
+  }
+  const int threads = argc > 1 ? std::atoi(argv[1]) : 16;
+  const int seconds = argc > 2 ? std::atoi(argv[2]) : 10;
+  ExchangesPerSecond(threads, seconds);
+  DownloadThroughput();
+  StoreSize();
+  return 0;
+}

@@ -1,0 +1,92 @@
+#include "central/central_config.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+TEST(CentralConfig, DefaultsAreWhatTheAssistantOfThisBuildUses) {
+  const ConfigResult r = ParseCentralConfig("");
+  ASSERT_TRUE(r.config);
+  // The test build's assistant talks to http://127.0.0.1:18080/tollimer/.
+  EXPECT_EQ(r.config->httpPort, 18080);
+  EXPECT_EQ(r.config->basePath, "/tollimer/");
+  EXPECT_EQ(r.config->serviceKey.key, EnvelopeKeyRow(1).key);
+  EXPECT_EQ(r.config->serviceKey.iv, EnvelopeKeyRow(1).iv);
+  EXPECT_EQ(r.config->blacklistKey.key, EnvelopeKeyRow(3).key);
+  EXPECT_EQ(r.config->collectorPort, 8888);
+}
+
+TEST(CentralConfig, FileValuesOverrideDefaults) {
+  const ConfigResult r = ParseCentralConfig(
+      "# chain of 40 cafes\n"
+      "service_base = http://central.example.com:8080/orv/api/\n"
+      "  data_dir =  /var/lib/tollimer  \r\n"
+      "key_row1 = 00112233445566778899AABBCCDDEEFF\n"
+      "download_format = dl/%s.exe\n"
+      "status_port = off\n"
+      "collector_port = 0\n");
+  ASSERT_TRUE(r.config) << (r.errors.empty() ? "" : r.errors[0]);
+  EXPECT_EQ(r.config->httpPort, 8080);
+  EXPECT_EQ(r.config->basePath, "/orv/api/");
+  EXPECT_EQ(r.config->dataDir, "/var/lib/tollimer");
+  EXPECT_EQ(r.config->serviceKey.key[0], 0x00);
+  EXPECT_EQ(r.config->serviceKey.key[7], 0x77);
+  EXPECT_EQ(r.config->serviceKey.iv[0], 0x88);
+  EXPECT_EQ(r.config->serviceKey.iv[7], 0xFF);
+  EXPECT_EQ(r.config->downloadPrefix, "dl/");
+  EXPECT_EQ(r.config->downloadSuffix, ".exe");
+  EXPECT_EQ(r.config->statusPort, -1);
+  EXPECT_EQ(r.config->collectorPort, 0);
+}
+
+TEST(CentralConfig, RefusesLinesThatWouldMisconfigureTheService) {
+  const char* bad[] = {
+      "http_port = 70000",
+      "http_port = eighty",
+      "colour = blue",
+      "just a line",
+      "key_row3 = 0011",                                  // too short
+      "key_row3 = 00112233445566778899AABBCCDDEEFG",      // not hex
+      "blacklist_path = ../etc/passwd",
+      "report_path = /report.php",
+      "about_path = a b.html",
+      "download_format = file/.bin",                      // no %s
+      "download_format = file/%s/%s.bin",
+      "download_format = file/%s/x.bin",                  // suffix leaves the folder
+      "service_base = http://host:99999/x/",
+      "service_base = http://host/x",                     // path must end with /
+      "max_body_bytes = 10",
+      "notices_per_second = 0",
+      "open_marker = [END]",                              // equal to the closing one
+  };
+  for (const char* line : bad) {
+    const ConfigResult r = ParseCentralConfig(std::string(line) + "\n");
+    EXPECT_FALSE(r.config) << line;
+    EXPECT_FALSE(r.errors.empty()) << line;
+  }
+}
+
+TEST(CentralConfig, DescriptionReadsBackToTheSameConfiguration) {
+  const ConfigResult first = ParseCentralConfig("key_row3 = 00112233445566778899AABBCCDDEEFF\nstatus_port = off\n");
+  ASSERT_TRUE(first.config);
+  const ConfigResult again = ParseCentralConfig(DescribeCentralConfig(*first.config));
+  ASSERT_TRUE(again.config) << again.errors[0];
+  EXPECT_EQ(DescribeCentralConfig(*again.config), DescribeCentralConfig(*first.config));
+}
+
+TEST(CentralConfig, TheExampleFileIsAValidConfiguration) {
+  std::ifstream in(TOLLIMER_SOURCE_DIR "/tools/central/tollimer-central.conf.example");
+  std::stringstream text;
+  text << in.rdbuf();
+  ASSERT_FALSE(text.str().empty());
+  const ConfigResult r = ParseCentralConfig(text.str());
+  ASSERT_TRUE(r.config) << r.errors[0];
+  // Its key rows are the test build's, so it works with that assistant as is.
+  EXPECT_EQ(r.config->serviceKey.key, EnvelopeKeyRow(1).key);
+  EXPECT_EQ(r.config->blacklistKey.iv, EnvelopeKeyRow(3).iv);
+}
+
+}  // namespace
