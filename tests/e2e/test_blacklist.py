@@ -191,6 +191,7 @@ def test_dragging_the_title_moves_the_panel(wine, sim, assistant, program_dir):
 
 COLLECTOR = Path(__file__).parent / "fakes" / "collector.py"
 REPORT_PATH = "/tollimer/report.php"
+NOTICE_PREFIX = bytes.fromhex("7F3F805F4D53477C")  # every notice datagram starts so
 
 
 @pytest.fixture
@@ -228,7 +229,7 @@ def test_swiped_blacklisted_id_raises_the_alert_and_nothing_is_pressed(
     assert sim.text(dialog) == entry
 
     wait_until(lambda: collector(), timeout=10, message="the notice datagram")
-    assert collector() == [f"Bid={bar_id},BarName={bar_name},BlackID={entry}".encode("gbk")]
+    assert collector() == [NOTICE_PREFIX + f"Bid={bar_id},BarName={bar_name},BlackID={entry}".encode("gbk")]
 
     reports = wait_until(lambda: [r for r in central.requests() if r["target"].startswith(REPORT_PATH)],
                          timeout=15, message="the hit report")
