@@ -166,6 +166,7 @@ class Demo:
         self.customer_screen_settings()
         self.central_service()
         self.start_assistant()
+        self.tray_menu()
         self.countdown()
         self.swipe_error_box()
         self.face_verification()
@@ -300,6 +301,20 @@ class Demo:
 
         step("Start-up lines of its day log")
         self.log.print_new()
+
+    def tray_menu(self):
+        step("The assistant's icon in the notification area: a right click opens its menu")
+        tray = await_(lambda: self.assistant_gone() or self.sim.find("TTrayIcon", ""), 10, "the icon's window")
+        self.sim.post(tray, 0x0400 + 123, 0, 0x0204)  # the icon's callback: right button pressed
+        menu = await_(lambda: self.assistant_gone() or self.sim.find("#32768", ""), 10, "the icon's menu")
+        await_(lambda: self.assistant_gone() or self.sim.visible(menu), 10, "the menu shown")
+        say("关于 / Tollimer配置 / 黑名单监控 / 点数不足自动确定 / 倒计时15秒 8秒 3秒 / 开机自动运行 / 退出/重启")
+        self.screenshot("tray-menu", "the icon and its menu")
+        # A click beside the menu closes it, as on the cashier's screen.
+        subprocess.run(["xdotool", "mousemove", "1900", "1060", "click", "1"], env=self.wine.env,
+                       capture_output=True, timeout=20)
+        await_(lambda: self.assistant_gone() or not self.sim.visible(menu) or not self.sim.exists(menu), 10,
+               "the menu closed")
 
     def assistant_gone(self):
         code = self.process.poll()

@@ -229,12 +229,7 @@ def desktop_links(wine):
     return list((wine.prefix / "drive_c" / "users").glob("*/Desktop/Tollimer.lnk"))
 
 
-@pytest.fixture
-def known_bar(wine, installation):  # noqa: F811
-    orv = installation()
-    orv.ini("OrvBar.ini", "Bar", BarID="7654321", BarName="@星空网吧")
-    wine.reg_add(CONSOLE_KEY, "Path", orv.windows_path)
-    yield
+def remove_desktop_links(wine):
     for link in desktop_links(wine):
         if link.is_dir():
             link.rmdir()
@@ -242,8 +237,22 @@ def known_bar(wine, installation):  # noqa: F811
             link.unlink()
 
 
+@pytest.fixture
+def clean_desktop(wine):
+    """No Tollimer.lnk on the desktop: any start with a known bar makes one."""
+    remove_desktop_links(wine)
+    yield
+    remove_desktop_links(wine)
+
+
+@pytest.fixture
+def known_bar(wine, installation, clean_desktop):  # noqa: F811
+    orv = installation()
+    orv.ini("OrvBar.ini", "Bar", BarID="7654321", BarName="@星空网吧")
+    wine.reg_add(CONSOLE_KEY, "Path", orv.windows_path)
+
+
 def test_shortcut_made_once_the_bar_is_known_and_never_replaced(wine, sim, assistant, known_bar):
-    assert desktop_links(wine) == []
     assistant.start()
     assistant.wait_log("StartOK:", timeout=30)
     [link] = wait_until(lambda: desktop_links(wine), timeout=10, message="Tollimer.lnk on the desktop")
@@ -266,7 +275,7 @@ def test_shortcut_made_once_the_bar_is_known_and_never_replaced(wine, sim, assis
     assert third.stop() == 0
 
 
-def test_no_shortcut_without_a_known_bar(wine, sim, assistant):
+def test_no_shortcut_without_a_known_bar(wine, sim, assistant, clean_desktop):
     assistant.start()
     assistant.wait_log("StartOK:", timeout=30)
     assert desktop_links(wine) == []
