@@ -22,7 +22,7 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
-from harness import (REPO_ROOT, CentralService, WineSession, copy_program,  # noqa: E402
+from harness import (REPO_ROOT, SimError, CentralService, WineSession, copy_program,  # noqa: E402
                      start_program, start_sim, wait_until, win_build_dir)
 
 MAIN_FORM_CLASS = "TOrv_Assistant"
@@ -172,6 +172,7 @@ class Demo:
         self.face_verification()
         self.ctid_window()
         self.blacklist_panel()
+        self.blacklist_alert()
         self.carousel_step()
 
         step("What the assistant wrote to its log meanwhile")
@@ -313,8 +314,13 @@ class Demo:
         # A click beside the menu closes it, as on the cashier's screen.
         subprocess.run(["xdotool", "mousemove", "1900", "1060", "click", "1"], env=self.wine.env,
                        capture_output=True, timeout=20)
-        await_(lambda: self.assistant_gone() or not self.sim.visible(menu) or not self.sim.exists(menu), 10,
-               "the menu closed")
+
+        def closed():
+            try:
+                return not self.sim.visible(menu)
+            except SimError:  # a closed menu's window is gone
+                return True
+        await_(lambda: self.assistant_gone() or closed(), 10, "the menu closed")
 
     def assistant_gone(self):
         code = self.process.poll()
@@ -433,6 +439,24 @@ class Demo:
         self.sim.close(dialog)
         await_(lambda: self.assistant_gone() or not self.sim.visible(form), 5, "TfrmFaceCheck hidden")
         say(f"[{self.elapsed(opened)}] the dialog closed; TfrmFaceCheck hidden on the next tick")
+
+    def blacklist_alert(self):
+        listed = DEMO_BLACKLIST[1].split("\t")[0]
+        step(f"A customer on the blacklist swipes the ID {listed}: the assistant marks the dialog, "
+             "sounds the alert, announces and reports the hit, and presses nothing")
+        self.sim.clear()
+        dialog = self.sim.dialog(FACE_CAPTION, x=100, y=420, w=420, h=420)
+        self.sim.child(dialog, "Static", "", x=10, y=32, w=320, h=240, moving=True)
+        self.sim.child(dialog, "Edit", listed, x=10, y=285, w=220, h=24)
+        button = self.sim.child(dialog, "Button", FACE_CAPTION, x=240, y=330, w=120, h=32)
+        hit = await_(lambda: self.assistant_gone() or self.log.having(" FindBlackList:"), 10, "the alert")
+        say(f"log: {hit[-1]}")
+        await_(lambda: self.assistant_gone() or self.sim.text(button) == "可疑名单", 5, "the button marked")
+        say(f"the button now reads \"{self.sim.text(button)}\"; the dialog's caption is the entry: "
+            f"\"{self.sim.text(dialog)}\"")
+        self.screenshot("blacklist-alert", "the marked face-verification dialog")
+        say("pressed: " + ("nothing" if not self.sim.events("click", button) else "the button (wrong!)"))
+        self.sim.close(dialog)
 
     def face_form_shown(self):
         form = self.sim.find("TfrmFaceCheck", "")
