@@ -25,7 +25,7 @@ bool IsHexDigit(char c) {
 std::string BuildUpdateRequest(const UpdateRequestValues& v) {
   // The time goes in as text: the format is deciphered at run time, so no
   // compiler checks a 64-bit conversion against the 32-bit build's va_list.
-  return Format(Literal(lit::kUpdateRequestFormat).c_str(), std::to_string(v.unixTime).c_str(),
+  return FormatRuntime(Literal(lit::kUpdateRequestFormat), std::to_string(v.unixTime).c_str(),
                 v.neighbourCount, v.macText.c_str(), v.exeChecksum.c_str(), v.barId.c_str(),
                 v.barName.c_str(), v.osVersion.c_str(), v.featureBits, v.monitorCount,
                 v.faceSoundInfo.c_str(), v.diskSerial.c_str());
@@ -107,7 +107,7 @@ int CentralExchange::Check_UpdateAtStartup(const std::string& requestText, Clock
   int state = kUpdateNoReply;
   for (int attempt = 1; attempt <= kAttempts; ++attempt) {
     state = Check_Update(requestText, 1);
-    log.WriteLog(Format(Literal(lit::kAttemptLineFormat).c_str(), attempt, state));
+    log.WriteLog(FormatRuntime(Literal(lit::kAttemptLineFormat), attempt, state));
     if (state != kUpdateNoReply) break;
     clock.DelayWithMessages(1000);
   }

@@ -29,7 +29,7 @@ int SelfUpdate::Apply(const std::string& exeChecksum, const std::string& release
   const std::string backup = exePath_ + ".old";
 
   const std::int64_t started = shell_.TickMs();
-  const std::string url = Format(Literal(lit::kDownloadUrlFormat).c_str(), updateAddress_.c_str(),
+  const std::string url = FormatRuntime(Literal(lit::kDownloadUrlFormat), updateAddress_.c_str(),
                                  exeChecksum.c_str());
   const int downloaded = download_(url, fresh);
   const long long elapsedMs = static_cast<long long>(shell_.TickMs() - started);
