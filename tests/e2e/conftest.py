@@ -6,8 +6,8 @@ import re
 
 import pytest
 
-from harness import (CentralService, WineError, WineSession, copy_program, program_exes, scratch_dir,
-                     start_program, start_sim, stop_program)
+from harness import (CentralProgram, CentralService, WineError, WineSession, copy_program, program_exes,
+                     scratch_dir, start_program, start_sim, stop_program)
 
 __all__ = ["start_program", "stop_program"]  # for the assistant's tests
 
@@ -58,12 +58,26 @@ def program_dir(request, tmp_path):
 
 
 @pytest.fixture(autouse=True)
-def service(tmp_path):
-    """The fake central service on 127.0.0.1:18080 for every test: without
-    it each start of the assistant would wait out 15 attempts. It answers
-    that the program is current, with the default parameters, unless a test
-    sets other replies; service.stop() leaves the port dead."""
-    s = CentralService(tmp_path / "central")
+def service(request, tmp_path):
+    """The central service on 127.0.0.1:18080 for every test, as a cafe
+    chain runs it: tollimer-central from a clean data folder, its parameters
+    the assistant's code defaults. Without a service each start of the
+    assistant would wait out 15 attempts. A test that needs the faults a real
+    service does not produce asks for `fake_service` instead."""
+    if "fake_service" in request.fixturenames:
+        yield None
+        return
+    s = CentralProgram(tmp_path / "central")
+    yield s
+    s.stop()
+
+
+@pytest.fixture
+def fake_service(tmp_path):
+    """The fake central service on 127.0.0.1:18080 instead of the real one:
+    canned replies (garbage, cut downloads, 404s) that a test sets while it
+    runs; fake_service.stop() leaves the port dead."""
+    s = CentralService(tmp_path / "fake-central")
     yield s
     s.stop()
 

@@ -52,11 +52,11 @@ def seal(text):
 
 
 @pytest.fixture
-def central(service):
+def central(fake_service):
     """The run's fake central service, serving what a test puts at the
     blacklist's address."""
-    service.serve = lambda body: service.reply(LIST_PATH, status=200, body=body)
-    return service
+    fake_service.serve = lambda body: fake_service.reply(LIST_PATH, status=200, body=body)
+    return fake_service
 
 
 def write_blacklist(folder, lines, extra=b""):
@@ -127,9 +127,9 @@ def test_list_from_file_and_service_with_status_and_masked_panel(wine, sim, assi
     wine.screenshot(shots / "blacklist_panel.png")
 
 
-def test_dead_service_leaves_the_local_records_and_the_failure_status(sim, assistant, service, program_dir):
+def test_dead_service_leaves_the_local_records_and_the_failure_status(sim, assistant, fake_service, program_dir):
     write_blacklist(program_dir, LOCAL_LINES)
-    service.stop()
+    fake_service.stop()
     assistant.start()
     # Start-up first tries the parameter exchange 15 times, a second apart.
     assert loaded(assistant, timeout=60) == 2

@@ -11,50 +11,19 @@ import zlib
 import pytest
 
 from assistant import Assistant, assistant, heartbeat  # noqa: F401
-from harness import REPO_ROOT, next_release_of, start_program, wait_until
+from harness import CentralProgram, next_release_of, start_program, wait_until
 from test_placement_face import face_dialog
 
-CENTRAL = REPO_ROOT / "build" / "native" / "tollimer-central"
 LISTED_ID = "110101199003071233"
 WM_ENDSESSION = 0x0016
 
 
-class Central:
-    """tollimer-central serving on the loopback ports the test build of the
-    assistant uses (18080, and 8888 for notices), with its data in a scratch
-    folder; `run` is the operator's command line."""
-
-    def __init__(self, data):
-        self.data = data
-        ports = data.parent / "central.ports"
-        self.process = subprocess.Popen(
-            [str(CENTRAL), "--data", str(data), "serve", "--http-port", "18080", "--collector-port", "8888",
-             "--status-port", "off", "--port-file", str(ports)],
-            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        wait_until(lambda: ports.exists() and "http=" in ports.read_text(), timeout=15,
-                   message="tollimer-central serving")
-
-    def run(self, *args):
-        result = subprocess.run([str(CENTRAL), "--data", str(self.data), *map(str, args)],
-                                capture_output=True, timeout=60, check=True)
-        return result.stdout.decode("utf-8", errors="replace")
-
-    def rows(self, *args):
-        lines = self.run(*args).splitlines()
-        header = lines[0].split("\t")
-        return [dict(zip(header, line.split("\t"))) for line in lines[1:]]
-
-    def stop(self):
-        self.process.terminate()
-        self.process.wait(timeout=15)
-
-
 @pytest.fixture
 def central(service, tmp_path):
-    if not CENTRAL.exists():
-        pytest.fail(f"{CENTRAL} is not built; run scripts/build")
-    service.stop()  # the run's fake leaves the port to the real service
-    c = Central(tmp_path / "central-data")
+    """The run's tollimer-central, started again with the collector on the
+    test build's notice port (8888)."""
+    service.stop()
+    c = CentralProgram(tmp_path / "central-8888", collector_port=8888)
     yield c
     c.stop()
 

@@ -1,6 +1,8 @@
 """The central-service exchange and the self-update, end to end: the real
 Tollimer.exe under Wine in front of the fake central service on
-127.0.0.1:18080 (the `service` fixture), which answers the parameter exchange
+127.0.0.1:18080 (the `fake_service` fixture: the faults and the raw
+requests this file looks at are the fake's; tests/e2e/test_central_service.py
+updates from the real service), which answers the parameter exchange
 with a sealed reply and serves the release (a build of the same program with
 version 1.0.0.2).
 
@@ -84,8 +86,8 @@ def line_times(a, needle):
 
 # --- The exchange at start-up ------------------------------------------------
 
-def test_dead_service_gives_fifteen_attempts_a_second_apart_then_the_defaults(assistant, service):
-    service.stop()
+def test_dead_service_gives_fifteen_attempts_a_second_apart_then_the_defaults(assistant, fake_service):
+    fake_service.stop()
     assistant.start()
     summary = assistant.wait_log("StartOK:", timeout=60)[0]
     assert attempt_lines(assistant) == [f"Check_Update[{n}]=-1" for n in range(1, 16)]
@@ -97,9 +99,9 @@ def test_dead_service_gives_fifteen_attempts_a_second_apart_then_the_defaults(as
     assert assistant.process.poll() is None
 
 
-def test_a_reply_sets_the_parameters_before_the_local_file_overrides_them(assistant, service):
+def test_a_reply_sets_the_parameters_before_the_local_file_overrides_them(assistant, fake_service):
     own = crc_text(assistant.folder / "Tollimer.exe")
-    service.answer(params_payload(f"ABCD1234,{own}", delay=333, clickmode=0, interval=5,
+    fake_service.answer(params_payload(f"ABCD1234,{own}", delay=333, clickmode=0, interval=5,
                                   ctidreturn=9))
     # The local parameters file is read after the exchange: its click delay wins.
     (assistant.folder / "OrvBar.ini").write_bytes(b"[Assistant]\r\nfwait=500\r\n")
@@ -111,7 +113,7 @@ def test_a_reply_sets_the_parameters_before_the_local_file_overrides_them(assist
     assert summary.endswith(",Delay=500,Mode=0,Refresh=5,Return=9"), summary
 
     # One sealed POST with kind 1, carrying what the installation reports.
-    posts = service.requests(UPDATE_PATH)
+    posts = fake_service.requests(UPDATE_PATH)
     assert [p["target"] for p in posts] == [UPDATE_PATH + "?t=1"] and posts[0]["method"] == "POST"
     request = envelope.open_sealed(posts[0]["body"])
     fields = dict(line.split("=", 1) for line in request.split("\r\n"))
@@ -132,31 +134,31 @@ def test_a_reply_sets_the_parameters_before_the_local_file_overrides_them(assist
     pytest.param({"body": "[BODY]\r\n@@@ not a sealed text @@@[END]"}, id="garbage-inside-markers"),
     pytest.param({"payload": "no pairs in here"}, id="payload-without-equals"),
 ])
-def test_an_unusable_reply_counts_as_none(assistant, service, reply):
-    service.answer(**reply)
+def test_an_unusable_reply_counts_as_none(assistant, fake_service, reply):
+    fake_service.answer(**reply)
     assistant.start()
     summary = assistant.wait_log("StartOK:", timeout=60)[0]
     assert attempt_lines(assistant) == [f"Check_Update[{n}]=-1" for n in range(1, 16)]
     assert summary.endswith(",Delay=101,Mode=1,Refresh=60,Return=6"), summary
 
 
-def test_identities_of_seven_characters_never_start_an_update(assistant, service, release,
+def test_identities_of_seven_characters_never_start_an_update(assistant, fake_service, release,
                                                              heartbeat):
     release_file, _ = release
-    service.answer(params_payload("ABCD123"))
-    service.release(crc_text(assistant.folder / "Tollimer.exe"), body_file=str(release_file))
+    fake_service.answer(params_payload("ABCD123"))
+    fake_service.release(crc_text(assistant.folder / "Tollimer.exe"), body_file=str(release_file))
     assistant.start()
     assistant.wait_log("StartOK:", timeout=30)
     assert attempt_lines(assistant) == ["Check_Update[1]=1"]
     assistant.wait_ticks(2, heartbeat)  # the first tick is past
-    assert service.requests(UPDATE_PATH + "file/") == []
+    assert fake_service.requests(UPDATE_PATH + "file/") == []
     assert assistant.log_texts("AutoUpdate=") == []
 
 
 # --- The update ---------------------------------------------------------------
 
 @pytest.mark.parametrize("folder_name", ["program", "网吧 收银"])
-def test_downloads_swaps_and_restarts_into_the_release(wine, sim, tmp_path, service, release,
+def test_downloads_swaps_and_restarts_into_the_release(wine, sim, tmp_path, fake_service, release,
                                                       folder_name):
     release_file, new_crc = release
     folder = tmp_path / folder_name
@@ -169,8 +171,8 @@ def test_downloads_swaps_and_restarts_into_the_release(wine, sim, tmp_path, serv
     backup = folder / "Tollimer.exe.old"
     backup.write_bytes(b"an earlier release")
     backup.chmod(0o444)
-    service.answer(params_payload(f"{new_crc},FFFF0000"))
-    service.release(old_crc, body_file=str(release_file))
+    fake_service.answer(params_payload(f"{new_crc},FFFF0000"))
+    fake_service.release(old_crc, body_file=str(release_file))
     # The billing console in front: the box comes up over it and leaves it enabled.
     cashier = sim.window("TFrmMain", "Orv网络计费系统 v7-主收银台")
     sim.activate(cashier)
@@ -195,12 +197,12 @@ def test_downloads_swaps_and_restarts_into_the_release(wine, sim, tmp_path, serv
         assert not (folder / "Tollimer.exe.NEW").exists()
         form = wait_until(lambda: sim.find("TOrv_Assistant", ""), timeout=10)
         assert "1.0.0.2" in sim.text(form)
-        # It is the release itself, so the service finds it current.
+        # It is the release itself, so the fake service finds it current.
         a.wait_log("Check_Update[1]=1", timeout=30)
         assert a.log_texts("Check_Update[1]=") == ["Check_Update[1]=2", "Check_Update[1]=1"]
         size = len(release_file.read_bytes())
         assert a.log_texts("AutoUpdate=") == [f"AutoUpdate={size},UpdateState=2"]
-        downloads = service.requests(UPDATE_PATH + "file/")
+        downloads = fake_service.requests(UPDATE_PATH + "file/")
         assert [d["target"] for d in downloads] == [f"{UPDATE_PATH}file/{old_crc}.bin"]
         assert "User-Agent:FlowKite" in downloads[0]["headers"]
     finally:
@@ -209,13 +211,13 @@ def test_downloads_swaps_and_restarts_into_the_release(wine, sim, tmp_path, serv
             a.process.kill()
 
 
-def failed_update(assistant, service, release, **served):
+def failed_update(assistant, fake_service, release, **served):
     """Starts the assistant with an update announced and `served` as the
     release; returns the log text of the failure once it is written."""
     release_file, new_crc = release
     exe = assistant.folder / "Tollimer.exe"
-    service.answer(params_payload(new_crc))
-    service.release(crc_text(exe), **served)
+    fake_service.answer(params_payload(new_crc))
+    fake_service.release(crc_text(exe), **served)
     assistant.start()
     return assistant.wait_log("＃自动更新失败", timeout=60)
 
@@ -235,32 +237,32 @@ def assert_untouched_and_running(assistant, old_bytes):
     pytest.param({"mode": "cut"}, "＃自动更新失败C,CODE:-7", True, id="cut-in-the-middle"),
     pytest.param({"mode": "garbage"}, "＃自动更新失败D,CODE:CRC=", False, id="garbage"),
 ])
-def test_a_failed_download_leaves_the_program_in_place(assistant, service, release, served,
+def test_a_failed_download_leaves_the_program_in_place(assistant, fake_service, release, served,
                                                        failure, new_left):
     release_file, _ = release
     served = dict(served)
     if served.get("mode") == "cut":
         served["body_file"] = str(release_file)
     old_bytes = (assistant.folder / "Tollimer.exe").read_bytes()
-    texts = failed_update(assistant, service, release, **served)
+    texts = failed_update(assistant, fake_service, release, **served)
     assert texts[0].startswith(failure), texts
     assert (assistant.folder / "Tollimer.exe.NEW").exists() == new_left
     assert_untouched_and_running(assistant, old_bytes)
 
 
-def test_a_download_that_is_not_the_announced_release_is_not_swapped_in(assistant, service, release,
+def test_a_download_that_is_not_the_announced_release_is_not_swapped_in(assistant, fake_service, release,
                                                                          tmp_path):
     # A whole, working executable, but another one than the reply announced.
     other = tmp_path / "other.bin"
     other.write_bytes((assistant.folder / "Tollimer.exe").read_bytes() + b"patched")
     old_bytes = (assistant.folder / "Tollimer.exe").read_bytes()
-    texts = failed_update(assistant, service, release, body_file=str(other))
+    texts = failed_update(assistant, fake_service, release, body_file=str(other))
     assert texts == [f"＃自动更新失败D,CODE:CRC={crc_text(other)}"]
     assert not (assistant.folder / "Tollimer.exe.NEW").exists()
     assert_untouched_and_running(assistant, old_bytes)
 
 
-def test_a_failed_second_rename_puts_the_program_back(assistant, service, release, sim):
+def test_a_failed_second_rename_puts_the_program_back(assistant, fake_service, release, sim):
     # Another program holds the download open: it can be written and read,
     # but not renamed into place.
     release_file, _ = release
@@ -268,7 +270,7 @@ def test_a_failed_second_rename_puts_the_program_back(assistant, service, releas
     sim.hold_file(windows_path(fresh))
     old_bytes = (assistant.folder / "Tollimer.exe").read_bytes()
     try:
-        texts = failed_update(assistant, service, release, body_file=str(release_file))
+        texts = failed_update(assistant, fake_service, release, body_file=str(release_file))
         assert texts == ["＃自动更新失败B,CODE:ReName2"]
         assert assistant.wait_log("Restore=") == ["Restore=1"]
     finally:
@@ -277,26 +279,26 @@ def test_a_failed_second_rename_puts_the_program_back(assistant, service, releas
     assert_untouched_and_running(assistant, old_bytes)
 
 
-def test_the_minute_timer_asks_again_and_starts_an_announced_update(wine, sim, assistant, service,
+def test_the_minute_timer_asks_again_and_starts_an_announced_update(wine, sim, assistant, fake_service,
                                                                     release):
     # A refresh interval of one minute; the release is announced only after
     # the start-up exchange found the program current.
     release_file, new_crc = release
     exe = assistant.folder / "Tollimer.exe"
     own = crc_text(exe)
-    service.answer(params_payload(own, interval=1))
-    service.release(own, body_file=str(release_file))
+    fake_service.answer(params_payload(own, interval=1))
+    fake_service.release(own, body_file=str(release_file))
     try:
         assistant.start()
         assistant.wait_log("StartOK:", timeout=30)
         assert attempt_lines(assistant) == ["Check_Update[1]=1"]
-        service.answer(params_payload(new_crc, interval=1))
+        fake_service.answer(params_payload(new_crc, interval=1))
 
         assert assistant.wait_log("Call_Update=", timeout=90) == ["Call_Update=2"]
         assert assistant.process.wait(timeout=30) == 0
         assistant.wait_log("Startup:ver=1.0.0.2,", timeout=30)
         assert exe.read_bytes() == release_file.read_bytes()
-        targets = [r["target"] for r in service.requests(UPDATE_PATH)]
+        targets = [r["target"] for r in fake_service.requests(UPDATE_PATH)]
         assert targets[:3] == [UPDATE_PATH + "?t=1", UPDATE_PATH + "?t=2", f"{UPDATE_PATH}file/{own}.bin"]
     finally:
         end_every_assistant(sim)

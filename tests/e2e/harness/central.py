@@ -1,12 +1,14 @@
-"""The fake central service (fakes/central_service.py) on 127.0.0.1:18080,
-where the assistant's test build looks for it: its canned replies, changed
-while it runs, and its record of the requests."""
+"""The central service on 127.0.0.1:18080, where the assistant's test build
+looks for it: the real one (tollimer-central, built in the native tree), and
+the fake (fakes/central_service.py) with canned replies for the faults a real
+service does not produce (silence, garbage, cut downloads)."""
 
 import base64
 import json
 import os
 import subprocess
 import sys
+import time
 from pathlib import Path
 
 FAKES = Path(__file__).resolve().parents[1] / "fakes"
@@ -19,6 +21,57 @@ BLACKLIST_PATH = "/tollimer/data/blklist.txt"
 # program is current and the parameters are the code defaults, so start-up
 # goes on at once as with a service that has nothing to change.
 DEFAULT_PAYLOAD = "delay=101\r\nclickmode=1\r\ninterval=60\r\nctidreturn=6\r\n"
+
+
+REPO_ROOT = Path(__file__).resolve().parents[3]
+CENTRAL_PROGRAM = REPO_ROOT / "build" / "native" / "tollimer-central"
+# The operator's parameters every test starts from: the assistant's own code
+# defaults, so a start with the service is a start with nothing changed.
+CODE_DEFAULT_PARAMS = {"delay": 101, "clickmode": 1, "interval": 60, "ctidreturn": 6}
+
+
+class CentralProgram:
+    """tollimer-central serving from a data folder of its own on the test
+    build's HTTP port; notices on `collector_port` (0: any free port, so a
+    test's own collector can have 8888). `run` is the operator's command line."""
+
+    def __init__(self, data, http_port=18080, collector_port=0):
+        if not CENTRAL_PROGRAM.exists():
+            raise RuntimeError(f"{CENTRAL_PROGRAM} is not built; run scripts/build")
+        self.data = Path(data)
+        self.data.mkdir(parents=True, exist_ok=True)
+        for name, value in CODE_DEFAULT_PARAMS.items():
+            self.run("params", "set", name, value)
+        ports = self.data.parent / f"{self.data.name}.ports"
+        ports.unlink(missing_ok=True)
+        self.process = subprocess.Popen(
+            [str(CENTRAL_PROGRAM), "--data", str(self.data), "serve", "--http-port", str(http_port),
+             "--collector-port", str(collector_port), "--status-port", "off", "--port-file", str(ports)],
+            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        deadline = time.monotonic() + 15
+        while not (ports.exists() and "http=" in ports.read_text()):
+            if self.process.poll() is not None or time.monotonic() > deadline:
+                self.stop()
+                raise RuntimeError(f"tollimer-central did not start (port {http_port} busy?)")
+            time.sleep(0.05)
+
+    def run(self, *args):
+        """One operator's command; its output."""
+        result = subprocess.run([str(CENTRAL_PROGRAM), "--data", str(self.data), *map(str, args)],
+                                capture_output=True, timeout=60, check=True)
+        return result.stdout.decode("utf-8", errors="replace")
+
+    def rows(self, *args):
+        """A listing command's table as dicts by column name."""
+        lines = self.run(*args).splitlines()
+        header = lines[0].split("\t")
+        return [dict(zip(header, line.split("\t"))) for line in lines[1:]]
+
+    def stop(self):
+        """Ends the service; the port is then dead (connections refused)."""
+        if self.process.poll() is None:
+            self.process.terminate()
+            self.process.wait(timeout=15)
 
 
 class CentralService:
