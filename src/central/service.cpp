@@ -58,6 +58,14 @@ std::string ReadWholeFile(const std::string& path) {
 }
 
 bool BindListener(httplib::Server& server, const std::string& address, int port, int& boundPort) {
+  // SO_REUSEADDR alone, not the library's SO_REUSEPORT: a restarted service
+  // binds again at once over the connections it closed (TIME_WAIT), and so
+  // does any other server of the port, while a second service started by
+  // mistake on a port in use fails instead of silently sharing it.
+  server.set_socket_options([](socket_t sock) {
+    int yes = 1;
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  });
   if (port == 0) {
     boundPort = server.bind_to_any_port(address);
     return boundPort > 0;

@@ -89,7 +89,8 @@ class CentralService:
         line = self.process.stdout.readline().decode()
         if "central service fake" not in line:
             self.process.wait(timeout=10)
-            raise RuntimeError(f"the fake central service did not start: {line!r}")
+            rest = self.process.stdout.read().decode(errors="replace")
+            raise RuntimeError(f"the fake central service did not start: {(line + rest)[-600:]}")
 
     def _write(self):
         # Written whole and renamed, so the fake never reads half a table.
