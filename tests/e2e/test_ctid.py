@@ -196,7 +196,7 @@ def test_f11_key_clicks_refresh(wine, sim, assistant, heartbeat, settings, page,
     assert sim.events("click", ctid.refresh) == []
 
     press_f11(wine)
-    sim.wait_event("click", ctid.refresh, timeout=5)
+    sim.wait_event("click", ctid.refresh, timeout=15)
     assistant.wait_log(f"HotKey ReBtn={ctid.refresh},Refresh=0")
     # Without the return switch F11 refreshes only: no move.
     assert len(moves_to(sim, ctid, "1300,200,topmost")) == 1
@@ -221,8 +221,8 @@ def test_return_countdown_then_back_to_the_cashier_screen(wine, sim, assistant, 
     # F11 brings it back to the customer's screen and counts down again.
     sim.clear()
     press_f11(wine)
-    sim.wait_event("moved", ctid.window, "1300,200,topmost", timeout=5)
-    sim.wait_event("click", ctid.refresh, timeout=5)
+    sim.wait_event("moved", ctid.window, "1300,200,topmost", timeout=15)
+    sim.wait_event("click", ctid.refresh, timeout=15)
     sim.wait_event("settext", ctid.first, "关闭", timeout=15)
     captions = [e.detail for e in sim.events("settext", ctid.first)]
     assert captions == ["倒计5秒", "倒计4秒", "倒计3秒", "倒计2秒", "倒计1秒", "关闭"]
