@@ -70,6 +70,9 @@ const Command kCommands[] = {
     {"page", "hwnd", "elements nested leaf answers vanish", CmdPage},
     {"pagereads", "hwnd", "", CmdPageReads},
     {"hang", "ms", "", CmdHang},
+    // A form's layout: client area and a drop-down list's items.
+    {"clientrect", "hwnd", "", CmdClientRect},
+    {"items", "hwnd", "", CmdItems},
 };
 
 size_t WordCount(const char* words) {

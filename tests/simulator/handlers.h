@@ -52,3 +52,7 @@ std::string CmdClear(const Request&);
 
 // The moving camera preview (moving_picture.cpp).
 std::string CmdFrame(const Request&);
+
+// A form's layout as placed by another program (cmd_layout.cpp).
+std::string CmdClientRect(const Request&);
+std::string CmdItems(const Request&);
