@@ -113,7 +113,8 @@ def test_window_shows_its_controls_in_place_filled_from_the_registry(sim, regist
     width, height, _, _ = sim.clientrect(form)
     assert (width, height) == (546, 392)
     captions = {"chk_AutoMoveScreen": "记忆双屏幕显示位置[1]", "chk_CTID": "网证二维码[F11]",
-                "edt_topPicPath": "D:\\价格表\\", "edt_bgPicPath": "C:\\网吧图片\\背景\\"}
+                "edt_topPicPath": "D:\\价格表\\", "edt_bgPicPath": "C:\\网吧图片\\背景\\",
+                "cbb_topPos": "靠右", "cbb_style": "平铺", "cbb_Interval": "1分钟"}
     for parent, layout in ((form, FORM), (c["grp_ExpConfig"], EXP), (c["grp_deskConfig"], DESK)):
         _, _, origin_x, origin_y = sim.clientrect(parent)
         for name, _, left, top, w, h, caption in layout:
