@@ -33,6 +33,8 @@ WM_ENDSESSION = 0x0016
 # The blacklist panel: its main-window command and its own texts.
 WM_COMMAND = 0x0111
 CMD_BLACKLIST = 111
+# The settings window: the main window itself, shown by its menu command.
+CMD_SETTINGS = 110
 DEMO_BLACKLIST = ["# 本店黑名单", "11010119900307123X\t张三\t2024-01-02\t打架斗殴",
                   "440304198512310021 欧阳小明 2023/12/1 欠费逃单"]
 DEMO_SERVICE_LINES = ["320102197001010012 #某   2022-05-05 盗窃财物",
@@ -161,6 +163,7 @@ class Demo:
         self.swipe_error_box()
         self.blacklist_panel()
         self.carousel_step()
+        self.settings_window()
 
         step("What the assistant wrote to its log meanwhile")
         self.log.print_new()
@@ -323,6 +326,17 @@ class Demo:
         say("the list shows digits 13 to 18 of every ID as xxxxxx")
         self.screenshot("blacklist-panel", "the blacklist panel")
         self.sim.post(panel, 0x0010, 0, 0)  # WM_CLOSE hides it
+
+    def settings_window(self):
+        step("Opening the settings window (the menu command Tollimer配置)")
+        form = self.sim.find(MAIN_FORM_CLASS, "")
+        self.sim.post(form, WM_COMMAND, CMD_SETTINGS, 0)
+        await_(lambda: self.sim.visible(form), 10, "the settings window shown")
+        children = self.sim.children(form)
+        for child in (children[0], children[2]):  # the two check boxes on the group boxes' edges
+            say(f"{child.text}: {'checked' if self.sim.checked(child.hwnd) else 'not checked'}")
+        self.screenshot("settings-window", "the settings window")
+        self.sim.post(form, 0x0010, 0, 0)  # WM_CLOSE hides it
 
     def stop_assistant(self):
         step("Ending the assistant as a Windows shutdown does (WM_ENDSESSION)")
