@@ -90,9 +90,7 @@ class SettingsPanelView {
   // A drop-down list's selected index; -1 when none.
   virtual int Selection(PanelControl control) = 0;
   virtual void Select(PanelControl control, int index) = 0;
-  virtual bool Enabled(PanelControl control) = 0;
   virtual void SetEnabled(PanelControl control, bool enabled) = 0;
-  virtual bool Visible(PanelControl control) = 0;
   virtual void SetVisible(PanelControl control, bool visible) = 0;
   // A group box's font colour, black when active and grey when not (the
   // controls inside take it over), and its enabled state, which makes every

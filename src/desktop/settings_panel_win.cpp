@@ -249,14 +249,8 @@ void TSettingsPanelForm::Select(PanelControl control, int index) {
   SendMessageA(Control(control), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
 }
 
-bool TSettingsPanelForm::Enabled(PanelControl control) { return IsWindowEnabled(Control(control)) != FALSE; }
-
 void TSettingsPanelForm::SetEnabled(PanelControl control, bool enabled) {
   EnableWindow(Control(control), enabled ? TRUE : FALSE);
-}
-
-bool TSettingsPanelForm::Visible(PanelControl control) {
-  return (GetWindowLongA(Control(control), GWL_STYLE) & WS_VISIBLE) != 0;
 }
 
 void TSettingsPanelForm::SetVisible(PanelControl control, bool visible) {

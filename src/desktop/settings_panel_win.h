@@ -31,9 +31,7 @@ class TSettingsPanelForm : public SettingsPanelView {
   void SetText(PanelControl control, const std::string& text) override;
   int Selection(PanelControl control) override;
   void Select(PanelControl control, int index) override;
-  bool Enabled(PanelControl control) override;
   void SetEnabled(PanelControl control, bool enabled) override;
-  bool Visible(PanelControl control) override;
   void SetVisible(PanelControl control, bool visible) override;
   void SetGroupActive(PanelControl group, bool active) override;
   std::optional<std::string> BrowseForFolder(const std::string& title,

@@ -49,9 +49,7 @@ class FakeSettingsPanelView : public SettingsPanelView {
     const int count = static_cast<int>(ComboItems(c).size());
     controls.at(c).selection = index >= 0 && index < count ? index : -1;
   }
-  bool Enabled(PanelControl c) override { return controls.at(c).enabled; }
   void SetEnabled(PanelControl c, bool enabled) override { controls.at(c).enabled = enabled; }
-  bool Visible(PanelControl c) override { return controls.at(c).visible; }
   void SetVisible(PanelControl c, bool visible) override { controls.at(c).visible = visible; }
   void SetGroupActive(PanelControl group, bool active) override {
     controls.at(group).groupActive = active;
