@@ -38,10 +38,16 @@ bool IsFolder(const std::string& path) {
 }
 
 // Opens the browser at the folder the box names, so a cashier who changes
-// one picture folder starts where it was.
-int CALLBACK BrowseCallback(HWND browser, UINT msg, LPARAM, LPARAM data) {
+// one picture folder starts where it was, and shows the selected folder's
+// full path above the tree, which shows names only.
+int CALLBACK BrowseCallback(HWND browser, UINT msg, LPARAM param, LPARAM data) {
   if (msg == BFFM_INITIALIZED && data) {
     SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, data);
+  }
+  if (msg == BFFM_SELCHANGED) {
+    char path[MAX_PATH] = {};
+    if (!SHGetPathFromIDListA(reinterpret_cast<PCIDLIST_ABSOLUTE>(param), path)) path[0] = '\0';
+    SendMessageA(browser, BFFM_SETSTATUSTEXTA, 0, reinterpret_cast<LPARAM>(path));
   }
   return 0;
 }
@@ -277,7 +283,7 @@ std::optional<std::string> TSettingsPanelForm::BrowseForFolder(const std::string
   info.hwndOwner = form_;
   info.pszDisplayName = displayName;
   info.lpszTitle = title.c_str();
-  info.ulFlags = BIF_RETURNONLYFSDIRS;
+  info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_STATUSTEXT;
   info.lpfn = BrowseCallback;
   info.lParam = start.empty() ? 0 : reinterpret_cast<LPARAM>(start.c_str());
   PIDLIST_ABSOLUTE chosen = SHBrowseForFolderA(&info);

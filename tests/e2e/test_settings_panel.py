@@ -220,6 +220,9 @@ def test_folder_choice_fills_the_box_and_a_vanished_folder_still_saves_its_text(
     sim.post(c["btn_bgBrowse"], BM_CLICK)
     browser = wait_until(lambda: sim.find("#32770", ""), timeout=10, message="the folder browser")
     assert "浏览到你希望用于桌面背景的图片文件夹:" in [child.text for child in sim.children(browser)]
+    # The path shown above the tree says the typed folder is selected.
+    wait_until(lambda: windows.rstrip("\\") in [child.text for child in sim.children(browser)], timeout=10,
+               message="the typed folder selected in the browser")
     sim.post(browser, WM_COMMAND, IDOK)
     assistant.wait_log("bgPicCount=2", timeout=10)
     assert sim.text(c["edt_bgPicPath"]) == windows
