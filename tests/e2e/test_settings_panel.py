@@ -18,7 +18,7 @@ WM_COMMAND = 0x0111
 WM_LBUTTONDBLCLK = 0x0203
 BM_CLICK = 0x00F5
 MK_LBUTTON, MK_SHIFT = 0x0001, 0x0004
-IDOK = 1
+IDOK, IDCANCEL = 1, 2
 CMD_SETTINGS = 110
 
 # Children of the window, of each group box, in creation order:
@@ -203,6 +203,33 @@ def test_save_writes_the_window_state_and_captures_positions(wine, sim, registry
     assert capture_lines(assistant)[2] == f"CTIDWin.x={ctid_rect[0]},CTIDWin.y={ctid_rect[1]}"
 
 
+def browser_texts(sim, browser):
+    return [child.text for child in sim.children(browser)]
+
+
+def choose_folder(sim, button, edit, title, folder, attempts=3):
+    """Opens the folder browser with the button and confirms it once the path
+    shown above its tree is `folder`. Wine's browser now and then leaves the
+    start folder unselected; the cashier would cancel and try again, and a
+    cancel must leave the box as it was."""
+    for _ in range(attempts):
+        sim.post(button, BM_CLICK)
+        browser = wait_until(lambda: (lambda w: w if w and sim.visible(w) else 0)(sim.find("#32770", "")),
+                             timeout=10, message="the folder browser")
+        assert title in browser_texts(sim, browser)
+        try:
+            wait_until(lambda: folder in browser_texts(sim, browser), timeout=5,
+                       message="the typed folder selected in the browser")
+        except AssertionError:
+            sim.post(browser, WM_COMMAND, IDCANCEL)
+            wait_until(lambda: not sim.exists(browser), timeout=10, message="the browser closed")
+            assert sim.text(edit) == folder
+            continue
+        sim.post(browser, WM_COMMAND, IDOK)
+        return
+    raise AssertionError(f"the browser never selected {folder!r}")
+
+
 def test_folder_choice_fills_the_box_and_a_vanished_folder_still_saves_its_text(
         wine, sim, registry, folders, assistant):
     path, windows = folders.folder("底图")
@@ -216,14 +243,9 @@ def test_folder_choice_fills_the_box_and_a_vanished_folder_still_saves_its_text(
 
     # The cashier types the folder, then confirms it in the browser, which
     # opens there.
-    sim.settext(c["edt_bgPicPath"], windows.rstrip("\\"))
-    sim.post(c["btn_bgBrowse"], BM_CLICK)
-    browser = wait_until(lambda: sim.find("#32770", ""), timeout=10, message="the folder browser")
-    assert "浏览到你希望用于桌面背景的图片文件夹:" in [child.text for child in sim.children(browser)]
-    # The path shown above the tree says the typed folder is selected.
-    wait_until(lambda: windows.rstrip("\\") in [child.text for child in sim.children(browser)], timeout=10,
-               message="the typed folder selected in the browser")
-    sim.post(browser, WM_COMMAND, IDOK)
+    typed = windows.rstrip("\\")
+    sim.settext(c["edt_bgPicPath"], typed)
+    choose_folder(sim, c["btn_bgBrowse"], c["edt_bgPicPath"], "浏览到你希望用于桌面背景的图片文件夹:", typed)
     assistant.wait_log("bgPicCount=2", timeout=10)
     assert sim.text(c["edt_bgPicPath"]) == windows
     wait_until(lambda: sim.enabled(c["btn_picTest"]), timeout=5, message="the test button usable")
