@@ -392,10 +392,9 @@ TEST_F(PanelFixture, PositionsThatCannotBeTakenKeepTheirStoredValues) {
     Store(appKey, "CTIDWin", std::string("old.ctid"));
     Store(appKey, "OrvAppWin", std::string("old.app"));
     Store(appKey, "FaceVeifyWin", std::string("old.face"));
-    FakeDesktop freshDesktop;
-    desktop = freshDesktop;
-    FakeFaceCheckForm form{desktop};
-    (void)form;  // handle 1 is the face window again, as faceForm expects
+    for (Hwnd window : {ctidWindow, appWindow}) {
+      if (window && desktop.Exists(window)) desktop.Remove(window);
+    }
     ctidWindow = desktop.Add("TFrmCTID", "任子行网证扫码上机");
     desktop.Get(ctidWindow).left = 7;
     desktop.Get(ctidWindow).top = c.ctidParked ? desktop.workArea.height - 300 : 8;
