@@ -68,7 +68,7 @@ bool TOrv_Assistant::Create(HWND applicationWindow) {
   wc.lpszClassName = kClassName;
   RegisterClassA(&wc);
   // Not shown: the assistant works hidden; the cashier opens it from the icon.
-  hwnd_ = CreateWindowExA(0, kClassName, "网吧Tollimer..", WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU,
+  hwnd_ = CreateWindowExA(0, kClassName, "网吧Tollimer..", kSettingsWindowStyle,
                           CW_USEDEFAULT, CW_USEDEFAULT, 640, 480, applicationWindow, nullptr,
                           wc.hInstance, this);
   if (!hwnd_) return false;
@@ -100,6 +100,7 @@ LRESULT TOrv_Assistant::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       WMHotKey(wParam);
       return 0;
     case WM_COMMAND:
+      if (panelForm_.OnCommand(wParam, lParam)) return 0;
       OnCommand(LOWORD(wParam));
       return 0;
     case WM_CLOSE:
@@ -164,6 +165,9 @@ void TOrv_Assistant::FormCreate() {
     return blacklistAlert_.Check(dialog, faceButton, idEdit);
   };
 
+  // The settings window's controls, filled from the settings below.
+  panelForm_.Create(hwnd_, &settingsPanel_);
+
   // Every start counts activation windows down from 15.
   watch_.Dialogs().N5Click();
 
@@ -178,8 +182,18 @@ void TOrv_Assistant::FormCreate() {
   // of them holds a picture.
   watch_.Hooks().loadPictureLists = [this] {
     switches_.carousel = carousel_.LoadPictureLists(settings_.bgPicPath, settings_.topPicPath);
+    settingsPanel_.ShowCarouselState();
   };
-  watch_.Hooks().carouselStep = [this] { carousel_.btn_picTestClick(); };
+  watch_.Hooks().carouselStep = [this] {
+    carousel_.btn_picTestClick();
+    settingsPanel_.ShowCarouselState();
+  };
+  settingsPanel_.ShowLoadedSettings();
+  settingsPanel_.ApplySettings();
+  settingsPanel_.findCtidWindow = [this] { return ctid_.Find_CTIDWin(); };
+  settingsPanel_.findAppQrWindow = [this] { return placement_.FindAppQrWindow(); };
+  settingsPanel_.setCarouselInterval = [this](int seconds) { watch_.SetCarouselInterval(seconds); };
+  settingsPanel_.barId = [this] { return bar_.barId; };
   autorunChecked_ = settings_.autorun;
 
   // Windows Sockets for the billing server, the downloader and the notice.
@@ -224,6 +238,7 @@ void TOrv_Assistant::FormCreate() {
   // F11 refreshes the CTID QR code from anywhere.
   hotKeyRegistered_ = RegisterHotKey(hwnd_, kHotKeyF11, 0, VK_F11) != FALSE;
   ctid_.SetHotKeyRegistered(hotKeyRegistered_);
+  settingsPanel_.ShowHotKey(hotKeyRegistered_);
 
   // The start-up summary.
   log_.WriteLog(FormatRuntime(Literal(lit::kSummaryLineFormat), hotKeyRegistered_ ? 1 : 0,

@@ -14,6 +14,8 @@
 #include "blacklist/blacklist_panel_win.h"
 #include "blacklist/blacklist_store.h"
 #include "desktop/carousel.h"
+#include "desktop/settings_panel.h"
+#include "desktop/settings_panel_win.h"
 #include "desktop/tray_icon_win.h"
 #include "log/activity_log.h"
 #include "net/central_exchange.h"
@@ -93,6 +95,10 @@ class TOrv_Assistant {
   std::unique_ptr<PictureDecoder> pictureDecoder_ = MakeWicPictureDecoder();
   std::unique_ptr<WallpaperScreen> wallpaperScreen_ = MakeWin32WallpaperScreen();
   WallpaperCarousel carousel_{*pictureFiles_, *pictureDecoder_, *wallpaperScreen_, *registry_, log_};
+  // The settings window's controls and what the cashier's clicks on them do.
+  TSettingsPanelForm panelForm_;
+  SettingsPanel settingsPanel_{{panelForm_, desktop_, *registry_, log_, clock_, *pictureFiles_, carousel_,
+                                switches_, faceForm_, settings_}};
 
   HWND hwnd_ = nullptr;
   HWND application_ = nullptr;  // the hidden application window captioned kApplicationTitle

@@ -88,6 +88,13 @@ class Desktop {
   // A tone on the speaker; returns when it has played.
   virtual void Beep(int frequencyHz, int milliseconds) = 0;
 
+  // Settings window: the position capture of a save, and the monitor count
+  // its extended-screen check box shows.
+  // The left and top of the window's outer rectangle in screen pixels;
+  // false (and left, top unchanged) when the rectangle cannot be read.
+  virtual bool WindowOrigin(Hwnd window, int& left, int& top) = 0;
+  virtual int MonitorCount() = 0;
+
   // A move to (left, top) in screen pixels without resizing or activating,
   // into the topmost band or out of it; false when refused, and when the
   // window's program does not answer within a second (not moved). (Width 3

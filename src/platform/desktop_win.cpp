@@ -159,3 +159,15 @@ ScreenSize Win32Desktop::WorkAreaSize() {
 void Win32Desktop::Beep(int frequencyHz, int milliseconds) {
   ::Beep(static_cast<DWORD>(frequencyHz), static_cast<DWORD>(milliseconds));
 }
+
+// --- Settings window ---------------------------------------------------------
+
+bool Win32Desktop::WindowOrigin(Hwnd window, int& left, int& top) {
+  RECT rect;
+  if (window == 0 || !GetWindowRect(H(window), &rect)) return false;
+  left = rect.left;
+  top = rect.top;
+  return true;
+}
+
+int Win32Desktop::MonitorCount() { return GetSystemMetrics(SM_CMONITORS); }

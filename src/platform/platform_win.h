@@ -34,6 +34,9 @@ class Win32Desktop : public Desktop {
   std::intptr_t ClickButtonWithin(Hwnd button, int timeoutMs) override;
   ScreenSize WorkAreaSize() override;
   void Beep(int frequencyHz, int milliseconds) override;
+  // Settings window.
+  bool WindowOrigin(Hwnd window, int& left, int& top) override;
+  int MonitorCount() override;
 };
 
 class Win32Clock : public Clock {

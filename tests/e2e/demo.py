@@ -38,6 +38,8 @@ WM_ENDSESSION = 0x0016
 # The blacklist panel: its main-window command and its own texts.
 WM_COMMAND = 0x0111
 CMD_BLACKLIST = 111
+# The settings window: the main window itself, shown by its menu command.
+CMD_SETTINGS = 110
 DEMO_BLACKLIST = ["# 本店黑名单", "11010119900307123X\t张三\t2024-01-02\t打架斗殴",
                   "440304198512310021 欧阳小明 2023/12/1 欠费逃单"]
 DEMO_SERVICE_LINES = ["320102197001010012 #某   2022-05-05 盗窃财物",
@@ -174,6 +176,7 @@ class Demo:
         self.blacklist_panel()
         self.blacklist_alert()
         self.carousel_step()
+        self.settings_window()
 
         step("What the assistant wrote to its log meanwhile")
         self.log.print_new()
@@ -461,6 +464,17 @@ class Demo:
     def face_form_shown(self):
         form = self.sim.find("TfrmFaceCheck", "")
         return form if form and self.sim.visible(form) else 0
+
+    def settings_window(self):
+        step("Opening the settings window (the menu command Tollimer配置)")
+        form = self.sim.find(MAIN_FORM_CLASS, "")
+        self.sim.post(form, WM_COMMAND, CMD_SETTINGS, 0)
+        await_(lambda: self.sim.visible(form), 10, "the settings window shown")
+        children = self.sim.children(form)
+        for child in (children[0], children[2]):  # the two check boxes on the group boxes' edges
+            say(f"{child.text}: {'checked' if self.sim.checked(child.hwnd) else 'not checked'}")
+        self.screenshot("settings-window", "the settings window")
+        self.sim.post(form, 0x0010, 0, 0)  # WM_CLOSE hides it
 
     def stop_assistant(self):
         step("Ending the assistant as a Windows shutdown does (WM_ENDSESSION)")

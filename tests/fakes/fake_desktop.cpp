@@ -87,6 +87,8 @@ bool FakeDesktop::SetWindowPosition(Hwnd window, std::intptr_t insertAfter, int 
   Window& w = windows_[window];
   w.clientLeft = x;
   w.clientTop = y;
+  w.left = x;
+  w.top = y;
   return true;
 }
 
@@ -121,3 +123,10 @@ void FakeDesktop::Beep(int frequencyHz, int milliseconds) {
   actions.push_back("beep " + std::to_string(frequencyHz) + " " + std::to_string(milliseconds));
 }
 
+
+bool FakeDesktop::WindowOrigin(Hwnd window, int& left, int& top) {
+  if (!Exists(window) || windows_[window].rectUnreadable) return false;
+  left = windows_[window].left;
+  top = windows_[window].top;
+  return true;
+}

@@ -21,6 +21,10 @@ class FakeDesktop : public Desktop {
     std::int32_t style = 0x50010000;  // WS_CHILD | WS_VISIBLE | WS_TABSTOP
     int clientLeft = 0, clientTop = 0;  // screen pixels of the client area's origin
     bool refusesMove = false;           // SetWindowPos fails on it
+    // Settings window: the outer rectangle's origin (screen pixels), which
+    // a move sets, and a window whose rectangle cannot be read.
+    int left = 0, top = 0;
+    bool rectUnreadable = false;
   };
 
   // Adds a window (parent 0: top level) and returns its handle (1, 2, ...).
@@ -65,6 +69,10 @@ class FakeDesktop : public Desktop {
   std::intptr_t clickAnswer = 0;  // what a click on an existing button returns
   bool refuseMoves = false;       // every move fails, as for windows of a higher privilege
   ScreenSize workArea{1920, 1040};
+  // Settings window.
+  bool WindowOrigin(Hwnd window, int& left, int& top) override;
+  int MonitorCount() override { return monitors; }
+  int monitors = 1;
 
  private:
   Hwnd Find(Hwnd parent, const char* className, const char* caption) const;

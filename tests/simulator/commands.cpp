@@ -73,6 +73,9 @@ const Command kCommands[] = {
     // Files held open as another program would: the self-update's tests.
     {"holdfile", "path", "", CmdHoldFile},
     {"releasefile", "path", "", CmdReleaseFile},
+    // A form's layout: client area and a drop-down list's items.
+    {"clientrect", "hwnd", "", CmdClientRect},
+    {"items", "hwnd", "", CmdItems},
 };
 
 size_t WordCount(const char* words) {

@@ -55,3 +55,7 @@ std::string CmdFrame(const Request&);
 // Files held open as another program would (cmd_files.cpp): the self-update's tests.
 std::string CmdHoldFile(const Request&);
 std::string CmdReleaseFile(const Request&);
+
+// A form's layout as placed by another program (cmd_layout.cpp).
+std::string CmdClientRect(const Request&);
+std::string CmdItems(const Request&);

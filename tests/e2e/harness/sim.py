@@ -284,6 +284,17 @@ class Sim:
         """After replying, the simulator stops answering any message for ms."""
         self.command("hang", ms)
 
+    # A form's layout.
+
+    def clientrect(self, hwnd):
+        """(width, height, left, top): the client area's size and its
+        top-left corner on the screen."""
+        return tuple(int(v) for v in self.command("clientrect", hwnd))
+
+    def items(self, hwnd):
+        """A combo box's item texts in order."""
+        return [r[1] for r in self._listing("items", hwnd)]
+
     # Lifetime.
 
     def ping(self):
