@@ -23,7 +23,7 @@ using K = ControlKind;
 constexpr int kLabelWidth = 48;
 constexpr int kLabelHeight = 20;
 
-const std::vector<ControlSpec> kControls = {
+const std::vector<ControlLayout> kControls = {
     {P::chk_AutoMoveScreen, "chk_AutoMoveScreen", K::CheckBox, P::None, 24, 7, 217, 25, "转移到扩展屏:",
      kExtendedScreen, "功能需要双屏幕支持!", true, true},
     {P::grp_ExpConfig, "grp_ExpConfig", K::GroupBox, P::None, 8, 16, 529, 105, "", 0, nullptr, true, true},
@@ -76,9 +76,9 @@ constexpr RegistryRoot kUser = RegistryRoot::CurrentUser;
 
 }  // namespace
 
-const std::vector<ControlSpec>& PanelControls() { return kControls; }
+const std::vector<ControlLayout>& PanelControls() { return kControls; }
 
-const ControlSpec& SpecOf(PanelControl control) { return kControls.at(static_cast<std::size_t>(control)); }
+const ControlLayout& LayoutOf(PanelControl control) { return kControls.at(static_cast<std::size_t>(control)); }
 
 std::vector<std::string> ComboItems(PanelControl control) {
   std::vector<std::string> items;
@@ -109,7 +109,7 @@ void SettingsPanel::ShowLoadedSettings() {
 void SettingsPanel::ApplySettings() {
   c_.view.SetText(P::chk_AutoMoveScreen, Format("记忆双屏幕显示位置[%d]", c_.desktop.MonitorCount()));
   for (PanelControl box : kFeatureBoxes) {
-    c_.view.SetChecked(box, (c_.model.featureBits & SpecOf(box).tag) != 0);
+    c_.view.SetChecked(box, (c_.model.featureBits & LayoutOf(box).tag) != 0);
   }
   c_.switches.Apply(c_.model.featureBits);
   chk_AutoMoveScreenClick();
@@ -186,7 +186,7 @@ void SettingsPanel::SetStyleBox(bool enabled) {
 }
 
 int SettingsPanel::CheckedTag(PanelControl control) {
-  return c_.view.Checked(control) ? SpecOf(control).tag : 0;
+  return c_.view.Checked(control) ? LayoutOf(control).tag : 0;
 }
 
 void SettingsPanel::btn_SaveConfigClick() {

@@ -58,7 +58,7 @@ enum class PanelControl : int {
 
 enum class ControlKind { CheckBox, GroupBox, Label, Edit, Button, DropDownList };
 
-struct ControlSpec {
+struct ControlLayout {
   PanelControl id;
   const char* name;
   ControlKind kind;
@@ -72,8 +72,8 @@ struct ControlSpec {
 };
 
 // The controls in creation order (PanelControl order).
-const std::vector<ControlSpec>& PanelControls();
-const ControlSpec& SpecOf(PanelControl control);
+const std::vector<ControlLayout>& PanelControls();
+const ControlLayout& LayoutOf(PanelControl control);
 // A drop-down list's items, in order; empty for other controls.
 std::vector<std::string> ComboItems(PanelControl control);
 

@@ -97,22 +97,22 @@ bool TSettingsPanelForm::Create(HWND form, SettingsPanel* handler) {
                              GetModuleHandleA(nullptr), nullptr);
 
   RegisterGroupClass(GroupProc);
-  for (const ControlSpec& spec : PanelControls()) {
-    HWND control = CreateControl(spec);
+  for (const ControlLayout& layout : PanelControls()) {
+    HWND control = CreateControl(layout);
     if (!control) return false;
-    controls_[static_cast<int>(spec.id)] = control;
-    groupActive_[static_cast<int>(spec.id)] = true;
-    if (spec.hint) AddHint(control, spec.hint);
+    controls_[static_cast<int>(layout.id)] = control;
+    groupActive_[static_cast<int>(layout.id)] = true;
+    if (layout.hint) AddHint(control, layout.hint);
   }
   return true;
 }
 
-HWND TSettingsPanelForm::CreateControl(const ControlSpec& spec) {
+HWND TSettingsPanelForm::CreateControl(const ControlLayout& layout) {
   const char* className = "Button";
   DWORD style = WS_CHILD | WS_CLIPSIBLINGS;
   DWORD exStyle = 0;
-  int height = spec.height;
-  switch (spec.kind) {
+  int height = layout.height;
+  switch (layout.kind) {
     case ControlKind::CheckBox: style |= BS_AUTOCHECKBOX | WS_TABSTOP; break;
     case ControlKind::Button: style |= BS_PUSHBUTTON | WS_TABSTOP; break;
     case ControlKind::GroupBox:
@@ -132,28 +132,28 @@ HWND TSettingsPanelForm::CreateControl(const ControlSpec& spec) {
       height = kDropDownHeight;
       break;
   }
-  if (spec.visible) style |= WS_VISIBLE;
-  if (!spec.enabled) style |= WS_DISABLED;
-  HWND parent = spec.parent == PanelControl::None ? form_ : Control(spec.parent);
-  HWND control = CreateWindowExA(exStyle, className, spec.caption, style, spec.left, spec.top, spec.width,
+  if (layout.visible) style |= WS_VISIBLE;
+  if (!layout.enabled) style |= WS_DISABLED;
+  HWND parent = layout.parent == PanelControl::None ? form_ : Control(layout.parent);
+  HWND control = CreateWindowExA(exStyle, className, layout.caption, style, layout.left, layout.top, layout.width,
                                  height, parent,
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + static_cast<int>(spec.id))),
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + static_cast<int>(layout.id))),
                                  GetModuleHandleA(nullptr), nullptr);
   if (!control) return nullptr;
   SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
-  if (spec.kind == ControlKind::GroupBox) {
+  if (layout.kind == ControlKind::GroupBox) {
     SetWindowLongPtrA(control, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   }
-  if (spec.kind == ControlKind::Edit) {
+  if (layout.kind == ControlKind::Edit) {
     // A folder read from the registry is shown whole, however long: the
     // save writes back what the box holds.
     SendMessageA(control, EM_SETLIMITTEXT, 0, 0);
   }
-  for (const std::string& item : ComboItems(spec.id)) {
+  for (const std::string& item : ComboItems(layout.id)) {
     SendMessageA(control, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
   }
-  if (spec.id == PanelControl::cbb_topPos) SendMessageA(control, CB_SETCURSEL, 1, 0);  // 居中
-  if (spec.id == PanelControl::cbb_style) SendMessageA(control, CB_SETCURSEL, 0, 0);   // 填充
+  if (layout.id == PanelControl::cbb_topPos) SendMessageA(control, CB_SETCURSEL, 1, 0);  // 居中
+  if (layout.id == PanelControl::cbb_style) SendMessageA(control, CB_SETCURSEL, 0, 0);   // 填充
   return control;
 }
 

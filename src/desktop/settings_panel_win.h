@@ -41,7 +41,7 @@ class TSettingsPanelForm : public SettingsPanelView {
   static constexpr int kControlCount = static_cast<int>(PanelControl::None);
   static LRESULT CALLBACK GroupProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
   LRESULT OnGroupMessage(HWND group, UINT msg, WPARAM wParam, LPARAM lParam);
-  HWND CreateControl(const ControlSpec& spec);
+  HWND CreateControl(const ControlLayout& layout);
   void AddHint(HWND control, const char* hint);
 
   HWND form_ = nullptr;

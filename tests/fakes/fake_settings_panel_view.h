@@ -20,11 +20,11 @@ class FakeSettingsPanelView : public SettingsPanelView {
   };
 
   FakeSettingsPanelView() {
-    for (const ControlSpec& spec : PanelControls()) {
-      Control& c = controls[spec.id];
-      c.text = spec.caption;
-      c.enabled = spec.enabled;
-      c.visible = spec.visible;
+    for (const ControlLayout& layout : PanelControls()) {
+      Control& c = controls[layout.id];
+      c.text = layout.caption;
+      c.enabled = layout.enabled;
+      c.visible = layout.visible;
     }
     // The lists' initial items.
     controls[PanelControl::cbb_topPos].selection = 1;
