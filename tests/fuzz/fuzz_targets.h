@@ -20,6 +20,7 @@ int FuzzDownloadReply(const std::uint8_t* data, std::size_t size);
 int FuzzSplitUrl(const std::uint8_t* data, std::size_t size);
 int FuzzEnvelope(const std::uint8_t* data, std::size_t size);
 int FuzzSettingsValues(const std::uint8_t* data, std::size_t size);
+int FuzzServiceReply(const std::uint8_t* data, std::size_t size);
 
 inline constexpr FuzzTarget kFuzzTargets[] = {
     {"blacklist_file", FuzzBlacklistFile},
@@ -30,6 +31,7 @@ inline constexpr FuzzTarget kFuzzTargets[] = {
     {"split_url", FuzzSplitUrl},
     {"envelope", FuzzEnvelope},
     {"settings_values", FuzzSettingsValues},
+    {"service_reply", FuzzServiceReply},
 };
 
 // A fault the sanitizers cannot see (a broken round trip, a rule broken):

@@ -1,11 +1,12 @@
 // Values the central service, the local parameters file and the registry give
-// the program: name=value lines (CR, LF) fed to both parameter appliers, and
-// the feature bits and remembered window position texts. (The service reply's markers and payload parser come with the
-// update exchange; their target joins this file then.)
+// the program: name=value lines (CR, LF) fed to both parameter appliers, the
+// feature bits and remembered window position texts, and the central
+// service's parameter reply (its markers, sealed payload and name=value lines).
 #include <map>
 #include <string>
 
 #include "fuzz_targets.h"
+#include "net/central_exchange.h"
 #include "settings/position.h"
 #include "settings/run_params.h"
 #include "util/text.h"
@@ -36,5 +37,22 @@ int FuzzSettingsValues(const std::uint8_t* data, std::size_t size) {
   (void)ParsePosition(text);
   (void)ParseDecimal(text);
   (void)CheckIdNumber(text, CalendarDate{2024, 3, 7});
+  return 0;
+}
+
+int FuzzServiceReply(const std::uint8_t* data, std::size_t size) {
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  // As the whole reply (markers and sealed payload), and as an opened payload.
+  std::optional<std::string> payload = OpenServiceReply(text);
+  for (const std::string& lines : {payload.value_or(""), text}) {
+    for (const char* name : {"delay", "clickmode", "interval", "ctidreturn", "crclist"}) {
+      std::optional<std::string> value = ReplyValue(lines, name);
+      if (value && value->size() > lines.size()) FuzzFail("a value longer than its payload");
+    }
+    const std::string identities = ReplyValue(lines, "crclist").value_or("");
+    const int decision = UpdateDecision(identities, "A7C97138");
+    if (decision != 1 && decision != 2) FuzzFail("an update decision that is neither 1 nor 2");
+    if (IsReleaseIdentity(identities, "")) FuzzFail("the empty text taken for a release identity");
+  }
   return 0;
 }
