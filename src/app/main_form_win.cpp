@@ -1,4 +1,5 @@
 #include "app/main_form_win.h"
+#include "platform/member_window_proc_win.h"
 
 #include "app/commands.h"
 #include "desktop/autorun.h"
@@ -78,13 +79,7 @@ bool TOrv_Assistant::Create(HWND applicationWindow) {
 }
 
 LRESULT CALLBACK TOrv_Assistant::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == WM_NCCREATE) {
-    auto* self = static_cast<TOrv_Assistant*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
-    self->hwnd_ = hwnd;
-    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-  }
-  auto* self = reinterpret_cast<TOrv_Assistant*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-  return self ? self->OnMessage(msg, wParam, lParam) : DefWindowProcA(hwnd, msg, wParam, lParam);
+  return MemberWindowProc<TOrv_Assistant, &TOrv_Assistant::hwnd_, &TOrv_Assistant::OnMessage>(hwnd, msg, wParam, lParam);
 }
 
 LRESULT TOrv_Assistant::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {

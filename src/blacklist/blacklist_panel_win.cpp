@@ -1,4 +1,5 @@
 #include "blacklist/blacklist_panel_win.h"
+#include "platform/member_window_proc_win.h"
 
 #include <commctrl.h>
 
@@ -95,13 +96,7 @@ void TfrmBlackList::Show() {
 }
 
 LRESULT CALLBACK TfrmBlackList::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == WM_NCCREATE) {
-    auto* self = static_cast<TfrmBlackList*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
-    self->hwnd_ = hwnd;
-    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-  }
-  auto* self = reinterpret_cast<TfrmBlackList*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-  return self ? self->OnMessage(msg, wParam, lParam) : DefWindowProcA(hwnd, msg, wParam, lParam);
+  return MemberWindowProc<TfrmBlackList, &TfrmBlackList::hwnd_, &TfrmBlackList::OnMessage>(hwnd, msg, wParam, lParam);
 }
 
 LRESULT TfrmBlackList::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -1,4 +1,5 @@
 #include "desktop/tray_icon_win.h"
+#include "platform/member_window_proc_win.h"
 
 #include <cstring>
 
@@ -52,13 +53,7 @@ void TTrayIcon::Add() {
 }
 
 LRESULT CALLBACK TTrayIcon::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == WM_NCCREATE) {
-    auto* self = static_cast<TTrayIcon*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
-    self->wnd_ = hwnd;
-    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-  }
-  auto* self = reinterpret_cast<TTrayIcon*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-  return self ? self->OnMessage(msg, wParam, lParam) : DefWindowProcA(hwnd, msg, wParam, lParam);
+  return MemberWindowProc<TTrayIcon, &TTrayIcon::wnd_, &TTrayIcon::OnMessage>(hwnd, msg, wParam, lParam);
 }
 
 LRESULT TTrayIcon::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {

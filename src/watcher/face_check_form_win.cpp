@@ -1,4 +1,5 @@
 #include "watcher/face_check_form_win.h"
+#include "platform/member_window_proc_win.h"
 
 #include <algorithm>
 
@@ -143,13 +144,8 @@ void TfrmFaceCheck::PaintImage(HWND image) {
 }
 
 LRESULT CALLBACK TfrmFaceCheck::FormProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == WM_NCCREATE) {
-    auto* self = static_cast<TfrmFaceCheck*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
-    self->hwnd_ = hwnd;
-    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-  }
-  auto* self = reinterpret_cast<TfrmFaceCheck*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-  return self ? self->OnMessage(msg, wParam, lParam) : DefWindowProcA(hwnd, msg, wParam, lParam);
+  return MemberWindowProc<TfrmFaceCheck, &TfrmFaceCheck::hwnd_, &TfrmFaceCheck::OnMessage>(hwnd, msg, wParam,
+                                                                                         lParam);
 }
 
 LRESULT CALLBACK TfrmFaceCheck::ImageProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
