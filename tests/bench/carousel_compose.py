@@ -71,7 +71,7 @@ def main():
         program.mkdir()
 
         print(f"carousel_bench.exe under Wine ({RUNS * 2} runs each unless said):", flush=True)
-        process = subprocess.run(["wine", str(exe), windows_path(bg), windows_path(top),
+        process = subprocess.run([wine.loader, str(exe), windows_path(bg), windows_path(top),
                                   windows_path(program, folder=True), windows_path(large, folder=True)],
                                  env=wine.env, stdin=subprocess.DEVNULL, capture_output=True, timeout=600)
         print(process.stdout.decode("gbk", errors="replace"), end="")

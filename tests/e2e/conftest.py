@@ -8,13 +8,26 @@ import pytest
 
 from harness import (CentralProgram, CentralService, WineError, WineSession, copy_program, program_exes,
                      scratch_dir, start_program, start_sim, stop_program)
+from harness.paths import SKIPS_32BIT, pe_machine, runs_32bit, wine_loader, win32_exe
+
+PE_X86 = 0x14C
 
 __all__ = ["start_program", "stop_program"]  # for the assistant's tests
+
+
+def pytest_report_header(config):
+    lines = [f"Wine loader: {wine_loader()}"]
+    if not runs_32bit() and win32_exe().exists() and not os.environ.get("TOLLIMER_EXE"):
+        lines.append(SKIPS_32BIT)
+    return lines
 
 
 @pytest.fixture(scope="session")
 def wine():
     """The Wine prefix of this run (code page 936, private X display)."""
+    exes = [exe for exe in program_exes().values() if exe.exists()]
+    if not runs_32bit() and any(pe_machine(exe) == PE_X86 for exe in exes):
+        pytest.exit(f"this machine cannot run 32-bit programs: {exes[0]} cannot be tested here", returncode=3)
     session = WineSession(scratch_dir())
     try:
         started = session.start()

@@ -16,7 +16,7 @@ def test_windows_side_unit_tests_pass(wine, tmp_path):
     assert exe.exists(), f"{exe} is not built"
     result = subprocess.run(
         [sys.executable, str(FAKE), "--port", "0", "--log", str(tmp_path / "requests.jsonl"),
-         "--", "wine", str(exe)],
+         "--", wine.loader, str(exe)],
         env=wine.env, cwd=tmp_path, stdin=subprocess.DEVNULL, capture_output=True, timeout=600)
     output = result.stdout.decode("gbk", errors="replace") + result.stderr.decode("gbk", errors="replace")
     summary = [line for line in output.splitlines() if line.startswith(("[  PASSED  ]", "[  FAILED  ]", "[  SKIPPED ]"))]

@@ -8,6 +8,7 @@ import subprocess
 import tempfile
 from pathlib import Path
 
+from .paths import wine_loader
 from .screen import Screen
 
 LOCALE = "zh_CN.UTF-8"
@@ -43,12 +44,16 @@ def ensure_locale(locale_dir):
     return locale_dir
 
 
-def _environment(prefix, home, display, locale_dir):
+def _environment(prefix, home, display, locale_dir, loader):
     # Nothing of the caller's Wine, locale or XDG settings leaks in: the
     # prefix, its code page and its home folder are the test run's own.
     env = {k: v for k, v in os.environ.items() if not k.startswith(("WINE", "XDG_", "LC_", "LANG"))}
     env.update(WINEPREFIX=str(prefix), HOME=str(home), WINEDLLOVERRIDES="winemenubuilder.exe=d",
                WINEDEBUG="-all", LOCPATH=str(locale_dir), LANG=LOCALE, LC_ALL=LOCALE, DISPLAY=display)
+    if loader != "/usr/bin/wine":
+        # Programs that Wine starts in turn (start.exe, a restart) take the
+        # same loader.
+        env["WINELOADER"] = loader
     return env
 
 
@@ -57,14 +62,16 @@ _REG_LINE = re.compile(r"^ {4}(.*?) {4}(REG_\w+) {4}(.*)$")
 
 class Wine:
     """One prefix on one display. `env` is the environment for any subprocess
-    that must see the same Windows (wine, wineserver, xdotool)."""
+    that must see the same Windows (wine, wineserver, xdotool); `loader` is
+    the command that starts a Windows program there (in place of `wine`)."""
 
     def __init__(self, prefix, home, logs, display, locale_dir):
         self.prefix = Path(prefix)
         self.home = Path(home)
         self.logs = Path(logs)
         self.display = display
-        self.env = _environment(self.prefix, self.home, display, Path(locale_dir))
+        self.loader = wine_loader()
+        self.env = _environment(self.prefix, self.home, display, Path(locale_dir), self.loader)
         self._serial = itertools.count(1)
 
     def _log_file(self, name):
@@ -81,7 +88,7 @@ class Wine:
         args = [str(a) for a in args]
         name = log or Path(args[0].replace("\\", "/")).stem
         with open(self._log_file(name), "wb") as out:
-            return subprocess.Popen(["wine", *args], cwd=cwd, env={**self.env, **(env or {})},
+            return subprocess.Popen([self.loader, *args], cwd=cwd, env={**self.env, **(env or {})},
                                     stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT)
 
     def call(self, args, timeout=60, env=None):
@@ -90,14 +97,14 @@ class Wine:
         args = [str(a) for a in args]
         path = self._log_file(Path(args[0]).stem)
         with open(path, "wb") as out:
-            process = subprocess.Popen(["wine", *args], env={**self.env, **(env or {})},
+            process = subprocess.Popen([self.loader, *args], env={**self.env, **(env or {})},
                                        stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT)
             try:
                 code = process.wait(timeout=timeout)
             except subprocess.TimeoutExpired:
                 process.kill()
                 process.wait(timeout=10)
-                raise WineError(f"wine {' '.join(args)} took longer than {timeout} s; see {path}")
+                raise WineError(f"{self.loader} {' '.join(args)} took longer than {timeout} s; see {path}")
         return code, path.read_bytes().decode("gbk", errors="replace")
 
     def server(self, *flags, timeout=60):
