@@ -15,11 +15,15 @@ PE_X86 = 0x14C
 __all__ = ["start_program", "stop_program"]  # for the assistant's tests
 
 
-def pytest_report_header(config):
-    lines = [f"Wine loader: {wine_loader()}"]
+def pytest_sessionstart(session):
+    """Says which Wine loader runs the programs and, where the 32-bit build
+    is left out because this machine cannot run it, that it is (also under -q)."""
+    reporter = session.config.pluginmanager.get_plugin("terminalreporter")
+    if reporter is None:
+        return
+    reporter.write_line(f"Wine loader: {wine_loader()}")
     if not runs_32bit() and win32_exe().exists() and not os.environ.get("TOLLIMER_EXE"):
-        lines.append(SKIPS_32BIT)
-    return lines
+        reporter.write_line(SKIPS_32BIT)
 
 
 @pytest.fixture(scope="session")
