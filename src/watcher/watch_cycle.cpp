@@ -15,19 +15,24 @@ void WatchCycle::OnWatchTimer() {
 
   if (!firstTickDone_) {
     firstTickDone_ = true;
-    if (startupUpdateState_ == 2) {
-      if (hooks_.startSelfUpdate) {
-        int result = hooks_.startSelfUpdate();
-        log_.WriteLog(FormatRuntime(Literal(lit::kFirstTickUpdateFormat), result,
-                             startupUpdateState_));
-      }
-    } else {
+    // A successful update ends this process for the new release, which loads
+    // the lists itself. Any other outcome (no update, a 404, a wrong CRC, a
+    // locked folder) keeps this program running, and it must not run the day
+    // without its blacklist: no swiped ID would raise an alert.
+    if (!StartAnnouncedUpdate()) {
       if (switches_.carousel && hooks_.loadPictureLists) hooks_.loadPictureLists();
       if (hooks_.loadBlacklist) log_.WriteLog(Format("Load BlackList=%d", hooks_.loadBlacklist()));
     }
   }
 
   RunWatchCycle();
+}
+
+bool WatchCycle::StartAnnouncedUpdate() {
+  if (startupUpdateState_ != 2 || !hooks_.startSelfUpdate) return false;
+  const int result = hooks_.startSelfUpdate();
+  log_.WriteLog(FormatRuntime(Literal(lit::kFirstTickUpdateFormat), result, startupUpdateState_));
+  return result > 0;
 }
 
 void WatchCycle::RunWatchCycle() {

@@ -50,6 +50,10 @@ class WatchCycle {
   void RunWatchCycle();
 
  private:
+  // Starts the update the start-up exchange announced; true when it succeeded
+  // and this process is ending for the new release.
+  bool StartAnnouncedUpdate();
+
   Desktop& desktop_;
   Clock& clock_;
   ActivityLog& log_;

@@ -6,6 +6,7 @@
 #include "fakes/fake_desktop.h"
 #include "fakes/fake_files.h"
 #include "log/activity_log.h"
+#include "util/text.h"
 
 namespace {
 
@@ -72,13 +73,33 @@ TEST_F(WatchFixture, FirstTickLoadsOnceAndTheCycleRunsEveryTick) {
   EXPECT_NE(LogText().find("Load BlackList=12"), std::string::npos);
 }
 
-TEST_F(WatchFixture, FirstTickStartsTheAnnouncedUpdateInsteadOfLoading) {
-  HookEverything();
-  switches.Apply(kWallpaperCarousel);
-  cycle.SetStartupUpdateState(2);
-  cycle.OnWatchTimer();
-  EXPECT_EQ(calls, (std::vector<std::string>{"update", "face"}));
-  EXPECT_NE(LogText().find("AutoUpdate=1,UpdateState=2"), std::string::npos);
+TEST_F(WatchFixture, FirstTickStartsTheAnnouncedUpdateAndLoadsWhenTheProgramKeepsRunning) {
+  // A successful update ends the process; a failed one (a 404, a wrong CRC, a
+  // failed rename) keeps it running, and then the lists load on that tick.
+  const struct {
+    int result;
+    std::vector<std::string> calls;
+  } cases[] = {
+      {1, {"update", "face"}},
+      {0, {"update", "pictures", "blacklist", "face"}},
+      {-1, {"update", "pictures", "blacklist", "face"}},
+  };
+  for (const auto& c : cases) {
+    WatchCycle fresh{desktop, clock, log, switches};
+    calls.clear();
+    files.files.clear();
+    auto& h = fresh.Hooks();
+    h.loadBlacklist = [this] { calls.push_back("blacklist"); return 12; };
+    h.startSelfUpdate = [this, &c] { calls.push_back("update"); return c.result; };
+    h.loadPictureLists = [this] { calls.push_back("pictures"); };
+    h.faceVerification = [this] { calls.push_back("face"); return false; };
+    switches.Apply(kWallpaperCarousel);
+    fresh.SetStartupUpdateState(2);
+    fresh.OnWatchTimer();
+    EXPECT_EQ(calls, c.calls) << c.result;
+    EXPECT_NE(LogText().find(Format("AutoUpdate=%d,UpdateState=2", c.result)), std::string::npos) << c.result;
+    EXPECT_EQ(LogText().find("Load BlackList=12") != std::string::npos, c.result <= 0) << c.result;
+  }
 }
 
 TEST_F(WatchFixture, BlacklistReloadsOnlyOnATickInTheFirstSecondOfTheDay) {
