@@ -12,6 +12,12 @@ struct TCenterPar {
   int CtidReturnDelay = 6;       // watch cycles before the CTID window returns
 };
 
+// Every value applied from an answer or the local file is brought into these
+// ranges (the lower ends 0 ms, 1 minute and 0 cycles).
+constexpr int kMaxFaceClickDelayMs = 5000;
+constexpr int kMaxParamRefreshMinutes = 24 * 60;
+constexpr int kMaxCtidReturnDelay = 600;
+
 // Values of the central service's answer, by key; nullopt when the key is absent.
 using AnswerLookup = std::function<std::optional<std::string>(const std::string& key)>;
 

@@ -60,6 +60,35 @@ TEST(TCenterPar, LocalFileOverridesWithItsOwnFallbacks) {
   EXPECT_EQ(kept.FaceClickDelay, 400);
 }
 
+TEST(TCenterPar, ValuesFromAnAnswerOrTheFileAreBroughtIntoSaneRanges) {
+  // A delay of days would stop the watch cycle; a refresh of 0 minutes would
+  // ask the service every minute.
+  const struct {
+    const char* text;
+    int delay, minutes, cycles;
+  } cases[] = {
+      {"2000000000", kMaxFaceClickDelayMs, kMaxParamRefreshMinutes, kMaxCtidReturnDelay},
+      {"-5", 0, 1, 0},
+      {"0", 0, 1, 0},
+      {"250", 250, 250, 250},
+  };
+  for (const auto& c : cases) {
+    TCenterPar par;
+    ApplyServiceAnswer(par, Answer({{Literal(lit::kKeyFaceClickDelay), c.text},
+                                    {Literal(lit::kKeyParamRefreshMinutes), c.text},
+                                    {Literal(lit::kKeyCtidReturnDelay), c.text}}));
+    EXPECT_EQ(par.FaceClickDelay, c.delay) << c.text;
+    EXPECT_EQ(par.ParamRefreshMinutes, c.minutes) << c.text;
+    EXPECT_EQ(par.CtidReturnDelay, c.cycles) << c.text;
+
+    TCenterPar local;
+    ApplyLocalParameters(local, File({{Literal(lit::kFileKeyFaceClickDelay), c.text},
+                                      {Literal(lit::kKeyCtidReturnDelay), c.text}}));
+    EXPECT_EQ(local.FaceClickDelay, c.delay) << c.text;
+    EXPECT_EQ(local.CtidReturnDelay, c.cycles) << c.text;
+  }
+}
+
 TEST(FeatureBits, TextToBitsAndCachedSwitches) {
   EXPECT_EQ(ParseFeatureBits("63"), 63);
   EXPECT_EQ(ParseFeatureBits("abc"), 0);
