@@ -64,7 +64,10 @@ std::optional<std::string> ReplyValue(const std::string& payload, const std::str
 
 int UpdateDecision(const std::string& releaseIdentities, const std::string& exeChecksum) {
   if (releaseIdentities.size() < 8) return kUpdateCurrent;
-  if (exeChecksum.empty() || releaseIdentities.find(exeChecksum) == std::string::npos) {
+  // Letters compare without regard to case, as the check of a download does:
+  // a release the swap accepted is current after its restart, not announced
+  // again in an endless loop of swaps.
+  if (exeChecksum.empty() || UpperAscii(releaseIdentities).find(UpperAscii(exeChecksum)) == std::string::npos) {
     return kUpdateAvailable;
   }
   return kUpdateCurrent;

@@ -44,7 +44,9 @@ std::optional<std::string> OpenServiceReply(const std::string& replyText);
 std::optional<std::string> ReplyValue(const std::string& payload, const std::string& name);
 
 // 2 when the release identities (at least 8 characters) do not contain the
-// executable checksum text (an empty checksum is never contained), else 1.
+// executable checksum text, letters without regard to case (an empty checksum
+// is never contained), else 1: every identity IsReleaseIdentity accepts is
+// current.
 int UpdateDecision(const std::string& releaseIdentities, const std::string& exeChecksum);
 
 // True when `crcText` equals one of the identities, which are separated by

@@ -194,7 +194,8 @@ TEST(ReleaseIdentities, DecisionAndCheckOfTheDownload) {
   const Case cases[] = {
       {"ABCD1234,00FF00FF", "00FF00FF", 1, true},
       {"ABCD1234,00FF00FF", "12345678", 2, false},
-      {"abcd1234", "ABCD1234", 2, true},  // the decision compares as written
+      {"abcd1234", "ABCD1234", 1, true},  // a swapped-in release is current, whatever the case
+      {"ABCD1234", "abcd1234", 1, true},
       {"ABCD1234", "", 2, false},
       {"ABCD123", "ABCD123", 1, true},
       {"1ABCD12345", "ABCD1234", 1, false},  // a part of a longer identity is not one
