@@ -94,8 +94,11 @@ PageRead Get_WebBrowser(HWND browserWindow, int timeoutMs, IHTMLDocument2** docu
     return failed;
   }
   if (answer == 0) {
+    // The window answered but handed out no object: no browser interface
+    // was obtained, a failure of the read like a missing library.
+    PageRead failed = Failure("WM_HTML_GETOBJECT answered 0");
     FreeLibrary(oleacc);
-    return {PageRead::Outcome::NoDocument, 0, 0, {}};
+    return failed;
   }
   const HRESULT hr = objectFromLresult(static_cast<LRESULT>(answer), IID_IHTMLDocument2, 0,
                                        reinterpret_cast<void**>(document));

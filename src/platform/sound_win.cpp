@@ -15,5 +15,6 @@ bool Win32Sound::PlayResource(const std::string& type, const std::string& name) 
 }
 
 bool Win32Sound::PlayFile(const std::string& path) {
-  return sndPlaySoundA(path.c_str(), SND_ASYNC) != FALSE;
+  // A file that is gone plays nothing, not the system's default sound.
+  return sndPlaySoundA(path.c_str(), SND_ASYNC | SND_NODEFAULT) != FALSE;
 }

@@ -115,7 +115,7 @@ def test_rzx_caption_is_handled_too_and_the_ctid_caption_wins(sim, assistant, he
 @pytest.mark.parametrize("page, qrcode, clicks", [
     pytest.param(dict(elements=["<p>certToken</p>"]), 4, 0, id="ticket"),
     pytest.param(dict(elements=["<p>expired</p>", "<img src=qr.png>", "<p>CERTTOKEN</p>"]), 0, 1, id="no-ticket"),
-    pytest.param(dict(answers=False), -5, 0, id="no-document"),
+    pytest.param(dict(answers=False), -6, 0, id="no-browser-object"),
 ])
 def test_page_checked_once_per_appearance(sim, assistant, heartbeat, settings, page, qrcode, clicks):
     settings(ExpCofig=PLACE, CTIDWin=SPOT)
@@ -128,6 +128,7 @@ def test_page_checked_once_per_appearance(sim, assistant, heartbeat, settings, p
     assert assistant.log_texts("CTIDWinOK=") == [f"CTIDWinOK=1,QRCode={qrcode},CTIDWin.x=1300,CTIDWin.y=200"]
     assert len(sim.events("click", ctid.refresh)) == clicks
     assert len(assistant.log_texts("certToken=0,Auto Refresh=")) == clicks
+    assert len(assistant.log_texts("QrocdeErr:")) == (1 if qrcode == -6 else 0)
 
 
 def test_without_a_remembered_place_an_expired_code_is_refreshed_every_cycle(sim, assistant, heartbeat, settings):
