@@ -15,9 +15,9 @@ class WallpaperScreen {
   virtual int ScreenHeight() = 0;
   // The desktop-background system colour as 0xAARRGGBB, opaque.
   virtual std::uint32_t DesktopColour() = 0;
-  // Makes the file the wallpaper (SPI_SETDESKWALLPAPER), stored in the user
-  // profile and announced to every window; the call's result (non-zero on
-  // success).
+  // Makes the file the wallpaper (SPI_SETDESKWALLPAPER), announced to every
+  // window and not stored in the user profile; the call's result (non-zero
+  // on success).
   virtual int SetDeskWallpaper(const std::string& path) = 0;
   // Milliseconds since some fixed moment (GetTickCount).
   virtual std::uint32_t TickCount() = 0;

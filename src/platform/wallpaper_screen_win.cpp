@@ -16,13 +16,11 @@ class Win32WallpaperScreen : public WallpaperScreen {
   }
 
   int SetDeskWallpaper(const std::string& path) override {
-    // Written to the user profile too: the "Wallpaper" value must name what
-    // is shown, since an upper-layer-only step draws over that file, and the
-    // wallpaper must survive the next sign-in. Without SPIF_UPDATEINIFILE the
-    // change stays in memory (Wine keeps it in a volatile key) and the value
-    // goes on naming the wallpaper of before.
+    // Announced to every window but not written to the user profile: the
+    // carousel's picture must not become the cafe's own wallpaper, which
+    // comes back once the carousel is switched off or the PC restarts.
     return SystemParametersInfoA(SPI_SETDESKWALLPAPER, 0, const_cast<char*>(path.c_str()),
-                                 SPIF_UPDATEINIFILE | SPIF_SENDWININICHANGE);
+                                 SPIF_SENDWININICHANGE);
   }
 
   std::uint32_t TickCount() override { return GetTickCount(); }

@@ -227,7 +227,9 @@ class Demo:
         step("The wallpaper carousel: a step every 10 watch cycles composes Wallpaper.bmp and sets it")
         line = await_(lambda: self.assistant_gone() or self.log.having(" Mode="), 15, "a carousel step")
         say(f"log: {line[0]}")
-        code, out = self.wine.call(["reg", "query", r"HKCU\Control Panel\Desktop", "/v", "Wallpaper"])
+        # Shown for this session only (Wine's volatile copy): the profile keeps the cafe's own.
+        code, out = self.wine.call(["reg", "query", r"HKCU\Software\Wine\Temporary System Parameters\Control Panel\Desktop",
+                                    "/v", "Wallpaper"])
         say("wallpaper now: " + next((l.split("REG_SZ")[-1].strip() for l in out.splitlines() if "REG_SZ" in l),
                                      "(not set)"))
         composed = self.scratch / "program" / "Wallpaper.bmp"
