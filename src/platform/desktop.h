@@ -37,6 +37,8 @@ class Desktop {
   // 0 when parent is 0: a child search never falls back to top-level windows.
   virtual Hwnd FindChild(Hwnd parent, const char* className, const char* caption) = 0;
 
+  // Every message below is sent abort-if-hung and given up after about a
+  // second: a program that has stopped answering costs no more than that.
   // WM_GETTEXT into a 1024-byte buffer: at most 1023 bytes, empty when the
   // window does not answer.
   virtual std::string GetWindowTextOf(Hwnd window) = 0;
@@ -47,7 +49,7 @@ class Desktop {
 
   // BM_CLICK, sent; the message's result.
   virtual std::intptr_t ClickButton(Hwnd button) = 0;
-  // WM_CLOSE, sent (waits for the window) or posted (does not).
+  // WM_CLOSE, sent (waits for the window, bounded) or posted (does not).
   virtual void SendClose(Hwnd window) = 0;
   virtual void PostClose(Hwnd window) = 0;
   // CB_SETCURSEL with the given index, sent.

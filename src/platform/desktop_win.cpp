@@ -7,6 +7,15 @@
 namespace {
 HWND H(Hwnd window) { return reinterpret_cast<HWND>(window); }
 Hwnd Handle(HWND window) { return reinterpret_cast<Hwnd>(window); }
+
+// Every message sent to another program's window is abort-if-hung and given
+// up after a second: a hung billing console or audit client must cost the
+// watch cycle no more than that, never freeze the assistant.
+constexpr UINT kOtherWindowTimeoutMs = 1000;
+
+bool SendWithin(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT timeoutMs, DWORD_PTR& result) {
+  return SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG, timeoutMs, &result) != 0;
+}
 }  // namespace
 
 Hwnd Win32Desktop::FindTopWindow(const char* className, const char* caption) {
@@ -22,31 +31,37 @@ Hwnd Win32Desktop::FindChild(Hwnd parent, const char* className, const char* cap
 
 std::string Win32Desktop::GetWindowTextOf(Hwnd window) {
   // WM_GETTEXT rather than GetWindowText: the latter does not ask a control
-  // of another process for its text. A gone or silent window leaves the
+  // of another process for its text. A gone, silent or hung window leaves the
   // buffer empty; the result never exceeds the 1024-byte buffer.
   char buffer[1024] = {};
-  LRESULT length = SendMessageA(H(window), WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer));
-  if (length <= 0) return {};
-  if (length >= static_cast<LRESULT>(sizeof buffer)) length = sizeof buffer - 1;
+  DWORD_PTR length = 0;
+  if (!SendWithin(H(window), WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer), kOtherWindowTimeoutMs,
+                  length) ||
+      length == 0) {
+    return {};
+  }
+  if (length >= sizeof buffer) length = sizeof buffer - 1;
   return std::string(buffer, static_cast<std::size_t>(length));
 }
 
 void Win32Desktop::SetWindowTextOf(Hwnd window, const std::string& text) {
-  SendMessageA(H(window), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+  SetWindowTextWithin(window, text, kOtherWindowTimeoutMs);
 }
 
 bool Win32Desktop::IsVisible(Hwnd window) { return IsWindowVisible(H(window)) != FALSE; }
 bool Win32Desktop::IsEnabled(Hwnd window) { return IsWindowEnabled(H(window)) != FALSE; }
 
-std::intptr_t Win32Desktop::ClickButton(Hwnd button) {
-  return SendMessageA(H(button), BM_CLICK, 0, 0);
-}
+std::intptr_t Win32Desktop::ClickButton(Hwnd button) { return ClickButtonWithin(button, kOtherWindowTimeoutMs); }
 
-void Win32Desktop::SendClose(Hwnd window) { SendMessageA(H(window), WM_CLOSE, 0, 0); }
+void Win32Desktop::SendClose(Hwnd window) {
+  DWORD_PTR ignored = 0;
+  SendWithin(H(window), WM_CLOSE, 0, 0, kOtherWindowTimeoutMs, ignored);
+}
 void Win32Desktop::PostClose(Hwnd window) { PostMessageA(H(window), WM_CLOSE, 0, 0); }
 
 void Win32Desktop::SelectComboItem(Hwnd comboBox, int index) {
-  SendMessageA(H(comboBox), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+  DWORD_PTR ignored = 0;
+  SendWithin(H(comboBox), CB_SETCURSEL, static_cast<WPARAM>(index), 0, kOtherWindowTimeoutMs, ignored);
 }
 
 bool Win32Desktop::SetForeground(Hwnd window) { return SetForegroundWindow(H(window)) != FALSE; }
@@ -135,16 +150,14 @@ void Win32Desktop::DrawAlertFrame(Hwnd window) {
 // at once on a window that has stopped answering for a while, the time-out on
 // one that is merely slow.
 bool Win32Desktop::SetWindowTextWithin(Hwnd window, const std::string& text, int timeoutMs) {
-  DWORD_PTR result = 0;
-  return SendMessageTimeoutA(H(window), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
-                             SMTO_ABORTIFHUNG, static_cast<UINT>(timeoutMs), &result) != 0;
+  DWORD_PTR ignored = 0;
+  return SendWithin(H(window), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), static_cast<UINT>(timeoutMs),
+                    ignored);
 }
 
 std::intptr_t Win32Desktop::ClickButtonWithin(Hwnd button, int timeoutMs) {
   DWORD_PTR result = 0;
-  if (!SendMessageTimeoutA(H(button), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, static_cast<UINT>(timeoutMs), &result)) {
-    return 0;
-  }
+  if (!SendWithin(H(button), BM_CLICK, 0, 0, static_cast<UINT>(timeoutMs), result)) return 0;
   return static_cast<std::intptr_t>(result);
 }
 

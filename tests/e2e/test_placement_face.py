@@ -174,6 +174,26 @@ def test_button_that_stays_enabled_is_pressed_twice_by_message_and_alerted_once(
     assert assistant.log_texts("PayWav=") == ["PayWav=1", "PayWav=1"]
 
 
+def test_a_hung_audit_client_costs_each_message_at_most_about_a_second(sim, other_sim, assistant, settings,
+                                                                      program_dir):
+    # The audit client hangs with its face dialog up. The face step's reads,
+    # presses and captions give up on it, and the watch cycle goes on: a
+    # heartbeat dialog of another program still earns its line every tick.
+    settings(ExpCofig=0)
+    local_parameters(program_dir, clickmode=1, fwait=101)
+    beat = other_sim.dialog("提示")
+    face_dialog(sim)
+    assistant.start()
+    assistant.wait_log("TryFaceVeifyCount=", timeout=15)
+
+    needle = f"ButtonTip={beat},"
+    before = len(assistant.log_texts(needle))
+    sim.hang(12000)
+    time.sleep(10)
+    assert len(assistant.log_texts(needle)) - before >= 3, "the watch cycle waited for the hung client"
+    assert assistant.process.poll() is None
+
+
 def _style(assistant):
     """The button style the assistant logged with its first retry line."""
     line = assistant.log_texts("TryFaceVeifyCount=2,BtnStyle=")[0]
