@@ -67,14 +67,26 @@ int SelfUpdate::Apply(const std::string& exeChecksum, const std::string& release
     return 0;
   }
 
+  const std::string title = shell_.ApplicationTitle();
   shell_.SetApplicationTitle("ORVAssistant-UpdateOK..");
   shell_.ShowSelfClosingMessage(
       "Tollimer-自动更新成功",
       "网吧Tollimer-自动更新成功，确定后重新启动!\r\n\r\n当前速度:" + SpeedText(downloaded, elapsedMs),
       kMessageMs);
+  // The new program starts before this one closes: should it not start, the
+  // old one is put back and keeps running, instead of leaving the cashier PC
+  // without an assistant until the next sign-in.
+  if (!shell_.StartProgram(exePath_)) {
+    log_.WriteLog("＃自动更新失败E,CODE:Start");
+    files_.Delete(exePath_);
+    const bool restored = files_.Rename(backup, exePath_);
+    log_.WriteLog(Format("Restore=%d", restored ? 1 : 0));
+    shell_.SetApplicationTitle(title);
+    return 0;
+  }
   // Fails while this process still runs from the backup; the next start
   // deletes it.
   files_.Delete(backup);
-  shell_.CloseAndStart(exePath_);
+  shell_.CloseForRestart();
   return downloaded;
 }

@@ -29,14 +29,18 @@ class UpdateShell {
   virtual ~UpdateShell() = default;
   // Milliseconds of a steady clock, for the speed.
   virtual std::int64_t TickMs() = 0;
-  // Renames the application window, so the new process is not taken for a
-  // second instance.
+  // The application window's title, and its renaming: renamed, the new
+  // process is not taken for a second instance.
+  virtual std::string ApplicationTitle() = 0;
   virtual void SetApplicationTitle(const std::string& title) = 0;
   // An information box that closes by itself after `ms` if nobody presses OK.
   virtual void ShowSelfClosingMessage(const std::string& caption, const std::string& text,
                                       int ms) = 0;
-  // Lets the main window really close, closes it, and starts `exePath`.
-  virtual void CloseAndStart(const std::string& exePath) = 0;
+  // Starts `exePath` from its folder; false when it could not be started
+  // (blocked by policy or an antivirus, say).
+  virtual bool StartProgram(const std::string& exePath) = 0;
+  // Lets the main window really close, and closes it.
+  virtual void CloseForRestart() = 0;
 };
 
 // (url, destination) -> DownloadFile's result.

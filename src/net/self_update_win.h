@@ -24,9 +24,11 @@ class Win32UpdateShell : public UpdateShell {
       : mainForm_(mainForm), allowClose_(std::move(allowClose)) {}
 
   std::int64_t TickMs() override;
+  std::string ApplicationTitle() override;
   void SetApplicationTitle(const std::string& title) override;
   void ShowSelfClosingMessage(const std::string& caption, const std::string& text, int ms) override;
-  void CloseAndStart(const std::string& exePath) override;
+  bool StartProgram(const std::string& exePath) override;
+  void CloseForRestart() override;
 
  private:
   HWND& mainForm_;

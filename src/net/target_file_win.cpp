@@ -23,7 +23,10 @@ class Win32TargetFile : public TargetFile {
   bool Close() override {
     HANDLE file = file_;
     file_ = INVALID_HANDLE_VALUE;
-    return CloseHandle(file) != FALSE;
+    // On the disk before anyone checks or renames it: a release swapped in
+    // just before a power cut must not come back as an empty program.
+    const bool flushed = FlushFileBuffers(file) != FALSE;
+    return CloseHandle(file) != FALSE && flushed;
   }
 
  private:

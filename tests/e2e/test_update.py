@@ -279,6 +279,23 @@ def test_a_failed_second_rename_puts_the_program_back(assistant, fake_service, r
     assert_untouched_and_running(assistant, old_bytes)
 
 
+def test_a_release_that_does_not_start_is_taken_back_and_the_program_keeps_running(assistant, fake_service,
+                                                                                   release, tmp_path):
+    # The announced bytes arrive whole, but Windows will not start them (as
+    # when a policy or an antivirus blocks the new program): the old program
+    # is put back and goes on running.
+    not_a_program = tmp_path / "not-a-program.bin"
+    not_a_program.write_bytes(b"these bytes are no program\r\n" * 512)
+    old_bytes = (assistant.folder / "Tollimer.exe").read_bytes()
+    fake_service.answer(params_payload(crc_text(not_a_program)))
+    fake_service.release(crc_text(assistant.folder / "Tollimer.exe"), body_file=str(not_a_program))
+    assistant.start()
+    assert assistant.wait_log("＃自动更新失败", timeout=60) == ["＃自动更新失败E,CODE:Start"]
+    assert assistant.wait_log("Restore=") == ["Restore=1"]
+    assert not (assistant.folder / "Tollimer.exe.NEW").exists()
+    assert_untouched_and_running(assistant, old_bytes)
+
+
 def test_the_minute_timer_asks_again_and_starts_an_announced_update(wine, sim, assistant, fake_service,
                                                                     release):
     # A refresh interval of one minute; the release is announced only after

@@ -55,6 +55,9 @@ class FakeUpdateShell : public UpdateShell {
   int messageMs = 0;
 
   std::int64_t TickMs() override { return now += stepMs; }
+  bool startFails = false;
+
+  std::string ApplicationTitle() override { return "网吧Tollimer"; }
   void SetApplicationTitle(const std::string& title) override { calls.push_back("Title " + title); }
   void ShowSelfClosingMessage(const std::string& caption, const std::string& text, int ms) override {
     calls.push_back("Message");
@@ -62,5 +65,9 @@ class FakeUpdateShell : public UpdateShell {
     messageText = text;
     messageMs = ms;
   }
-  void CloseAndStart(const std::string& exePath) override { calls.push_back("Start " + exePath); }
+  bool StartProgram(const std::string& exePath) override {
+    calls.push_back("Start " + exePath);
+    return !startFails;
+  }
+  void CloseForRestart() override { calls.push_back("Close"); }
 };

@@ -70,7 +70,7 @@ TEST_F(SelfUpdateFixture, SwapsInTheReleaseAndRestartsIntoIt) {
   EXPECT_EQ(files.files[kExe], kRelease);
   EXPECT_FALSE(files.Exists(kNew));
   EXPECT_EQ(shell.calls, (std::vector<std::string>{"Title ORVAssistant-UpdateOK..", "Message",
-                                                   "Start " + kExe}));
+                                                   "Start " + kExe, "Close"}));
   EXPECT_EQ(shell.messageCaption, "Tollimer-自动更新成功");
   EXPECT_EQ(shell.messageText, "网吧Tollimer-自动更新成功，确定后重新启动!\r\n\r\n当前速度:0.34 KB/S");
   EXPECT_EQ(shell.messageMs, 3000);
@@ -120,6 +120,17 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"SecondRenameFails", [](auto& f) { f.files.locked.insert(kNew); }, 0,
                     {"＃自动更新失败B,CODE:ReName2", "Restore=1"}, true}),
     [](const testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
+
+TEST_F(SelfUpdateFixture, ANewProgramThatDoesNotStartIsTakenBackAndTheOldOneKeepsRunning) {
+  shell.startFails = true;
+  EXPECT_EQ(Apply(), 0);
+  EXPECT_EQ(files.files[kExe], "running program");
+  EXPECT_FALSE(files.Exists(kOld));
+  EXPECT_FALSE(files.Exists(kNew));
+  EXPECT_EQ(shell.calls, (std::vector<std::string>{"Title ORVAssistant-UpdateOK..", "Message", "Start " + kExe,
+                                                   "Title 网吧Tollimer"}));
+  EXPECT_EQ(LogTexts(), (std::vector<std::string>{"＃自动更新失败E,CODE:Start", "Restore=1"}));
+}
 
 TEST_F(SelfUpdateFixture, TheAnnouncementsIdentitiesDecideNotTheDownloadAlone) {
   // Identities of another release: the download does not match them.
