@@ -93,7 +93,8 @@ class Desktop {
   // Settings window: the position capture of a save, and the monitor count
   // its extended-screen check box shows.
   // The left and top of the window's outer rectangle in screen pixels;
-  // false (and left, top unchanged) when the rectangle cannot be read.
+  // false (and left, top unchanged) when the window is minimised or the
+  // rectangle cannot be read.
   virtual bool WindowOrigin(Hwnd window, int& left, int& top) = 0;
   virtual int MonitorCount() = 0;
 

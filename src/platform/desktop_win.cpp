@@ -176,8 +176,10 @@ void Win32Desktop::Beep(int frequencyHz, int milliseconds) {
 // --- Settings window ---------------------------------------------------------
 
 bool Win32Desktop::WindowOrigin(Hwnd window, int& left, int& top) {
+  // A minimised window stands off every screen (or in a corner of one): its
+  // rectangle is no place to put the window again.
   RECT rect;
-  if (window == 0 || !GetWindowRect(H(window), &rect)) return false;
+  if (window == 0 || IsIconic(H(window)) || !GetWindowRect(H(window), &rect)) return false;
   left = rect.left;
   top = rect.top;
   return true;

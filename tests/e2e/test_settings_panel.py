@@ -16,6 +16,7 @@ APP_KEY = r"HKCU\Software\Tollimer"
 DESKTOP_KEY = r"HKCU\Control Panel\Desktop"
 WM_COMMAND = 0x0111
 WM_LBUTTONDBLCLK = 0x0203
+WM_SYSCOMMAND, SC_MINIMIZE = 0x0112, 0xF020
 BM_CLICK = 0x00F5
 MK_LBUTTON, MK_SHIFT = 0x0001, 0x0004
 IDOK, IDCANCEL = 1, 2
@@ -201,6 +202,15 @@ def test_save_writes_the_window_state_and_captures_positions(wine, sim, registry
     sim.click(c["btn_SaveConfig"])
     assert wine.reg_query(APP_KEY, "CTIDWin") == f"{ctid_rect[0]}.{ctid_rect[1]}"
     assert capture_lines(assistant)[2] == f"CTIDWin.x={ctid_rect[0]},CTIDWin.y={ctid_rect[1]}"
+
+    # Minimised windows have no place on a screen: their saved places stay.
+    for window in (ctid, app):
+        sim.post(window, WM_SYSCOMMAND, SC_MINIMIZE)
+    wait_until(lambda: sim.rect(ctid)[0] != ctid_rect[0] and sim.rect(app)[0] != app_rect[0], timeout=10,
+               message="both windows minimised")
+    sim.click(c["btn_SaveConfig"])
+    assert wine.reg_query(APP_KEY, "CTIDWin") == f"{ctid_rect[0]}.{ctid_rect[1]}"
+    assert wine.reg_query(APP_KEY, "OrvAppWin") == f"{app_rect[0]}.{app_rect[1]}"
 
 
 def browser_texts(sim, browser):
