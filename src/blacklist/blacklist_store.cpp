@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "blacklist/blacklist_lines.h"
+#include "crypto/codepage.h"
 #include "platform/files.h"
 #include "platform/http_client.h"
 
@@ -25,9 +26,14 @@ std::string BlacklistFailedText(int localRecords, std::uint32_t elapsedMs) {
 
 void BlacklistStore::ReadLocalFile(std::vector<std::string>& out) {
   const CalendarDate today = today_();
+  // The file is GBK; one saved as UTF-8 with a byte-order mark is read as
+  // such, so its first record is not lost to the mark and its names show.
   LineSplitter splitter(kMaxBlacklistLineBytes, [&](std::string_view line) {
-    if (auto entry = LocalRecordToEntry(line, today)) out.push_back(std::move(*entry));
+    const std::optional<std::string> entry =
+        splitter.Utf8() ? LocalRecordToEntry(Utf8_ToAnsi(line), today) : LocalRecordToEntry(line, today);
+    if (entry) out.push_back(*entry);
   });
+  splitter.SkipUtf8Bom();
   // A missing file gives no records. A file that is locked, or that vanishes
   // mid-read, gives the records read until then: the service's lines are still
   // loaded after it, so one unreadable file does not empty the whole list.
