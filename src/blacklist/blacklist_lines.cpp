@@ -1,5 +1,6 @@
 #include "blacklist/blacklist_lines.h"
 
+#include "crypto/codepage.h"
 #include "crypto/envelope.h"
 
 namespace {
@@ -190,6 +191,11 @@ RecordCheck CheckBlacklistRecord(std::string_view line, CalendarDate today) {
   if (check.refusal.empty()) check.refusal = TextRefusal("reason", record.reason, 4);
   if (check.refusal.empty()) check.record = std::move(record);
   return check;
+}
+
+std::string LineAsGbk(std::string_view line, bool utf8) {
+  if (!utf8 || line.find('\0') != std::string_view::npos) return std::string(line);
+  return Utf8_ToAnsi(line);
 }
 
 std::optional<std::string> LocalRecordToEntry(std::string_view line, CalendarDate today) {

@@ -77,6 +77,12 @@ RecordCheck CheckBlacklistRecord(std::string_view line, CalendarDate today);
 // padded with spaces to at least four bytes.
 std::string MaskName(std::string_view name);
 
+// A line of a blacklist file as GBK: converted from UTF-8 when `utf8` says
+// the file is UTF-8. A line with a NUL byte is left as it is, so the record
+// rule refuses it for its control byte instead of the conversion cutting it
+// short.
+std::string LineAsGbk(std::string_view line, bool utf8);
+
 // One line of the local file as an entry line, or nothing when
 // CheckBlacklistRecord does not accept it. The reason's "|" become "_".
 std::optional<std::string> LocalRecordToEntry(std::string_view line, CalendarDate today);

@@ -4,7 +4,6 @@
 #include <exception>
 
 #include "blacklist/blacklist_lines.h"
-#include "crypto/codepage.h"
 #include "platform/files.h"
 #include "platform/http_client.h"
 
@@ -29,9 +28,7 @@ void BlacklistStore::ReadLocalFile(std::vector<std::string>& out) {
   // The file is GBK; one saved as UTF-8 with a byte-order mark is read as
   // such, so its first record is not lost to the mark and its names show.
   LineSplitter splitter(kMaxBlacklistLineBytes, [&](std::string_view line) {
-    const std::optional<std::string> entry =
-        splitter.Utf8() ? LocalRecordToEntry(Utf8_ToAnsi(line), today) : LocalRecordToEntry(line, today);
-    if (entry) out.push_back(*entry);
+    if (auto entry = LocalRecordToEntry(LineAsGbk(line, splitter.Utf8()), today)) out.push_back(std::move(*entry));
   });
   splitter.SkipUtf8Bom();
   // A missing file gives no records. A file that is locked, or that vanishes
