@@ -44,12 +44,22 @@ std::string Between(const std::string& text, std::size_t from, std::size_t to) {
 }  // namespace
 
 std::string GbkField(const std::string& gbk, std::size_t maxBytes) {
-  std::string field = gbk.substr(0, GbkCutLength(gbk, maxBytes));
+  const std::string_view field(gbk.data(), GbkCutLength(gbk, maxBytes));
+  // Converted piece by piece between NUL bytes, since the conversion stops
+  // at the first one.
+  std::string utf8;
+  for (std::size_t begin = 0;;) {
+    const std::size_t nul = field.find('\0', begin);
+    utf8 += Ansi_ToUtf8(field.substr(begin, nul == std::string_view::npos ? nul : nul - begin));
+    if (nul == std::string_view::npos) break;
+    utf8 += '\0';
+    begin = nul + 1;
+  }
   // Control bytes would break the lines of the operator's listings and the
-  // status page, or steer a terminal: each is shown as \xNN instead. None is
-  // part of a two-byte GBK character.
+  // status page, or steer a terminal: each is shown as \xNN instead. In
+  // UTF-8 none is part of another character.
   std::string shown;
-  for (char c : field) {
+  for (char c : utf8) {
     const auto b = static_cast<unsigned char>(c);
     if (b < 0x20 || b == 0x7F) {
       shown += Format("\\x%02X", static_cast<unsigned>(b));
@@ -57,7 +67,7 @@ std::string GbkField(const std::string& gbk, std::size_t maxBytes) {
       shown += c;
     }
   }
-  return Ansi_ToUtf8(shown);
+  return shown;
 }
 
 std::optional<InstallReport> OpenInstallReport(const std::string& body, const CentralConfig& config) {

@@ -22,6 +22,9 @@ int FuzzEnvelope(const std::uint8_t* data, std::size_t size);
 int FuzzSettingsValues(const std::uint8_t* data, std::size_t size);
 int FuzzServiceReply(const std::uint8_t* data, std::size_t size);
 int FuzzReadBmp(const std::uint8_t* data, std::size_t size);
+int FuzzBlacklistImport(const std::uint8_t* data, std::size_t size);
+int FuzzInstallReport(const std::uint8_t* data, std::size_t size);
+int FuzzHitAndNotice(const std::uint8_t* data, std::size_t size);
 
 inline constexpr FuzzTarget kFuzzTargets[] = {
     {"blacklist_file", FuzzBlacklistFile},
@@ -34,6 +37,9 @@ inline constexpr FuzzTarget kFuzzTargets[] = {
     {"settings_values", FuzzSettingsValues},
     {"service_reply", FuzzServiceReply},
     {"read_bmp", FuzzReadBmp},
+    {"blacklist_import", FuzzBlacklistImport},
+    {"install_report", FuzzInstallReport},
+    {"hit_and_notice", FuzzHitAndNotice},
 };
 
 // A fault the sanitizers cannot see (a broken round trip, a rule broken):
