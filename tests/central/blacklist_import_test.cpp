@@ -22,7 +22,7 @@ TEST(BlacklistImport, MakesTheLinesTheAssistantKeeps) {
       // leave the line without its three spaces.
       {"330102199003074415\t王五\t2024-01-02\t骗|取\t", "330102199003074415 #五   2024-01-02 骗_取"},
       {"330102199003074415\t#五  \t2024-01-02\t已经遮盖", "330102199003074415 #五   2024-01-02 已经遮盖"},
-      // The assistant's own date forms (issue: 2024/3/7 was refused).
+      // The assistant's own date forms: 2024/3/7 is a date to both sides.
       {"11010519491231002X\t张三\t2024/3/7\t盗窃他人财物", "11010519491231002X #三   2024/3/7 盗窃他人财物"},
       {"11010519491231002X 张三 2024-3-7  9:05 盗窃他人财物", nullptr},  // the time makes a fifth field
       {"11010519491231002X\t张三\t2024-3-7  9:05\t盗窃他人财物", "11010519491231002X #三   2024-3-7  9:05 盗窃他人财物"},
