@@ -125,7 +125,9 @@ int FuzzHitAndNotice(const std::uint8_t* data, std::size_t size) {
     }
   }
   // A cut never splits a character: what it keeps reads as the start of the
-  // whole text does.
+  // whole text does. Only for GBK text: bytes the code page does not map are
+  // replaced one by one, which can pair the rest differently.
+  if (text.find('\0') != std::string::npos || Utf8_ToAnsi(Ansi_ToUtf8(text)) != text) return 0;
   const std::string whole = GbkField(text, text.size());
   for (std::size_t max = 0; max <= text.size() && max <= 40; ++max) {
     const std::string cut = GbkField(text, max);
