@@ -32,3 +32,6 @@ gtest_discover_tests(central_tests DISCOVERY_TIMEOUT 60)
 add_executable(central_bench tests/bench/central_load.cpp tests/central/service_client.cpp)
 target_include_directories(central_bench PRIVATE tests)
 target_link_libraries(central_bench PRIVATE tollimer_central)
+
+# The replay of the fuzz targets' saved inputs covers the service's readers too.
+target_link_libraries(fuzz_replay PRIVATE tollimer_central)

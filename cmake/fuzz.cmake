@@ -11,11 +11,20 @@ set(FUZZ_TARGETS
   split_url:FuzzSplitUrl
   envelope:FuzzEnvelope
   settings_values:FuzzSettingsValues
-  service_reply:FuzzServiceReply)
+  service_reply:FuzzServiceReply
+  read_bmp:FuzzReadBmp
+  blacklist_import:FuzzBlacklistImport
+  install_report:FuzzInstallReport
+  hit_and_notice:FuzzHitAndNotice)
+# The central service's readers of outside data, without its HTTP server and
+# store (which need libraries the fuzz tree does not build with).
+add_library(fuzz_central STATIC src/central/blacklist_import.cpp src/central/central_config.cpp
+            src/central/exchange.cpp)
+target_link_libraries(fuzz_central PUBLIC tollimer_core)
 file(GLOB FUZZ_SOURCES CONFIGURE_DEPENDS tests/fuzz/targets/*.cpp)
 add_library(fuzz_targets STATIC ${FUZZ_SOURCES} tests/fuzz/loopback_peer.cpp tests/fuzz/fuzz_fail.cpp)
 target_include_directories(fuzz_targets PUBLIC tests tests/fuzz)
-target_link_libraries(fuzz_targets PUBLIC tollimer_core Threads::Threads)
+target_link_libraries(fuzz_targets PUBLIC tollimer_core fuzz_central Threads::Threads)
 foreach(pair ${FUZZ_TARGETS})
   string(REPLACE ":" ";" fields ${pair})
   list(GET fields 0 name)

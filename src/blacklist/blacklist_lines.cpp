@@ -1,8 +1,37 @@
 #include "blacklist/blacklist_lines.h"
 
+#include "crypto/codepage.h"
 #include "crypto/envelope.h"
 
+namespace {
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+}  // namespace
+
 void LineSplitter::Feed(std::string_view piece) {
+  if (lookForBom_) piece = TakeBom(piece);
+  FeedText(piece);
+}
+
+// The mark may arrive across pieces of any size; bytes that turn out not to
+// be one are text.
+std::string_view LineSplitter::TakeBom(std::string_view piece) {
+  while (!piece.empty() && bomSeen_ < kUtf8Bom.size()) {
+    if (piece[0] != kUtf8Bom[bomSeen_]) {
+      lookForBom_ = false;
+      FeedText(kUtf8Bom.substr(0, bomSeen_));
+      return piece;
+    }
+    ++bomSeen_;
+    piece.remove_prefix(1);
+  }
+  if (bomSeen_ == kUtf8Bom.size()) {
+    lookForBom_ = false;
+    utf8_ = true;
+  }
+  return piece;
+}
+
+void LineSplitter::FeedText(std::string_view piece) {
   for (char c : piece) {
     if (c == '\n' && lastWasCr_) {  // the LF of a CR LF
       lastWasCr_ = false;
@@ -25,6 +54,10 @@ void LineSplitter::Feed(std::string_view piece) {
 }
 
 void LineSplitter::Finish() {
+  if (lookForBom_) {  // a stream shorter than the mark
+    lookForBom_ = false;
+    FeedText(kUtf8Bom.substr(0, bomSeen_));
+  }
   if (!line_.empty() || overlong_) EndLine();
   lastWasCr_ = false;
 }
@@ -78,7 +111,7 @@ bool IsShortDateText(std::string_view text) {
   int y = 0, m = 0, d = 0;
   if (!ReadNumber(text, at, 4, y) || at != 4 || at >= text.size()) return false;
   const char sep = text[at++];
-  if (sep != '-' && sep != '/') return false;
+  if (sep != '-' && sep != '/' && sep != '.') return false;
   if (!ReadNumber(text, at, 2, m) || at >= text.size() || text[at++] != sep) return false;
   if (!ReadNumber(text, at, 2, d) || !IsValidDate(y, m, d)) return false;
   if (at == text.size()) return true;
@@ -89,37 +122,93 @@ bool IsShortDateText(std::string_view text) {
 
 std::string MaskName(std::string_view name) {
   // The rest of the name is padded to four bytes, so a two-character name
-  // reads "#", its second character and two spaces.
-  std::string rest(name.size() > 2 ? name.substr(2) : std::string_view());
+  // reads "#", its second character and two spaces. Whole characters go: a
+  // name that starts with one single-byte character loses the two-byte one
+  // after it too.
+  std::string rest(name.substr(GbkBoundaryFrom(name, 2)));
   if (rest.size() < 4) rest.append(4 - rest.size(), ' ');
   return "#" + rest;
 }
 
-std::optional<std::string> LocalRecordToEntry(std::string_view line, CalendarDate today) {
-  if (line.empty() || line[0] == '#') return std::nullopt;
+namespace {
+
+// The first control byte of a field, or nothing. Tabs are allowed: a
+// space-separated record may hold them inside a field. No byte below 0x20 or
+// 0x7F is the second byte of a GBK character, so a plain scan is exact.
+std::optional<unsigned char> ControlByte(std::string_view field) {
+  for (char c : field) {
+    const auto b = static_cast<unsigned char>(c);
+    if ((b < 0x20 && b != '\t') || b == 0x7F) return b;
+  }
+  return std::nullopt;
+}
+
+std::string IdRefusal(std::string_view id, CalendarDate today) {
+  if (id.size() != 18) return Format("ID number: 18 characters expected, %d found", static_cast<int>(id.size()));
+  switch (CheckIdNumber(id, today)) {
+    case 1: return {};
+    case -2: return "ID number: digits expected in characters 1-17";
+    case -3: return "ID number: a digit or X expected in character 18";
+    case -4: return "ID number: a region code 11-82 expected in characters 1-2";
+    case -5: return "ID number: a birth date expected in characters 7-14";
+    default: return "ID number: a birth date between 1900-10-01 and today expected";
+  }
+}
+
+std::string TextRefusal(const char* what, std::string_view field, int minBytes) {
+  if (const auto control = ControlByte(field)) {
+    return Format("%s: no control bytes expected, 0x%02X found", what, static_cast<unsigned>(*control));
+  }
+  if (field.size() < static_cast<std::size_t>(minBytes)) return Format("%s: at least %d bytes expected", what, minBytes);
+  return {};
+}
+
+}  // namespace
+
+RecordCheck CheckBlacklistRecord(std::string_view line, CalendarDate today) {
+  RecordCheck check;
+  if (line.find_first_not_of(" \t") == std::string_view::npos || line[0] == '#') {
+    check.skipped = true;
+    return check;
+  }
   char separator = '\t';
   int count = CountOccurrences(line, "\t");
   if (count < 3) {
     separator = ' ';
     count = CountOccurrences(line, " ");
-    if (count < 3) return std::nullopt;
+    if (count < 3) {
+      check.refusal = "four fields expected (ID number, name, date, reason), separated by tabs or spaces";
+      return check;
+    }
   }
   const std::vector<std::string> fields = SplitText(line, separator, count + 1);
-  const std::string& id = fields[0];
-  const std::string& name = fields[1];
-  const std::string& date = fields[2];
-  const std::string& reason = fields[3];
-  if (CheckIdNumber(id, today) != 1 || name.size() < 2 || !IsShortDateText(date) ||
-      reason.size() < 4) {
-    return std::nullopt;
+  BlacklistRecord record{separator, fields[0], fields[1], fields[2], fields[3]};
+  check.refusal = IdRefusal(record.idNumber, today);
+  if (check.refusal.empty()) check.refusal = TextRefusal("name", record.name, 2);
+  if (check.refusal.empty() && !IsShortDateText(record.date)) {
+    check.refusal = "date: a date such as 2024-03-07, 2024/3/7 or 2024.3.7 expected, optionally with a time such as 09:05";
   }
-  std::string entry = id;
-  entry += separator;
-  entry += MaskName(name);
-  entry += separator;
-  entry += date;
-  entry += separator;
-  entry += ReplaceAll(reason, "|", "_", true);
+  if (check.refusal.empty()) check.refusal = TextRefusal("reason", record.reason, 4);
+  if (check.refusal.empty()) check.record = std::move(record);
+  return check;
+}
+
+std::string LineAsGbk(std::string_view line, bool utf8) {
+  if (!utf8 || line.find('\0') != std::string_view::npos) return std::string(line);
+  return Utf8_ToAnsi(line);
+}
+
+std::optional<std::string> LocalRecordToEntry(std::string_view line, CalendarDate today) {
+  const RecordCheck check = CheckBlacklistRecord(line, today);
+  if (!check.record) return std::nullopt;
+  const BlacklistRecord& r = *check.record;
+  std::string entry = r.idNumber;
+  entry += r.separator;
+  entry += MaskName(r.name);
+  entry += r.separator;
+  entry += r.date;
+  entry += r.separator;
+  entry += ReplaceAll(r.reason, "|", "_", true);
   return entry;
 }
 

@@ -24,7 +24,14 @@ class LineSplitter {
   // The last line, when the stream does not end with a line end.
   void Finish();
 
+  // Before the first Feed: a UTF-8 byte-order mark at the start of the stream
+  // is taken off, and Utf8() tells (from the first line on) that one was there.
+  void SkipUtf8Bom() { lookForBom_ = true; }
+  bool Utf8() const { return utf8_; }
+
  private:
+  void FeedText(std::string_view piece);
+  std::string_view TakeBom(std::string_view piece);
   void EndLine();
 
   std::size_t max_;
@@ -32,21 +39,52 @@ class LineSplitter {
   std::string line_;
   bool overlong_ = false;
   bool lastWasCr_ = false;
+  bool lookForBom_ = false;
+  std::size_t bomSeen_ = 0;  // bytes of the mark matched so far
+  bool utf8_ = false;
 };
 
-// A listing date in the short date format: year-month-day or year/month/day
-// (one or two digits for month and day), optionally followed by a blank and a
-// time of day hh:mm or hh:mm:ss.
+// A listing date in the short date format: year-month-day, year/month/day or
+// year.month.day (one or two digits for month and day), optionally followed by
+// blanks and a time of day hh:mm or hh:mm:ss.
 bool IsShortDateText(std::string_view text);
+
+// One record of a blacklist file (the cafe's blacklist.txt, or the operator's
+// file that the central service imports), cut into its four fields.
+struct BlacklistRecord {
+  char separator = '\t';
+  std::string idNumber, name, date, reason;
+};
+
+// What the rule makes of one line: a record, a line to pass over (empty, or a
+// "#" comment), or a refusal that names the field and what was expected.
+struct RecordCheck {
+  std::optional<BlacklistRecord> record;
+  bool skipped = false;
+  std::string refusal;
+};
+
+// The one acceptance rule of a blacklist record, for the assistant and the
+// central service alike. The separator is the tab when the line holds three
+// tabs, else the space when it holds three spaces; fields after the fourth
+// are ignored. The ID number is exactly 18 characters that CheckIdNumber
+// passes against `today`; the name at least 2 bytes; the date a short date
+// (IsShortDateText); the reason at least 4 bytes; no field holds a control
+// byte (below 0x20 or 0x7F; a tab inside a space-separated field is allowed).
+RecordCheck CheckBlacklistRecord(std::string_view line, CalendarDate today);
 
 // "#" + the name without its first two bytes (the family name), that rest
 // padded with spaces to at least four bytes.
 std::string MaskName(std::string_view name);
 
-// One line of the local file as an entry line, or nothing when it breaks a
-// rule: "#" comment, fewer than three tabs and three spaces, an ID number that
-// CheckIdNumber refuses against `today`, a name under 2 bytes, a date that is
-// not a short date, a reason under 4 bytes. The reason's "|" become "_".
+// A line of a blacklist file as GBK: converted from UTF-8 when `utf8` says
+// the file is UTF-8. A line with a NUL byte is left as it is, so the record
+// rule refuses it for its control byte instead of the conversion cutting it
+// short.
+std::string LineAsGbk(std::string_view line, bool utf8);
+
+// One line of the local file as an entry line, or nothing when
+// CheckBlacklistRecord does not accept it. The reason's "|" become "_".
 std::optional<std::string> LocalRecordToEntry(std::string_view line, CalendarDate today);
 
 // One line of the service's reply opened (key row 3, no UTF-8, Base64), or

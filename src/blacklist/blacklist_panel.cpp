@@ -8,14 +8,16 @@ Rgb BlacklistRowColour(int index) {
   return {lighten(166), lighten(202), lighten(240)};
 }
 
+// The cuts fall on character boundaries: a service line is kept as it came,
+// so a two-byte character may straddle any of them. The head rounds down and
+// the rest rounds up, so what straddles the hidden digits stays hidden.
 std::string MaskedLineText(const std::string& line) {
-  std::string text = line.substr(0, 12) + "xxxxxx";
-  if (line.size() > 18) text += line.substr(18);
-  return text;
+  return line.substr(0, GbkCutLength(line, 12)) + "xxxxxx" + line.substr(GbkBoundaryFrom(line, 18));
 }
 
 LineClick ClickLine(const std::string& line) {
-  return {line.substr(0, 14), line.size() > 19 ? line.substr(19) : std::string()};
+  const std::string_view rest = std::string_view(line).substr(GbkBoundaryFrom(line, 19));
+  return {line.substr(0, GbkCutLength(line, 14)), std::string(rest.substr(0, GbkCutLength(rest, kMaxHintBytes)))};
 }
 
 std::optional<FindResult> FindLines(const std::vector<std::string>& lines, const std::string& text) {

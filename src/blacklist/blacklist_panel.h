@@ -2,6 +2,7 @@
 // the text drawn for a line (six digits of the ID never shown), the colours of
 // its rows, what a click copies and which lines a find selects.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -17,11 +18,16 @@ struct Rgb {
 Rgb BlacklistRowColour(int index);
 
 // Characters 1-12 of the line, "xxxxxx", then the line from character 19 on:
-// digits 13-18 of the ID (birth day and last four) are never drawn.
+// digits 13-18 of the ID (birth day and last four) are never drawn. Cuts never
+// split a two-byte character.
 std::string MaskedLineText(const std::string& line);
 
+// The list's hint holds 1023 bytes and a NUL.
+inline constexpr std::size_t kMaxHintBytes = 1023;
+
 // A click on a line: its first 14 characters for the find box, and the hint
-// (the fields after the ID and its separator, from character 20 on).
+// (the fields after the ID and its separator, from character 20 on, at most
+// kMaxHintBytes). Cuts never split a two-byte character.
 struct LineClick {
   std::string editText;
   std::string hint;

@@ -25,9 +25,12 @@ std::string BlacklistFailedText(int localRecords, std::uint32_t elapsedMs) {
 
 void BlacklistStore::ReadLocalFile(std::vector<std::string>& out) {
   const CalendarDate today = today_();
+  // The file is GBK; one saved as UTF-8 with a byte-order mark is read as
+  // such, so its first record is not lost to the mark and its names show.
   LineSplitter splitter(kMaxBlacklistLineBytes, [&](std::string_view line) {
-    if (auto entry = LocalRecordToEntry(line, today)) out.push_back(std::move(*entry));
+    if (auto entry = LocalRecordToEntry(LineAsGbk(line, splitter.Utf8()), today)) out.push_back(std::move(*entry));
   });
+  splitter.SkipUtf8Bom();
   // A missing file gives no records. A file that is locked, or that vanishes
   // mid-read, gives the records read until then: the service's lines are still
   // loaded after it, so one unreadable file does not empty the whole list.

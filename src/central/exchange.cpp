@@ -2,6 +2,7 @@
 
 #include "crypto/codepage.h"
 #include "log/notice.h"
+#include "util/name_value.h"
 #include "util/text.h"
 
 namespace {
@@ -11,20 +12,14 @@ constexpr int kOpen = 2;
 constexpr int kUtf8 = 1;
 constexpr std::size_t kFieldBytes = 128;  // longer values are cut, not refused
 
-// name=value lines split at CR, LF or CR LF; the first line of each name wins.
+// The value of a name in the report's name=value lines. A name given on
+// more than one line has no value: the assistant writes each name once, so a
+// second line came from inside another value (a line break in a bar name)
+// and neither can be trusted.
 std::optional<std::string> LineValue(const std::string& text, std::string_view name) {
-  std::size_t begin = 0;
-  while (begin < text.size()) {
-    std::size_t end = text.find_first_of("\r\n", begin);
-    if (end == std::string::npos) end = text.size();
-    const std::string_view line(text.data() + begin, end - begin);
-    const std::size_t equals = line.find('=');
-    if (equals != std::string_view::npos && SameTextAscii(line.substr(0, equals), name)) {
-      return std::string(line.substr(equals + 1));
-    }
-    begin = end + 1;
-  }
-  return std::nullopt;
+  std::vector<std::string> values = NameValues(text, name);
+  if (values.size() != 1) return std::nullopt;
+  return std::move(values.front());
 }
 
 int NumberOrMinusOne(const std::optional<std::string>& text) {
@@ -49,13 +44,30 @@ std::string Between(const std::string& text, std::size_t from, std::size_t to) {
 }  // namespace
 
 std::string GbkField(const std::string& gbk, std::size_t maxBytes) {
-  std::size_t cut = 0;
-  while (cut < gbk.size()) {
-    const std::size_t width = static_cast<unsigned char>(gbk[cut]) >= 0x80 ? 2 : 1;
-    if (cut + width > maxBytes) break;
-    cut += width;
+  const std::string_view field(gbk.data(), GbkCutLength(gbk, maxBytes));
+  // Converted piece by piece between NUL bytes, since the conversion stops
+  // at the first one.
+  std::string utf8;
+  for (std::size_t begin = 0;;) {
+    const std::size_t nul = field.find('\0', begin);
+    utf8 += Ansi_ToUtf8(field.substr(begin, nul == std::string_view::npos ? nul : nul - begin));
+    if (nul == std::string_view::npos) break;
+    utf8 += '\0';
+    begin = nul + 1;
   }
-  return Ansi_ToUtf8(gbk.substr(0, std::min(cut, gbk.size())));
+  // Control bytes would break the lines of the operator's listings and the
+  // status page, or steer a terminal: each is shown as \xNN instead. In
+  // UTF-8 none is part of another character.
+  std::string shown;
+  for (char c : utf8) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < 0x20 || b == 0x7F) {
+      shown += Format("\\x%02X", static_cast<unsigned>(b));
+    } else {
+      shown += c;
+    }
+  }
+  return shown;
 }
 
 std::optional<InstallReport> OpenInstallReport(const std::string& body, const CentralConfig& config) {

@@ -26,8 +26,9 @@ struct InstallReport {
 };
 
 // Opens a request body with the service's key row. Nothing when it does not
-// open to name=value lines that carry at least the "mac" and "crc" names
-// (garbage, a wrong key, an empty body).
+// open to name=value lines that carry the "mac" and "crc" names once each
+// (garbage, a wrong key, an empty body). A name given on several lines is
+// taken as missing: its value came from inside another one.
 std::optional<InstallReport> OpenInstallReport(const std::string& body, const CentralConfig& config);
 
 using ParamList = std::vector<std::pair<std::string, std::string>>;  // name, value (UTF-8)
@@ -85,6 +86,7 @@ RouteResult RouteRequest(const std::string& rawTarget, const CentralConfig& conf
 // Percent escapes decoded; a "%" without two hex digits stays as it is.
 std::string PercentDecode(const std::string& text);
 
-// GBK text cut to at most `maxBytes` without splitting a double-byte character,
-// then converted to UTF-8.
+// GBK text cut to at most `maxBytes` without splitting a double-byte character
+// (lead bytes 0x81-0xFE, as code page 936 reads them), its control bytes
+// written as \xNN, then converted to UTF-8.
 std::string GbkField(const std::string& gbk, std::size_t maxBytes);

@@ -17,7 +17,10 @@ std::uint32_t U32(std::string_view b, std::size_t at) {
   return U16(b, at) | U16(b, at + 2) << 16;
 }
 
-// One colour channel described by a bit mask, widened to 8 bits.
+// One colour channel described by a bit mask, widened to 8 bits. The scale
+// is the span from the mask's lowest to its highest bit, so a mask with gaps
+// (its holes read as zero) still gives at most 255 and never reaches into the
+// neighbouring channel.
 struct Channel {
   std::uint32_t mask = 0;
   int shift = 0;
@@ -26,7 +29,7 @@ struct Channel {
   explicit Channel(std::uint32_t m) : mask(m) {
     if (mask == 0) return;
     shift = std::countr_zero(mask);
-    max = (std::uint64_t{1} << std::popcount(mask)) - 1;
+    max = (std::uint64_t{1} << (std::bit_width(mask) - shift)) - 1;
   }
   std::uint32_t Of(std::uint32_t pixel) const {
     if (max == 0) return 0;
@@ -49,23 +52,33 @@ void PutU32(std::string& out, std::uint32_t v) {
 }
 
 // Run-length coded pixels (RLE8, RLE4; always bottom-up) into `out`, whose
-// pixels are already black. Pixels that would land outside the picture are
-// dropped; data that ends before its end-of-picture mark is cut short.
-bool DecodeRle(std::string_view data, int bits, const std::uint32_t* palette, Picture& out) {
+// pixels are already black. A run may fill its row up to the row's padding
+// (the 32-bit boundary an uncoded row would have; ImageMagick pads its runs
+// so): pixels there are dropped. A run or a move past that, or above the
+// picture, makes the data broken, as does data that ends before its
+// end-of-picture mark. So the column and row stay within the picture's
+// padded sides, and no count in the file can wrap them. Returns nothing on
+// success, else the reason.
+constexpr const char* kRleCutShort = "BMP cut short";
+constexpr const char* kRleOutside = "run-length data outside the picture";
+
+const char* DecodeRle(std::string_view data, int bits, const std::uint32_t* palette, Picture& out) {
   const auto* p = reinterpret_cast<const std::uint8_t*>(data.data());
   const std::size_t size = data.size();
+  const std::size_t width = static_cast<std::size_t>(out.width);
+  const std::size_t height = static_cast<std::size_t>(out.height);
+  const std::size_t rowEnd = (width * bits + 31) / 32 * 32 / bits;  // with the padding
   std::size_t at = 0;
-  int x = 0, row = 0;  // row 0 is the bottom row
+  std::size_t x = 0, row = 0;  // row 0 is the bottom row
   auto put = [&](unsigned index) {
-    if (x < out.width && row < out.height) {
-      out.At(x, out.height - 1 - row) = palette[index & 0xFF] | kOpaque;
-    }
+    if (x < width) out.pixels[(height - 1 - row) * width + x] = palette[index & 0xFF] | kOpaque;
     ++x;
   };
   while (at + 2 <= size) {
     const unsigned count = p[at], value = p[at + 1];
     at += 2;
     if (count > 0) {
+      if (count > rowEnd - x) return kRleOutside;
       for (unsigned i = 0; i < count; ++i) put(bits == 8 ? value : (i % 2 ? value & 0xF : value >> 4));
       continue;
     }
@@ -73,23 +86,25 @@ bool DecodeRle(std::string_view data, int bits, const std::uint32_t* palette, Pi
       x = 0;
       ++row;
     } else if (value == 1) {  // end of picture
-      return true;
+      return nullptr;
     } else if (value == 2) {  // move right and up
-      if (at + 2 > size) return false;
+      if (at + 2 > size) return kRleCutShort;
+      if (p[at] > rowEnd - x || p[at + 1] > height - row) return kRleOutside;
       x += p[at];
       row += p[at + 1];
       at += 2;
     } else {  // `value` pixels given one by one, padded to a 16-bit boundary
       const std::size_t bytes = bits == 8 ? value : (value + 1) / 2;
-      if (at + bytes > size) return false;
+      if (at + bytes > size) return kRleCutShort;
+      if (value > rowEnd - x) return kRleOutside;
       for (unsigned i = 0; i < value; ++i) {
         put(bits == 8 ? p[at + i] : (i % 2 ? p[at + i / 2] & 0xF : p[at + i / 2] >> 4));
       }
       at += bytes + (bytes & 1);
     }
-    if (row >= out.height) return true;  // nothing more can be drawn
+    if (row >= height) return nullptr;  // nothing more can be drawn
   }
-  return false;
+  return kRleCutShort;
 }
 
 }  // namespace
@@ -171,9 +186,9 @@ bool ReadBmp(std::string_view bytes, Picture& out, std::string& error) {
     out.width = static_cast<int>(width);
     out.height = static_cast<int>(height);
     out.pixels.assign(static_cast<std::size_t>(width * height), kOpaque);
-    if (!DecodeRle(bytes.substr(dataOffset), static_cast<int>(bits), palette, out)) {
+    if (const char* broken = DecodeRle(bytes.substr(dataOffset), static_cast<int>(bits), palette, out)) {
       out = Picture{};
-      return Fail(error, "BMP cut short");
+      return Fail(error, broken);
     }
     error.clear();
     return true;

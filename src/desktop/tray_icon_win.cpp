@@ -1,5 +1,7 @@
 #include "desktop/tray_icon_win.h"
+
 #include "platform/member_window_proc_win.h"
+#include "util/text.h"
 
 #include <cstring>
 
@@ -37,12 +39,7 @@ NOTIFYICONDATAA TTrayIcon::Record() const {
   record.hIcon = icon_;
   // The tip field holds 63 bytes and a NUL; a cut never splits a GBK
   // character, which would show as a stray byte.
-  std::size_t length = 0;
-  while (length < tip_.size()) {
-    const std::size_t step = static_cast<unsigned char>(tip_[length]) >= 0x80 ? 2 : 1;
-    if (length + step > sizeof record.szTip - 1) break;
-    length += step;
-  }
+  const std::size_t length = GbkCutLength(tip_, sizeof record.szTip - 1);
   std::memcpy(record.szTip, tip_.data(), length);
   return record;
 }

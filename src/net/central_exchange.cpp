@@ -5,6 +5,7 @@
 #include "log/activity_log.h"
 #include "platform/clock.h"
 #include "util/literal_table.h"
+#include "util/name_value.h"
 #include "util/text.h"
 
 namespace {
@@ -22,13 +23,29 @@ bool IsHexDigit(char c) {
 
 }  // namespace
 
+namespace {
+
+// A value as one line of the request: control bytes (a line break in a bar
+// name, say) become spaces, so no value can supply the lines after it. No
+// such byte is part of a two-byte GBK character.
+std::string RequestValue(std::string value) {
+  for (char& c : value) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < 0x20 || b == 0x7F) c = ' ';
+  }
+  return value;
+}
+
+}  // namespace
+
 std::string BuildUpdateRequest(const UpdateRequestValues& v) {
   // The time goes in as text: the format is deciphered at run time, so no
   // compiler checks a 64-bit conversion against the 32-bit build's va_list.
   return FormatRuntime(Literal(lit::kUpdateRequestFormat), std::to_string(v.unixTime).c_str(),
-                v.neighbourCount, v.macText.c_str(), v.exeChecksum.c_str(), v.barId.c_str(),
-                v.barName.c_str(), v.osVersion.c_str(), v.featureBits, v.monitorCount,
-                v.faceSoundInfo.c_str(), v.diskSerial.c_str());
+                v.neighbourCount, RequestValue(v.macText).c_str(), RequestValue(v.exeChecksum).c_str(),
+                RequestValue(v.barId).c_str(), RequestValue(v.barName).c_str(),
+                RequestValue(v.osVersion).c_str(), v.featureBits, v.monitorCount,
+                RequestValue(v.faceSoundInfo).c_str(), RequestValue(v.diskSerial).c_str());
 }
 
 std::optional<std::string> OpenServiceReply(const std::string& replyText) {
@@ -47,19 +64,9 @@ std::optional<std::string> OpenServiceReply(const std::string& replyText) {
 }
 
 std::optional<std::string> ReplyValue(const std::string& payload, const std::string& name) {
-  std::size_t begin = 0;
-  while (begin <= payload.size()) {
-    std::size_t end = payload.find_first_of("\r\n", begin);
-    if (end == std::string::npos) end = payload.size();
-    const std::string_view line(payload.data() + begin, end - begin);
-    const std::size_t equals = line.find('=');
-    if (equals != std::string_view::npos && SameTextAscii(line.substr(0, equals), name)) {
-      return std::string(line.substr(equals + 1));
-    }
-    // CR LF counts as one break; an empty line between them changes nothing.
-    begin = end + 1;
-  }
-  return std::nullopt;
+  std::vector<std::string> values = NameValues(payload, name);
+  if (values.empty()) return std::nullopt;
+  return std::move(values.front());
 }
 
 int UpdateDecision(const std::string& releaseIdentities, const std::string& exeChecksum) {

@@ -61,6 +61,24 @@ bool SameByte(char a, char b, bool ignoreCase) {
 
 }  // namespace
 
+std::size_t GbkCutLength(std::string_view text, std::size_t maxBytes) {
+  std::size_t length = 0;
+  while (length < text.size()) {
+    const auto lead = static_cast<unsigned char>(text[length]);
+    const std::size_t width = lead >= 0x81 && lead <= 0xFE && length + 1 < text.size() ? 2 : 1;
+    if (length + width > maxBytes) break;
+    length += width;
+  }
+  return length;
+}
+
+std::size_t GbkBoundaryFrom(std::string_view text, std::size_t at) {
+  if (at >= text.size()) return text.size();
+  const std::size_t cut = GbkCutLength(text, at);
+  // Short of `at` only when a two-byte character straddles it.
+  return cut < at ? cut + 2 : cut;
+}
+
 int FindText(std::string_view sub, std::string_view text, bool ignoreCase, int start) {
   if (sub.empty()) return 0;
   const auto textLen = static_cast<std::int64_t>(text.size());

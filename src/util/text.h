@@ -31,6 +31,17 @@ std::string FormatRuntime(const std::string& format, Values... values) {
   return Format(format.c_str(), values...);
 }
 
+// Length of the longest start of `text` that holds at most `maxBytes` bytes
+// and ends on a character boundary of code page 936: a lead byte (0x81-0xFE)
+// takes the byte after it along; 0x80 and below are characters of one byte.
+// A lead byte at the very end of the text counts as a character of its own.
+std::size_t GbkCutLength(std::string_view text, std::size_t maxBytes);
+
+// The first character boundary at or after byte `at` (the text's length when
+// `at` lies beyond it): where the rest of a text starts after its first `at`
+// bytes, without beginning on the second byte of a character.
+std::size_t GbkBoundaryFrom(std::string_view text, std::size_t at);
+
 // Number of non-overlapping occurrences of sub in text; 0 for an empty sub.
 int CountOccurrences(std::string_view text, std::string_view sub);
 

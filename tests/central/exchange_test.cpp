@@ -6,6 +6,7 @@
 #include "crypto/envelope.h"
 #include "fakes/gbk_samples.h"
 #include "log/notice.h"
+#include "net/central_exchange.h"
 #include "central/service_client.h"
 
 namespace {
@@ -53,6 +54,75 @@ TEST(InstallReport, CutsOverlongValuesWithoutSplittingACharacter) {
     for (int i = 0; i < 63; ++i) s += Utf8(u8"网");
     return s;
   }());
+}
+
+// What the assistant reports, field by field, must reach the service as that
+// field: a line break inside one value must not supply another.
+TEST(InstallReport, AValueWithALineBreakSuppliesNoOtherField) {
+  struct Case {
+    const char* what;
+    void (*spoil)(UpdateRequestValues&);
+  } cases[] = {
+      {"bar name", [](UpdateRequestValues& v) { v.barName = "A\r\nos=9.9\r\nexpcofig=63\nmonitors=9\rdisk=X"; }},
+      {"bar id", [](UpdateRequestValues& v) { v.barId = "1\nbarname=Other"; }},
+      {"face sound", [](UpdateRequestValues& v) { v.faceSoundInfo = std::string("a\0disk=X\x1b", 12); }},
+      {"MAC", [](UpdateRequestValues& v) { v.macText = "00E04C6A1B2C\r\ncrc=00000000"; }},
+  };
+  for (const Case& c : cases) {
+    UpdateRequestValues values;
+    values.unixTime = 1700000000;
+    values.macText = "00E04C6A1B2C";
+    values.exeChecksum = "ABCD1234";
+    values.barId = "3301";
+    values.barName = "B";
+    values.osVersion = "6.1.7601.1";
+    values.featureBits = 15;
+    values.monitorCount = 2;
+    values.faceSoundInfo = "-";
+    values.diskSerial = "WD-1";
+    UpdateRequestValues spoilt = values;
+    c.spoil(spoilt);
+    const auto plain = OpenInstallReport(SealAsAssistant(BuildUpdateRequest(values)), kConfig);
+    const auto report = OpenInstallReport(SealAsAssistant(BuildUpdateRequest(spoilt)), kConfig);
+    ASSERT_TRUE(plain && report) << c.what;
+    // Only the spoilt field itself may differ.
+    EXPECT_EQ(report->osVersion, plain->osVersion) << c.what;
+    EXPECT_EQ(report->featureBits, plain->featureBits) << c.what;
+    EXPECT_EQ(report->monitors, plain->monitors) << c.what;
+    EXPECT_EQ(report->versionCrc, plain->versionCrc) << c.what;
+    EXPECT_EQ(report->diskSerial, plain->diskSerial) << c.what;
+    if (std::string(c.what) != "bar name") {
+      EXPECT_EQ(report->barName, plain->barName) << c.what;
+    }
+  }
+}
+
+// A report crafted by hand, not by an assistant: a name on two lines has no
+// value at all, and control bytes are shown, never stored as they are.
+TEST(InstallReport, ANameOnTwoLinesHasNoValueAndControlBytesAreShownEscaped) {
+  const auto report = OpenInstallReport(
+      SealAsAssistant(AssistantReport("M", "D\x1b[2J", "C", "1", "A\r\nos=9.9\r\nexpcofig=63")), kConfig);
+  ASSERT_TRUE(report);
+  EXPECT_EQ(report->barName, "A");
+  EXPECT_EQ(report->osVersion, "");
+  EXPECT_EQ(report->featureBits, -1);
+  EXPECT_EQ(report->monitors, 2);
+  EXPECT_EQ(report->diskSerial, "D\\x1B[2J");
+  // MAC or checksum on two lines: no report.
+  EXPECT_FALSE(OpenInstallReport(SealAsAssistant(AssistantReport("M", "D", "C", "1", "A\r\nmac=N")), kConfig));
+}
+
+TEST(GbkField, CutsWhereCodePage936CutsAndEscapesControlBytes) {
+  struct Case { std::string gbk; std::size_t max; std::string utf8; };
+  const Case cases[] = {
+      {"\x80网", 2, Utf8(u8"€")},      // 0x80 is one byte (€): 网 is left out whole
+      {"\x80网", 3, Utf8(u8"€网")},
+      {"A网", 2, "A"},
+      {"a\tb\r\n", 9, "a\\x09b\\x0D\\x0A"},
+      {std::string("a\0b", 3), 9, "a\\x00b"},
+      {"x\x7f", 9, "x\\x7F"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(GbkField(c.gbk, c.max), c.utf8) << c.gbk << " " << c.max;
 }
 
 TEST(ExchangeReply, TheAssistantReadsParametersAndReleaseIdentities) {

@@ -189,7 +189,7 @@ TEST(CentralService, TheBlacklistOpensLineByLineAsTheAssistantOpensIt) {
   RunningCentral central("central_service_blacklist");
   const BlacklistImport import = ParseBlacklistFile(
       "330102199003074415\t张三\t2024-01-02\t盗窃财物\r\n11010519491231002X 李四 2023-12-31 打架斗殴\r\n",
-      {2026, 12, 10});
+      false, {2026, 12, 10});
   std::vector<BlacklistRow> rows;
   for (const auto& e : import.entries) rows.push_back({e.idNumber, Ansi_ToUtf8(e.line)});
   ASSERT_TRUE(central.store->ImportBlacklist(rows, true));
@@ -412,6 +412,22 @@ TEST(TollimerCentral, WhatTheOperatorSetsReachesTheAssistantsAndTheirReportsCome
   const std::string notices = Command(data, "notices");
   EXPECT_NE(notices.find(Utf8(u8"Bid=3301,BarName=星空网吧,BlackID=330102199003074415")), std::string::npos)
       << notices;
+}
+
+TEST(TollimerCentral, HelpAndImportRefusalsSpeakToTheOperator) {
+  TempDir dir("central_help");
+  const std::string data = dir.Path("data");
+  for (const char* asked : {"--help", "-h", "help", "blacklist --help"}) {
+    const std::string out = Command(data, asked);
+    EXPECT_EQ(out.rfind("usage: tollimer-central", 0), 0u) << asked << ": " << out;
+    EXPECT_EQ(out.find("needs a value"), std::string::npos) << asked;
+  }
+  const std::string list = dir.Write("list.txt",
+                                     "11010519491231002X\t张三\t2024/3/7\t盗窃他人财物\r\n"
+                                     "11010519491231002X\t张三\t7.3.2024\t盗窃他人财物\r\n");
+  const std::string out = Command(data, "blacklist import '" + list + "'");
+  EXPECT_NE(out.find("line 2 refused: date: a date such as 2024-03-07"), std::string::npos) << out;
+  EXPECT_NE(out.find("imported 1 entries, refused 1 lines"), std::string::npos) << out;
 }
 
 }  // namespace

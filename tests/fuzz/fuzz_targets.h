@@ -21,6 +21,10 @@ int FuzzSplitUrl(const std::uint8_t* data, std::size_t size);
 int FuzzEnvelope(const std::uint8_t* data, std::size_t size);
 int FuzzSettingsValues(const std::uint8_t* data, std::size_t size);
 int FuzzServiceReply(const std::uint8_t* data, std::size_t size);
+int FuzzReadBmp(const std::uint8_t* data, std::size_t size);
+int FuzzBlacklistImport(const std::uint8_t* data, std::size_t size);
+int FuzzInstallReport(const std::uint8_t* data, std::size_t size);
+int FuzzHitAndNotice(const std::uint8_t* data, std::size_t size);
 
 inline constexpr FuzzTarget kFuzzTargets[] = {
     {"blacklist_file", FuzzBlacklistFile},
@@ -32,6 +36,10 @@ inline constexpr FuzzTarget kFuzzTargets[] = {
     {"envelope", FuzzEnvelope},
     {"settings_values", FuzzSettingsValues},
     {"service_reply", FuzzServiceReply},
+    {"read_bmp", FuzzReadBmp},
+    {"blacklist_import", FuzzBlacklistImport},
+    {"install_report", FuzzInstallReport},
+    {"hit_and_notice", FuzzHitAndNotice},
 };
 
 // A fault the sanitizers cannot see (a broken round trip, a rule broken):

@@ -43,6 +43,7 @@ TEST(IsShortDateText, DateAndTimeForms) {
       {"2024-03/07", false}, {"24-03-07", false}, {"20240307", false}, {"", false},
       {"2024-03-07x", false}, {"2024-03-07 25:00", false}, {"2024-03-07 09:60", false},
       {"2024-03-07 09", false}, {"2024-03-07 9:5:", false}, {"2024-03-", false},
+      {"2024.3.7", true}, {"2024.03.07 09:05", true}, {"2024.03-07", false},
   };
   for (const auto& c : cases) EXPECT_EQ(IsShortDateText(c.text), c.ok) << c.text;
 }
@@ -75,10 +76,67 @@ TEST(LocalRecordToEntry, AcceptanceRulesTable) {
       {id + "\t\t\t", std::nullopt},
       {id + "  ", std::nullopt},
       {"", std::nullopt},
+      // An ID field of 19 characters would move the separator the panel
+      // relies on to character 20.
+      {"1101051949123100211 ab 2020-01-01 abcd", std::nullopt},
+      {id + "1\t张三\t2024-01-02\t打架斗殴", std::nullopt},
+      // Control bytes cut or break the line wherever it is shown.
+      {id + "\t张" + std::string(1, '\0') + "\t2024-01-02\t打架斗殴", std::nullopt},
+      {id + "\t张三\t2024-01-02\t打架\x1b[2J", std::nullopt},
+      {id + "\t张三\t2024-01-02\t打架\x7f", std::nullopt},
+      {id + "\t张三\t2024.1.2\t打架斗殴", id + "\t#三  \t2024.1.2\t打架斗殴"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(LocalRecordToEntry(c.line, kToday), c.entry) << c.line;
   }
+}
+
+TEST(CheckBlacklistRecord, EveryRefusalNamesItsFieldAndWhatWasExpected) {
+  const std::string id = "11010119900307123X";
+  struct Case { std::string line; const char* refusal; };
+  const Case cases[] = {
+      {"just some words", "four fields expected (ID number, name, date, reason), separated by tabs or spaces"},
+      {"1101011990030712\t张三\t2024-01-02\t打架斗殴", "ID number: 18 characters expected, 16 found"},
+      {id + "9\t张三\t2024-01-02\t打架斗殴", "ID number: 18 characters expected, 19 found"},
+      {"1101011990030712A3\t张三\t2024-01-02\t打架斗殴", "ID number: digits expected in characters 1-17"},
+      {"11010119900307123Y\t张三\t2024-01-02\t打架斗殴", "ID number: a digit or X expected in character 18"},
+      {"10010119900307123X\t张三\t2024-01-02\t打架斗殴", "ID number: a region code 11-82 expected in characters 1-2"},
+      {"11010119900230123X\t张三\t2024-01-02\t打架斗殴", "ID number: a birth date expected in characters 7-14"},
+      {"11010120300101123X\t张三\t2024-01-02\t打架斗殴",
+       "ID number: a birth date between 1900-10-01 and today expected"},
+      {id + "\tA\t2024-01-02\t打架斗殴", "name: at least 2 bytes expected"},
+      {id + "\t张" + std::string(1, '\0') + "\t2024-01-02\t打架斗殴", "name: no control bytes expected, 0x00 found"},
+      {id + "\t张三\t2024-1-2x\t打架斗殴",
+       "date: a date such as 2024-03-07, 2024/3/7 or 2024.3.7 expected, optionally with a time such as 09:05"},
+      {id + "\t张三\t2024-01-02\t逃", "reason: at least 4 bytes expected"},
+      {id + "\t张三\t2024-01-02\t逃单\x1b", "reason: no control bytes expected, 0x1B found"},
+  };
+  for (const Case& c : cases) {
+    const RecordCheck check = CheckBlacklistRecord(c.line, kToday);
+    EXPECT_FALSE(check.record) << c.line;
+    EXPECT_FALSE(check.skipped) << c.line;
+    EXPECT_EQ(check.refusal, c.refusal) << c.line;
+  }
+  for (const std::string& line : {std::string(), std::string(" \t "), "#" + id + "\t张三\t2024-01-02\t打架斗殴"}) {
+    const RecordCheck check = CheckBlacklistRecord(line, kToday);
+    EXPECT_TRUE(check.skipped) << line;
+    EXPECT_EQ(check.refusal, "") << line;
+  }
+}
+
+TEST(MaskName, DropsWholeCharactersOnly) {
+  struct Case { std::string name; std::string masked; };
+  const Case cases[] = {
+      {"张三", "#三  "},
+      {"欧阳小明", "#阳小明"},
+      {"Li", "#    "},
+      {"Lisa", "#sa  "},
+      // One single-byte character, then a two-byte one: both go, never half.
+      {"A张三", "#三  "},
+      // 0x80 is a character of one byte in code page 936.
+      {"\x80" "A张", "#张  "},
+  };
+  for (const Case& c : cases) EXPECT_EQ(MaskName(c.name), c.masked) << c.name;
 }
 
 TEST(LocalRecordToEntry, BarDoesNotBreakAChineseCharacterWhoseTrailByteIsBar) {

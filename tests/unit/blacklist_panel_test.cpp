@@ -19,6 +19,10 @@ TEST(MaskedLineText, SixDigitsOfTheIdAreNeverShown) {
       {"110101199003071", "110101199003xxxxxx"},   // short service line: still masked
       {"a b c d", "a b c dxxxxxx"},
       {"", "xxxxxx"},
+      // A service line is kept as it came: a character across a cut is
+      // dropped whole, never shown by half.
+      {"12345678901张三4567 x", "12345678901xxxxxx7 x"},
+      {"12345678901234567张 x", "123456789012xxxxxx x"},
   };
   for (const auto& c : cases) EXPECT_EQ(MaskedLineText(c.line), c.shown) << c.line;
 }
@@ -29,11 +33,30 @@ TEST(ClickLine, FourteenCharactersToTheEditTheRestToTheHint) {
       {"11010119900307123X\t#三  \t2024-01-02\t打架", "11010119900307", "#三  \t2024-01-02\t打架"},
       {"11010119900307123X ", "11010119900307", ""},
       {"1101", "1101", ""},
+      {"1234567890123张三45678 x", "1234567890123", "678 x"},
+      {"12345678901234567a张三 x", "12345678901234", "三 x"},
+      {"123456789012张三45\t王五", "123456789012张", "王五"},
   };
   for (const auto& c : cases) {
     LineClick click = ClickLine(c.line);
     EXPECT_EQ(click.editText, c.edit) << c.line;
     EXPECT_EQ(click.hint, c.hint) << c.line;
+  }
+}
+
+TEST(ClickLine, TheHintHoldsAtMost1023BytesOfWholeCharacters) {
+  const std::string id = "11010119900307123X\t";
+  struct Case { std::string rest; std::size_t hintBytes; };
+  const Case cases[] = {
+      {std::string(1023, 'a'), 1023},
+      {std::string(2000, 'a'), 1023},
+      {"a" + [] { std::string s; for (int i = 0; i < 600; ++i) s += "张"; return s; }(), 1023},
+      {[] { std::string s; for (int i = 0; i < 600; ++i) s += "张"; return s; }(), 1022},
+  };
+  for (const Case& c : cases) {
+    const std::string hint = ClickLine(id + c.rest).hint;
+    EXPECT_EQ(hint.size(), c.hintBytes) << c.rest.size();
+    EXPECT_EQ(hint, c.rest.substr(0, c.hintBytes));
   }
 }
 

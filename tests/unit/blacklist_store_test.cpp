@@ -42,6 +42,34 @@ struct StoreFixture : ::testing::Test {
   std::vector<std::string> Lines() const { return store.Lines(); }
 };
 
+// A file saved as UTF-8 with a byte-order mark keeps its first record and
+// shows its names in GBK, whatever piece sizes the file arrives in; a GBK
+// file that merely starts with the mark's first byte loses nothing.
+TEST_F(StoreFixture, AUtf8FileWithAByteOrderMarkKeepsItsFirstRecord) {
+  const std::string utf8Record = kId1 + "\t\xE5\xBC\xA0\xE4\xB8\x89\t2024-01-02\t\xE6\x89\x93\xE6\x9E\xB6\xE6\x96\x97\xE6\xAE\xB4";
+  struct Case {
+    const char* what;
+    std::string file;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {"UTF-8 with the mark", "\xEF\xBB\xBF" + utf8Record + "\r\n" + utf8Record,
+       {kId1 + "\t#三  \t2024-01-02\t打架斗殴", kId1 + "\t#三  \t2024-01-02\t打架斗殴"}},
+      {"GBK", kId1 + "\t张三\t2024-01-02\t打架斗殴", {kId1 + "\t#三  \t2024-01-02\t打架斗殴"}},
+      {"GBK whose first line starts like the mark", "\xEF\xBB\n" + kId1 + "\t张三\t2024-01-02\t打架斗殴",
+       {kId1 + "\t#三  \t2024-01-02\t打架斗殴"}},
+      {"the mark alone", "\xEF\xBB\xBF", {}},
+  };
+  for (const Case& c : cases) {
+    for (std::size_t piece : {1u, 2u, 4u, 4096u}) {
+      LocalFile(c.file);
+      files.pieceSize = piece;
+      tick += 5000;
+      store.Get_BlackList();
+      EXPECT_EQ(Lines(), c.lines) << c.what << ", pieces of " << piece;
+    }
+  }
+}
+
 TEST_F(StoreFixture, LocalRecordsFirstThenServiceLinesDuplicatesKept) {
   LocalFile("# the cafe's own list\r\n" + kId1 + "\t张三\t2024-01-02\t打架斗殴\r\n"
             "not a record\r\n" + kId2 + " 李四 2023/12/1 欠费逃单\n");

@@ -135,6 +135,113 @@ TEST(ReadBmp, EveryCutShortCopyFails) {
   }
 }
 
+// An 8-bit run-length coded BMP of `width` x `height` with a grey palette
+// entry 1, and `data` as its pixel data.
+std::string Rle8Bmp(int width, int height, const std::string& data) {
+  std::string file = "BM" + std::string(12, '\0');
+  auto put32 = [&](std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) file[at + i] = static_cast<char>(v >> (8 * i));
+  };
+  file += std::string(40, '\0');
+  put32(10, 14 + 40 + 2 * 4);
+  put32(14, 40);
+  put32(18, static_cast<std::uint32_t>(width));
+  put32(22, static_cast<std::uint32_t>(height));
+  file[26] = 1;   // planes
+  file[28] = 8;   // bits
+  file[30] = 1;   // RLE8
+  put32(46, 2);   // two palette entries
+  file += std::string("\0\0\0\0\x80\x80\x80\0", 8);
+  put32(2, static_cast<std::uint32_t>(file.size() + data.size()));
+  return file + data;
+}
+
+TEST(ReadBmp, RunLengthDataMustStayInsideItsRowAndThePicture) {
+  struct Case {
+    const char* what;
+    std::string data;  // pixel data of a 3 x 2 picture: rows padded to 4 pixels
+    bool readable;
+  } cases[] = {
+      {"two full rows", std::string("\x04\x01\x00\x00\x04\x01\x00\x01", 8), true},
+      {"a run to the row's end, a move up one row", std::string("\x04\x01\x00\x02\x00\x01\x00\x01", 8), true},
+      {"runs into the rows' padding", std::string("\x04\x01\x00\x00\x02\x01\x02\x01\x00\x01", 10), true},
+      {"a run one pixel past its row's padding", std::string("\x05\x01\x00\x01", 4), false},
+      {"a literal run past its row", std::string("\x00\x05\x01\x01\x01\x01\x01\x00\x00\x01", 10), false},
+      {"a move right past the row", std::string("\x02\x01\x00\x02\x03\x00\x00\x01", 8), false},
+      {"a move up past the picture", std::string("\x00\x02\x00\x03\x00\x01", 6), false},
+      {"runs of 255 on a narrow row", std::string("\xff\x01\xff\x01\x00\x01", 6), false},
+  };
+  for (const Case& c : cases) {
+    Picture out;
+    std::string error;
+    EXPECT_EQ(ReadBmp(Rle8Bmp(3, 2, c.data), out, error), c.readable) << c.what << ": " << error;
+    if (!c.readable) {
+      EXPECT_EQ(error, "run-length data outside the picture") << c.what;
+      EXPECT_TRUE(out.pixels.empty()) << c.what;
+    }
+  }
+}
+
+// Runs of 255 pixels on a 64-pixel row, 16 MB of them: enough to walk a
+// column counter past two billion. Refused at the first run.
+TEST(ReadBmp, SixteenMegabytesOfRunsOnOneShortRowAreRefused) {
+  std::string data;
+  data.reserve(8421515 * 2 + 2);
+  for (int i = 0; i < 8421515; ++i) data += "\xff\x01";
+  data += std::string("\x00\x01", 2);
+  Picture out;
+  std::string error;
+  EXPECT_FALSE(ReadBmp(Rle8Bmp(64, 1, data), out, error));
+  EXPECT_EQ(error, "run-length data outside the picture");
+  EXPECT_TRUE(out.pixels.empty());
+}
+
+// A 16-bit bit-field BMP of one pixel with the given masks and pixel value.
+std::string BitfieldPixel(std::uint32_t red, std::uint32_t green, std::uint32_t blue, std::uint16_t pixel) {
+  std::string file = "BM" + std::string(52 + 12, '\0');
+  auto put32 = [&](std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) file[at + i] = static_cast<char>(v >> (8 * i));
+  };
+  put32(10, 14 + 40 + 12);
+  put32(14, 40);
+  put32(18, 1);
+  put32(22, 1);
+  file[26] = 1;
+  file[28] = 16;
+  file[30] = 3;  // bit fields
+  put32(54, red);
+  put32(58, green);
+  put32(62, blue);
+  file += static_cast<char>(pixel & 0xFF);
+  file += static_cast<char>(pixel >> 8);
+  file += std::string(2, '\0');
+  put32(2, static_cast<std::uint32_t>(file.size()));
+  return file;
+}
+
+TEST(ReadBmp, EveryBitFieldChannelStaysWithinItsEightBits) {
+  struct Case {
+    const char* what;
+    std::uint32_t red, green, blue;
+    std::uint16_t pixel;
+    std::uint32_t colour;
+  } cases[] = {
+      {"5-6-5 white", 0xF800, 0x07E0, 0x001F, 0xFFFF, 0xFFFFFFFF},
+      {"5-5-5 pure green", 0x7C00, 0x03E0, 0x001F, 0x03E0, 0xFF00FF00},
+      // Masks with holes: a channel scales over its mask's span (blue bits
+      // 0-3 without bit 2; red bits 8-15 with only 8, 14 and 15), so it stays
+      // within 255 and the other channels stay black.
+      {"blue mask with a hole", 0xF000, 0x0F00, 0x000B, 0x000B, 0xFF0000BB},
+      {"red mask with holes", 0xC100, 0x0030, 0x000F, 0xC100, 0xFFC10000},
+  };
+  for (const Case& c : cases) {
+    Picture out;
+    std::string error;
+    ASSERT_TRUE(ReadBmp(BitfieldPixel(c.red, c.green, c.blue, c.pixel), out, error)) << c.what << error;
+    EXPECT_EQ(out.pixels[0], c.colour) << c.what << std::hex << " got " << out.pixels[0];
+  }
+}
+
 TEST(WriteBmp, WritesA24BitBottomUpFileWithPaddedRows) {
   Picture p;
   p.width = 3;

@@ -111,3 +111,26 @@ TEST(TextHelpers, SameTextAsciiAndParseDecimal) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(GbkCut, CutsOnlyOnCharacterBoundariesOfCodePage936) {
+  struct Case { std::string text; std::size_t max; std::size_t length; std::size_t from; };
+  const Case cases[] = {
+      {"abc", 2, 2, 2},
+      {"a张b", 2, 1, 3},        // the cut would split 张: round down, the rest starts after it
+      {"a张b", 3, 3, 3},
+      {"张三", 1, 0, 2},
+      {"\x80张", 2, 1, 3},     // 0x80 is one byte (the euro sign), not a lead byte
+      {"\xFF\xD5\xC5", 2, 1, 3},  // 0xFF is one byte too
+      {"\x81\x40\x81", 3, 3, 3},  // a lead byte at the very end stands alone
+      {"abc", 9, 3, 3},
+      {"", 4, 0, 0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(GbkCutLength(c.text, c.max), c.length) << c.text << " " << c.max;
+    EXPECT_EQ(GbkBoundaryFrom(c.text, c.max), std::min(c.from, c.text.size())) << c.text << " " << c.max;
+  }
+}
+
+}  // namespace

@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -44,7 +45,8 @@ constexpr const char* kUsage =
     "  blacklist import FILE [--replace] [--utf8] | blacklist list | blacklist remove ID\n"
     "  params set NAME VALUE [--bar ID] | params unset NAME [--bar ID] | params list\n"
     "  installs | hits [--days N] | notices [--limit N] | config\n"
-    "  prune --days N   (removes hits and notices older than N days)\n";
+    "  prune --days N   (removes hits and notices older than N days)\n"
+    "  help, --help, -h   (this text)\n";
 
 int Fail(const std::string& message) {
   std::cerr << "tollimer-central: " << message << "\n";
@@ -85,6 +87,12 @@ Args ParseArgs(const std::vector<std::string>& argv) {
     }
   }
   return args;
+}
+
+// "help" as the command, or "--help" or "-h" anywhere.
+bool WantsHelp(const std::vector<std::string>& argv) {
+  if (!argv.empty() && argv[0] == "help") return true;
+  return std::any_of(argv.begin(), argv.end(), [](const std::string& a) { return a == "--help" || a == "-h"; });
 }
 
 std::optional<int> PortOption(const Args& args, const char* name, int current) {
@@ -198,14 +206,15 @@ int BlacklistCommand(CentralStore& store, const Args& args) {
   if (args.words.size() != 3 || args.words[1] != "import") return Fail(kUsage);
   std::string text;
   if (!ReadFile(args.words[2], text)) return Fail("cannot read " + args.words[2]);
-  // The file is GBK like a cafe's blacklist.txt unless the operator says UTF-8.
-  if (args.options.count("--utf8")) text = Utf8_ToAnsi(text);
-  const BlacklistImport import = ParseBlacklistFile(text, Today());
+  // The file is GBK like a cafe's blacklist.txt unless the operator says UTF-8
+  // (or it starts with a UTF-8 byte-order mark).
+  const BlacklistImport import = ParseBlacklistFile(text, args.options.count("--utf8") > 0, Today());
   std::vector<BlacklistRow> rows;
   for (const BlacklistEntry& e : import.entries) rows.push_back({e.idNumber, Ansi_ToUtf8(e.line)});
-  for (int line : import.rejectedLines) std::cerr << "line " << line << " refused\n";
+  for (const LineNote& note : import.refused) std::cerr << "line " << note.line << " refused: " << note.why << "\n";
+  for (const LineNote& note : import.warnings) std::cerr << "line " << note.line << ": " << note.why << "\n";
   if (!store.ImportBlacklist(rows, args.options.count("--replace") > 0)) return Fail("the store refused the import");
-  std::cout << "imported " << rows.size() << " entries, refused " << import.rejectedLines.size() << " lines\n";
+  std::cout << "imported " << rows.size() << " entries, refused " << import.refused.size() << " lines\n";
   return 0;
 }
 
@@ -286,6 +295,10 @@ int main(int argc, char** argv) {
     } else {
       rest.push_back(a);
     }
+  }
+  if (WantsHelp(rest)) {
+    std::cout << kUsage;
+    return 0;
   }
   const Args args = ParseArgs(rest);
   if (!args.error.empty()) return Fail(args.error);
