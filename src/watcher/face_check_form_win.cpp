@@ -90,7 +90,16 @@ void TfrmFaceCheck::Show() {
   ShowWindow(hwnd_, SW_SHOWNOACTIVATE);
 }
 
-void TfrmFaceCheck::Hide() { ShowWindow(hwnd_, SW_HIDE); }
+void TfrmFaceCheck::Hide() {
+  ShowWindow(hwnd_, SW_HIDE);
+  // The next customer must not see this one's picture, not even for the
+  // first copy's 100 ms, nor at all when their preview cannot be copied.
+  if (picture_) {
+    DeleteObject(picture_);
+    picture_ = nullptr;
+    InvalidateRect(img_, nullptr, FALSE);
+  }
+}
 
 bool TfrmFaceCheck::IsShown() { return hwnd_ && IsWindowVisible(hwnd_); }
 

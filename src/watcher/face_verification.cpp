@@ -24,10 +24,13 @@ bool FaceVerification::Run() {
     f.buttonStyle = s_.desktop.WindowStyle(f.button);
 
     if (f.dialog != LastFaceDialog) {
+      // A dialog that replaced the last one between two ticks belongs to the
+      // next customer: the previous one's ID number and picture leave the
+      // customer's screen first, also when a blacklist hit ends the step.
+      if (f.dialog != FaceDialogSeen) HideFaceForm();
       if (blacklistCheck_ && blacklistCheck_(f.dialog, f.button, f.idEdit)) return true;
-      // A dialog that replaced the last one between two ticks starts with
-      // its own count, alert and form: it must not inherit the previous
-      // customer's alert or leave that customer's ID number on show.
+      // It starts with its own count, alert and form: it must not inherit
+      // the previous customer's alert.
       if (f.dialog != FaceDialogSeen) ResetRetryState();
       PressNewDialog(f);
     }

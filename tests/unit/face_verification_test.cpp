@@ -271,6 +271,19 @@ TEST_F(FaceFixture, DialogReplacedBetweenTicksStartsItsOwnRetryCountAndForm) {
   EXPECT_EQ(Count("frame " + H(button)), 1);
 }
 
+TEST_F(FaceFixture, ABlacklistedNextCustomerNeverSeesThePreviousCustomersId) {
+  switches.Apply(kExtendedScreen | kFaceWindow);
+  OpenDialog("44010619900101123X");
+  face.Run();
+  ASSERT_TRUE(form.IsShown());
+  desktop.Remove(dialog);
+  OpenDialog("110101199003077777");  // opened before the next tick, and on the blacklist
+  face.SetBlacklistCheck([](Hwnd, Hwnd, Hwnd) { return true; });
+  EXPECT_TRUE(face.Run());
+  EXPECT_FALSE(form.IsShown());
+  EXPECT_EQ(form.idText, "");
+}
+
 TEST_F(FaceFixture, BlacklistHitEndsTheStepBeforeAnythingIsPressed) {
   switches.Apply(kExtendedScreen | kFaceWindow);
   OpenDialog();
