@@ -353,7 +353,8 @@ void TOrv_Assistant::CreateTrayIcon() {
 
 void TOrv_Assistant::ShowSettingsWindow() {
   ShowWindow(application_, SW_RESTORE);
-  ShowWindow(hwnd_, SW_SHOW);
+  // The settings window minimises by itself: bring it back, not just show it.
+  ShowWindow(hwnd_, IsIconic(hwnd_) ? SW_RESTORE : SW_SHOW);
   SetForegroundWindow(application_);
   // The application window is never drawn; the settings window is the one
   // the cashier means to reach.

@@ -74,11 +74,14 @@ LRESULT TTrayIcon::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         if (OnPopup) OnPopup();
         POINT at = {};
         GetCursorPos(&at);
+        // The menu runs a message loop of its own, in which the program may
+        // end and this object go: nothing of it is read after the menu.
+        const HWND window = wnd_;
         // Without the foreground, the menu would not close when the cashier
         // clicks elsewhere.
-        SetForegroundWindow(wnd_);
-        TrackPopupMenu(popupMenu_, TPM_LEFTALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, wnd_, nullptr);
-        PostMessageA(wnd_, WM_NULL, 0, 0);
+        SetForegroundWindow(window);
+        TrackPopupMenu(popupMenu_, TPM_LEFTALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, window, nullptr);
+        PostMessageA(window, WM_NULL, 0, 0);
       }
       return 0;
     }

@@ -19,6 +19,7 @@ WM_CLOSE = 0x0010
 WM_COMMAND = 0x0111
 WM_ENDSESSION = 0x0016
 WM_LBUTTONDBLCLK = 0x0203
+WM_SYSCOMMAND, SC_MINIMIZE = 0x0112, 0xF020
 WM_RBUTTONDOWN = 0x0204
 WM_SYSCOMMAND = 0x0112
 SC_CLOSE = 0xF060
@@ -113,6 +114,12 @@ def test_icon_shows_in_the_tray_and_its_menu_reaches_every_command(wine, sim, as
     wait_until(lambda: sim.visible(form), timeout=10, message="the settings window back")
     assert sim.rect(form) == place
 
+    # Minimised, it comes back restored in place too.
+    sim.post(form, WM_SYSCOMMAND, SC_MINIMIZE)
+    wait_until(lambda: sim.rect(form) != place, timeout=10, message="the settings window minimised")
+    sim.post(tray, TRAY_CALLBACK, 0, WM_LBUTTONDBLCLK)
+    wait_until(lambda: sim.rect(form) == place, timeout=10, message="the settings window restored")
+
     # The 3-second countdown.
     choose(wine, sim, "countdown3")
     sim.window("TFrmMain", MAIN_CASHIER)
@@ -127,6 +134,17 @@ def test_icon_shows_in_the_tray_and_its_menu_reaches_every_command(wine, sim, as
     wait_until(lambda: not sim.exists(box), timeout=10, message="the question answered")
     assert assistant.stop() == 0
     wait_until(lambda: icon_pixels(wine) == 0, timeout=10, message="the icon removed at the end")
+
+
+def test_the_program_ends_cleanly_while_the_icons_menu_is_open(wine, sim, assistant):
+    # The menu's own message loop carries out the close: the icon and its
+    # window go while the menu call has not yet returned.
+    assistant.start()
+    tray = wait_until(lambda: sim.find(TRAY_CLASS, ""), timeout=10, message="the icon's window")
+    sim.post(tray, TRAY_CALLBACK, 0, WM_RBUTTONDOWN)
+    wait_until(lambda: visible_window(sim, MENU_CLASS), timeout=10, message="the icon's menu")
+    assert assistant.stop() == 0
+    assert len(assistant.log_texts("RunTime=")) == 1
 
 
 def test_about_opens_the_service_page_in_the_browser(wine, sim, assistant, tmp_path):
