@@ -73,6 +73,13 @@ bool TOrv_Assistant::Create(HWND applicationWindow) {
                           CW_USEDEFAULT, CW_USEDEFAULT, 640, 480, applicationWindow, nullptr,
                           wc.hInstance, this);
   if (!hwnd_) return false;
+  // The program's icon in the settings window's caption and on the taskbar
+  // button, which belongs to the application window.
+  HICON icon = LoadIconA(wc.hInstance, MAKEINTRESOURCEA(1));
+  for (HWND window : {hwnd_, applicationWindow}) {
+    SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+    SendMessageA(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+  }
   // The face-comparison window, hidden until a face-verification dialog comes.
   faceForm_.Create(applicationWindow);
   return true;
