@@ -210,6 +210,9 @@ void TfrmBlackList::PaintTitle(HDC dc) {
 }
 
 void TfrmBlackList::ShowList() {
+  // A find's selection and count named lines that a reload or a sort has
+  // moved: both go.
+  SendMessageA(Black_ListBox, LB_SETSEL, FALSE, -1);
   SendMessageA(Black_ListBox, LB_SETCOUNT, store_.Lines().size(), 0);
   InvalidateRect(Black_ListBox, nullptr, TRUE);
   SetWindowTextA(BlackList_Label, store_.StatusText().c_str());
@@ -228,7 +231,7 @@ void TfrmBlackList::BlackList_Update_BtnClick() {
 
 void TfrmBlackList::SpeedButton2Click() {
   store_.Sort(LessIgnoringCase);
-  InvalidateRect(Black_ListBox, nullptr, TRUE);
+  ShowList();
 }
 
 void TfrmBlackList::BlackList_Close_BtnClick() { SendMessageA(hwnd_, WM_CLOSE, 0, 0); }

@@ -20,6 +20,7 @@ CMD_BLACKLIST = 111
 LB_GETCOUNT = 0x018B
 LB_GETSELCOUNT = 0x0190
 LB_GETTOPINDEX = 0x018E
+LINE_HEIGHT = 16  # pixels of one line of the panel's list
 # Envelope key row 3: DES key, then the initial vector.
 ROW3_KEY, ROW3_IV = "9F2B6D40C1E8537A", "1E5C9B3F7026D48E"
 
@@ -125,6 +126,17 @@ def test_list_from_file_and_service_with_status_and_masked_panel(wine, sim, assi
     shots = wine.logs.parent / "screenshots"
     shots.mkdir(exist_ok=True)
     wine.screenshot(shots / "blacklist_panel.png")
+
+    # Sorting by ID number puts the highest last and lets the find's
+    # selection and count go: they named lines that have moved.
+    sim.click(sim.findchild(panel.hwnd, "Button", "↓"))
+    wait_until(lambda: panel.status().startswith("黑名单:5条"), message="the list's status back")
+    assert sim.send(panel.list, LB_GETSELCOUNT) == 0
+
+    def click_last_line():
+        sim.mouseclick(l + 60, t + 8 + 4 * LINE_HEIGHT)
+        return sim.text(panel.edit) == "44030419851231"
+    wait_until(click_last_line, timeout=10, interval=0.5, message="the highest ID on the last line")
 
 
 def test_dead_service_leaves_the_local_records_and_the_failure_status(sim, assistant, fake_service, program_dir):
