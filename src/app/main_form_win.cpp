@@ -2,11 +2,11 @@
 #include "platform/member_window_proc_win.h"
 
 #include "app/commands.h"
-#include "desktop/autorun.h"
+#include "settings/autorun.h"
 #include "desktop/confirm_dialog_win.h"
 #include "desktop/shortcut_win.h"
 #include "desktop/tray_menu_win.h"
-#include "log/notice.h"
+#include "net/notice.h"
 #include "net/download.h"
 #include "net/socket.h"
 #include "util/literal_table.h"

@@ -1,7 +1,7 @@
 #include "central/exchange.h"
 
 #include "crypto/codepage.h"
-#include "log/notice.h"
+#include "net/notice.h"
 #include "util/name_value.h"
 #include "util/text.h"
 

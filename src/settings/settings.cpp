@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <iterator>
 
-#include "desktop/autorun.h"
+#include "settings/autorun.h"
 #include "platform/registry.h"
 #include "settings/run_params.h"
 #include "util/literal_table.h"

@@ -5,7 +5,7 @@
 #include "crypto/codepage.h"
 #include "crypto/envelope.h"
 #include "fakes/gbk_samples.h"
-#include "log/notice.h"
+#include "net/notice.h"
 #include "net/central_exchange.h"
 #include "central/service_client.h"
 

@@ -18,7 +18,7 @@
 #include "crypto/codepage.h"
 #include "crypto/envelope.h"
 #include "fakes/gbk_samples.h"
-#include "log/notice.h"
+#include "net/notice.h"
 #include "net/socket.h"
 #include "central/service_client.h"
 #include "util/text.h"

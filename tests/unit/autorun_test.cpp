@@ -1,4 +1,4 @@
-#include "desktop/autorun.h"
+#include "settings/autorun.h"
 
 #include <gtest/gtest.h>
 

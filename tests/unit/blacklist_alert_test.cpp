@@ -11,7 +11,7 @@
 #include "fakes/fake_http_client.h"
 #include "fakes/udp_collector.h"
 #include "log/activity_log.h"
-#include "log/notice.h"
+#include "net/notice.h"
 #include "platform/sound.h"
 
 namespace {

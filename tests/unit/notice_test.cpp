@@ -1,4 +1,4 @@
-#include "log/notice.h"
+#include "net/notice.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "desktop/autorun.h"
+#include "settings/autorun.h"
 
 #include "platform/registry.h"
 #include "util/literal_table.h"

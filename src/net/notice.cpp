@@ -1,4 +1,4 @@
-#include "log/notice.h"
+#include "net/notice.h"
 
 #include "net/socket.h"
 #include "util/literal_table.h"
