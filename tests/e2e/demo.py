@@ -459,6 +459,8 @@ class Demo:
         await_(lambda: self.assistant_gone() or self.sim.text(button) == "可疑名单", 5, "the button marked")
         say(f"the button now reads \"{self.sim.text(button)}\"; the dialog's caption is the entry: "
             f"\"{self.sim.text(dialog)}\"")
+        # In front of the console window, so the picture shows the marks.
+        self.sim.move(dialog, 100, 420, topmost=True)
         self.screenshot("blacklist-alert", "the marked face-verification dialog")
         say("pressed: " + ("nothing" if not self.sim.events("click", button) else "the button (wrong!)"))
         self.sim.close(dialog)
