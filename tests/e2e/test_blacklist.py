@@ -249,6 +249,7 @@ def test_swiped_blacklisted_id_raises_the_alert_and_nothing_is_pressed(
     assert target.startswith(f"{REPORT_PATH}?CID=11010119900307123x&RET=")
     mac, rest = target.split("&RET=", 1)[1].split("|", 1)
     assert re.fullmatch(r"[0-9A-F]{12}", mac) or mac == "", mac
+    assert rest == f"{bar_id}|{bar_name}|"
 
     # A few more ticks: nothing pressed, no second alert for the same dialog.
     assistant.wait_ticks(3, heartbeat)

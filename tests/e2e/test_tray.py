@@ -127,6 +127,12 @@ def test_icon_shows_in_the_tray_and_its_menu_reaches_every_command(wine, sim, as
     sim.wait_event("settext", activation, timeout=10)
     assert sim.text(activation) == "会员激活 ( 3 秒后关闭)"
 
+    # The blacklist panel.
+    panel = sim.find("TfrmBlackList", "")
+    choose(wine, sim, "blacklist")
+    wait_until(lambda: sim.visible(panel), timeout=10, message="the blacklist panel shown")
+    sim.post(panel, WM_CLOSE)
+
     # The points reminder asks first.
     choose(wine, sim, "points")
     box = wait_dialog(sim, "开启确认")
