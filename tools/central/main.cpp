@@ -10,6 +10,7 @@
 //                    | params list
 //   tollimer-central ... installs | hits [--days N] | notices [--limit N] | config
 //   tollimer-central ... prune --days N   (hits and notices older than N days)
+//   tollimer-central ... backup FILE      (a consistent copy of the store, while it serves)
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -44,7 +45,8 @@ constexpr const char* kUsage =
     "  blacklist import FILE [--replace] [--utf8] | blacklist list | blacklist remove ID\n"
     "  params set NAME VALUE [--bar ID] | params unset NAME [--bar ID] | params list\n"
     "  installs | hits [--days N] | notices [--limit N] | config\n"
-    "  prune --days N   (removes hits and notices older than N days)\n";
+    "  prune --days N   (removes hits and notices older than N days)\n"
+    "  backup FILE      (a consistent copy of central.db, also while the service runs)\n";
 
 int Fail(const std::string& message) {
   std::cerr << "tollimer-central: " << message << "\n";
@@ -138,6 +140,7 @@ int Serve(const CentralConfig& baseConfig, CentralStore& store, const Args& args
   if (!service.Start(error)) return Fail(error);
   NoticeCollector notices(config, store);
   if (config.collectorPort >= 0 && !notices.Start(error)) return Fail(error);
+  if (config.collectorPort >= 0) service.SetCollector(&notices);
 
   const std::string ports = Format("http=%d\ncollector=%d\nstatus=%d\n", service.HttpPort(),
                                    config.collectorPort >= 0 ? notices.Port() : -1,
@@ -274,6 +277,14 @@ int Prune(CentralStore& store, const Args& args) {
   return 0;
 }
 
+int Backup(CentralStore& store, const Args& args) {
+  if (args.words.size() != 2) return Fail(kUsage);
+  std::string error;
+  if (!store.BackupTo(args.words[1], error)) return Fail("backup to " + args.words[1] + ": " + error);
+  std::cout << "backed up to " << args.words[1] << "\n";
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -317,5 +328,6 @@ int main(int argc, char** argv) {
   if (command == "hits") return Hits(*store, args);
   if (command == "notices") return Notices(*store, args);
   if (command == "prune") return Prune(*store, args);
+  if (command == "backup") return Backup(*store, args);
   return Fail(kUsage);
 }
