@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "central/central_log.h"
+#include "central/collector.h"
 #include "crypto/codepage.h"
 #include "util/text.h"
 
@@ -90,6 +91,7 @@ CentralService::CentralService(const CentralConfig& config, CentralStore& store)
 CentralService::~CentralService() { Stop(); }
 
 bool CentralService::Start(std::string& error) {
+  startedMs_ = SteadyMs();
   http_ = std::make_unique<httplib::Server>();
   http_->set_payload_max_length(config_.maxBodyBytes);
   http_->set_read_timeout(5, 0);
@@ -165,16 +167,19 @@ void CentralService::Exchange(const httplib::Request& req, httplib::Response& re
                               const std::string& rawQuery) {
   const std::optional<InstallReport> report = OpenInstallReport(req.body, config_);
   if (!report) {
+    ++counters_.exchangesRefusedUnreadable;
     CentralLog("exchange refused from " + req.remote_addr + ": does not open");
     // No markers: the assistant counts this as no reply and keeps its state.
     return Refuse(res, 400, "refused\n");
   }
   if (!store_.RecordInstall(*report, req.remote_addr, KindOf(rawQuery), NowSeconds())) {
+    ++counters_.exchangesRefusedStore;
     CentralLog("exchange from " + req.remote_addr + ": the store refused the installation");
     return Refuse(res, 503, "store busy\n");
   }
   res.set_content(BuildExchangeReply(store_.ParamsFor(report->barId), store_.ReleaseIdentities(), config_),
                   "text/plain");
+  ++counters_.exchangesAnswered;
 }
 
 void CentralService::Download(const httplib::Request& req, httplib::Response& res, const std::string& crc) {
@@ -199,13 +204,15 @@ void CentralService::Download(const httplib::Request& req, httplib::Response& re
     res.set_header("Content-Range", Format("bytes */%zu", size));
     return;
   }
+  ++counters_.downloads;
   res.set_content_provider(
       size, "application/octet-stream",
-      [file](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+      [file, this](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
         char buffer[64 * 1024];
         const std::size_t want = std::min(length, sizeof buffer);
         const ssize_t got = pread(file->fd, buffer, want, static_cast<off_t>(offset));
         if (got <= 0) return false;
+        counters_.downloadBytes += got;
         return sink.write(buffer, static_cast<std::size_t>(got));
       });
 }
@@ -229,6 +236,7 @@ void CentralService::Blacklist(httplib::Response& res) {
     body = sealedBlacklist_;
   }
   res.set_content(body, "text/plain");
+  ++counters_.blacklistRequests;
 }
 
 void CentralService::Report(const httplib::Request& req, httplib::Response& res, const std::string& rawQuery) {
@@ -236,6 +244,7 @@ void CentralService::Report(const httplib::Request& req, httplib::Response& res,
   if (!hit) return Refuse(res, 400, "refused\n");
   if (!hitLimiter_.Allow(req.remote_addr, SteadyMs())) return Refuse(res, 429, "too many\n");
   if (!store_.RecordHit(*hit, req.remote_addr, NowSeconds())) return Refuse(res, 503, "store busy\n");
+  ++counters_.hits;
   CentralLog("hit " + hit->idNumber + " at bar " + hit->barId + " " + hit->barName + " from " + req.remote_addr);
   res.set_content("OK\n", "text/plain");
 }
@@ -247,7 +256,25 @@ void CentralService::About(httplib::Response& res) {
 }
 
 void CentralService::StatusPage(const httplib::Request& req, httplib::Response& res) {
+  if (req.path == "/metrics") return Metrics(res);
   if (req.path != "/") return Refuse(res, 404, "not found\n");
   res.set_content(RenderStatusPage(store_.Status(NowSeconds(), kStatusHitDays), NowSeconds()),
                   "text/html; charset=utf-8");
+}
+
+void CentralService::Metrics(httplib::Response& res) {
+  MetricsGauges g;
+  if (collector_) {
+    g.noticesReceived = collector_->Recorded();
+    g.noticesDropped = collector_->Dropped();
+  }
+  const StatusData status = store_.Status(NowSeconds(), 1);
+  g.installationsKnown = status.installations;
+  g.installationsSeen24h = status.seenLastDay;
+  struct stat st {};
+  for (const char* suffix : {"", "-wal"}) {
+    if (stat((config_.dataDir + "/central.db" + suffix).c_str(), &st) == 0) g.storeBytes += st.st_size;
+  }
+  g.uptimeSeconds = static_cast<double>(SteadyMs() - startedMs_) / 1000.0;
+  res.set_content(RenderMetrics(counters_, g), "text/plain; version=0.0.4; charset=utf-8");
 }

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "central/central_config.h"
+#include "central/metrics.h"
 #include "central/rate_limit.h"
 #include "central/store.h"
 
@@ -32,6 +33,9 @@ class CentralService {
   [[nodiscard]] bool Start(std::string& error);
   void Stop();
 
+  // The collector whose counts /metrics shows (none: shown as 0).
+  void SetCollector(const class NoticeCollector* collector) { collector_ = collector; }
+
   int HttpPort() const { return httpPort_; }
   int StatusPort() const { return statusPort_; }
 
@@ -43,6 +47,7 @@ class CentralService {
   void Report(const httplib::Request& req, httplib::Response& res, const std::string& rawQuery);
   void About(httplib::Response& res);
   void StatusPage(const httplib::Request& req, httplib::Response& res);
+  void Metrics(httplib::Response& res);
 
   CentralConfig config_;
   CentralStore& store_;
@@ -53,6 +58,9 @@ class CentralService {
   int httpPort_ = 0;
   int statusPort_ = 0;
   RateLimiter hitLimiter_;
+  ServiceCounters counters_;
+  const class NoticeCollector* collector_ = nullptr;
+  std::int64_t startedMs_ = 0;
 
   // The sealed blacklist, rebuilt when the store's list changes.
   std::mutex blacklistMutex_;

@@ -37,7 +37,9 @@ std::string Cell(const std::string& text) { return "<td>" + HtmlEscape(text) + "
 
 std::string RenderStatusPage(const StatusData& d, std::int64_t now) {
   std::string html =
-      "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Tollimer central service</title>"
+      "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">"
+      // An operator leaves it open on a wall screen: it reloads once a minute.
+      "<meta http-equiv=\"refresh\" content=\"60\"><title>Tollimer central service</title>"
       "<style>body{font-family:sans-serif;margin:2em}table{border-collapse:collapse;margin-bottom:2em}"
       "td,th{border:1px solid #999;padding:2px 8px;text-align:left}</style></head><body>\n"
       "<h1>Tollimer central service</h1>\n";

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <cstdio>
 #include <map>
 
 namespace {
@@ -372,4 +373,39 @@ bool CentralStore::IntegrityOk() {
   std::lock_guard<std::mutex> lock(mutex_);
   Statement s(db_, "PRAGMA integrity_check");
   return s.Step() && s.Text(0) == "ok";
+}
+
+bool CentralStore::BackupTo(const std::string& path, std::string& error) {
+  const std::string temporary = path + ".tmp";
+  std::remove(temporary.c_str());
+  sqlite3* copy = nullptr;
+  if (sqlite3_open_v2(temporary.c_str(), &copy, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+    error = copy ? sqlite3_errmsg(copy) : "out of memory";
+    sqlite3_close(copy);
+    return false;
+  }
+  bool done = false;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    sqlite3_backup* backup = sqlite3_backup_init(copy, "main", db_, "main");
+    if (backup) {
+      // All pages in one step: one read transaction over the whole copy, so
+      // it is one moment of the store; writers of the WAL go on meanwhile.
+      int rc = sqlite3_backup_step(backup, -1);
+      for (int tries = 0; (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) && tries < 50; ++tries) {
+        sqlite3_sleep(100);
+        rc = sqlite3_backup_step(backup, -1);
+      }
+      done = rc == SQLITE_DONE;
+      sqlite3_backup_finish(backup);
+    }
+    if (!done) error = sqlite3_errmsg(copy);
+  }
+  sqlite3_close(copy);
+  if (done && std::rename(temporary.c_str(), path.c_str()) != 0) {
+    error = "cannot rename " + temporary + " to " + path;
+    done = false;
+  }
+  if (!done) std::remove(temporary.c_str());
+  return done;
 }

@@ -99,6 +99,13 @@ class CentralStore {
   // PRAGMA integrity_check says "ok".
   bool IntegrityOk();
 
+  // Copies the whole store to `path` with SQLite's online backup while the
+  // service goes on writing: the copy is the store as of one moment, every
+  // transaction committed before that moment in it. Written beside `path`
+  // first and renamed into place, so a failed copy never leaves half a file
+  // under the name. False, with `error` filled, when it could not be made.
+  [[nodiscard]] bool BackupTo(const std::string& path, std::string& error);
+
  private:
   explicit CentralStore(sqlite3* db) : db_(db) {}
   bool Exec(const char* sql);

@@ -129,6 +129,7 @@ RunningCentral::RunningCentral(const std::string& name, CentralConfig base) : co
   service = std::make_unique<CentralService>(config, *store);
   collector = std::make_unique<NoticeCollector>(config, *store);
   if (!service->Start(error) || !collector->Start(error)) throw std::runtime_error(error);
+  service->SetCollector(collector.get());
 }
 
 RunningCentral::~RunningCentral() {

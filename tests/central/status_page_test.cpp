@@ -21,4 +21,10 @@ TEST(StatusPage, EscapesEverythingThatCameFromTheField) {
   EXPECT_NE(html.find("2023-11-14 22:13:20"), std::string::npos);
 }
 
+TEST(StatusPage, ReloadsItselfOnceAMinute) {
+  const std::string html = RenderStatusPage(StatusData(), 1700000100);
+  const std::size_t head = html.find("</head>");
+  EXPECT_LT(html.find("<meta http-equiv=\"refresh\" content=\"60\">"), head);
+}
+
 }  // namespace

@@ -10,6 +10,7 @@
 //                    | params list
 //   tollimer-central ... installs | hits [--days N] | notices [--limit N] | config
 //   tollimer-central ... prune --days N   (hits and notices older than N days)
+//   tollimer-central ... backup FILE      (a consistent copy of the store, while it serves)
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -29,6 +30,7 @@
 #include "central/central_config.h"
 #include "central/central_log.h"
 #include "central/collector.h"
+#include "central/json_rows.h"
 #include "central/params_rule.h"
 #include "central/release_file.h"
 #include "central/service.h"
@@ -45,7 +47,10 @@ constexpr const char* kUsage =
     "  blacklist import FILE [--replace] [--utf8] | blacklist list | blacklist remove ID\n"
     "  params set NAME VALUE [--bar ID] | params unset NAME [--bar ID] | params list\n"
     "  installs | hits [--days N] | notices [--limit N] | config\n"
+    "  --json after a listing (installs, hits, notices, params list, release list,\n"
+    "    blacklist list) prints one JSON array of objects instead of the table\n"
     "  prune --days N   (removes hits and notices older than N days)\n"
+    "  backup FILE      (a consistent copy of central.db, also while the service runs)\n"
     "  help, --help, -h   (this text)\n";
 
 int Fail(const std::string& message) {
@@ -63,7 +68,7 @@ bool ReadFile(const std::string& path, std::string& bytes) {
 }
 
 // Arguments after the command: plain words and "--name value" options
-// ("--replace" and "--utf8" take no value).
+// ("--replace", "--utf8" and "--json" take no value).
 struct Args {
   std::vector<std::string> words;
   std::map<std::string, std::string> options;
@@ -74,7 +79,7 @@ Args ParseArgs(const std::vector<std::string>& argv) {
   Args args;
   for (std::size_t i = 0; i < argv.size(); ++i) {
     const std::string& a = argv[i];
-    if (a == "--replace" || a == "--utf8") {
+    if (a == "--replace" || a == "--utf8" || a == "--json") {
       args.options[a] = "1";
     } else if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
       if (i + 1 >= argv.size()) {
@@ -93,6 +98,15 @@ Args ParseArgs(const std::vector<std::string>& argv) {
 bool WantsHelp(const std::vector<std::string>& argv) {
   if (!argv.empty() && argv[0] == "help") return true;
   return std::any_of(argv.begin(), argv.end(), [](const std::string& a) { return a == "--help" || a == "-h"; });
+}
+
+bool WantsJson(const Args& args) { return args.options.count("--json") > 0; }
+
+// Prints the rows as JSON; true when the listing asked for it.
+bool PrintedAsJson(const Args& args, const std::vector<JsonRow>& rows) {
+  if (!WantsJson(args)) return false;
+  std::cout << JsonArray(rows);
+  return true;
 }
 
 std::optional<int> PortOption(const Args& args, const char* name, int current) {
@@ -146,6 +160,7 @@ int Serve(const CentralConfig& baseConfig, CentralStore& store, const Args& args
   if (!service.Start(error)) return Fail(error);
   NoticeCollector notices(config, store);
   if (config.collectorPort >= 0 && !notices.Start(error)) return Fail(error);
+  if (config.collectorPort >= 0) service.SetCollector(&notices);
 
   const std::string ports = Format("http=%d\ncollector=%d\nstatus=%d\n", service.HttpPort(),
                                    config.collectorPort >= 0 ? notices.Port() : -1,
@@ -168,6 +183,12 @@ int Serve(const CentralConfig& baseConfig, CentralStore& store, const Args& args
 
 int Release(const CentralConfig& config, CentralStore& store, const Args& args) {
   if (args.words.size() == 2 && args.words[1] == "list") {
+    std::vector<JsonRow> rows;
+    for (const ReleaseRow& r : store.Releases()) {
+      rows.emplace_back().Text("crc", r.info.crc).Text("machine", r.info.machine).Number("size", r.info.size)
+          .Text("md5", r.info.md5).Number("added", r.added).Bool("current", r.current);
+    }
+    if (PrintedAsJson(args, rows)) return 0;
     std::cout << "crc\tmachine\tsize\tmd5\tadded (UTC)\tcurrent\n";
     for (const ReleaseRow& r : store.Releases()) {
       std::cout << r.info.crc << "\t" << r.info.machine << "\t" << r.info.size << "\t" << r.info.md5 << "\t"
@@ -195,7 +216,11 @@ CalendarDate Today() {
 
 int BlacklistCommand(CentralStore& store, const Args& args) {
   if (args.words.size() == 2 && args.words[1] == "list") {
-    for (const BlacklistRow& row : store.Blacklist()) std::cout << row.line << "\n";
+    const std::vector<BlacklistRow> list = store.Blacklist();
+    std::vector<JsonRow> rows;
+    for (const BlacklistRow& row : list) rows.emplace_back().Text("id", row.idNumber).Text("line", row.line);
+    if (PrintedAsJson(args, rows)) return 0;
+    for (const BlacklistRow& row : list) std::cout << row.line << "\n";
     return 0;
   }
   if (args.words.size() == 3 && args.words[1] == "remove") {
@@ -222,6 +247,9 @@ int ParamsCommand(CentralStore& store, const Args& args) {
   const auto bar = args.options.find("--bar");
   const std::string barId = bar == args.options.end() ? "" : bar->second;
   if (args.words.size() == 2 && args.words[1] == "list") {
+    std::vector<JsonRow> rows;
+    for (const ParamRow& p : store.Params()) rows.emplace_back().Text("bar", p.barId).Text("name", p.name).Text("value", p.value);
+    if (PrintedAsJson(args, rows)) return 0;
     std::cout << "bar\tname\tvalue\n";
     for (const ParamRow& p : store.Params()) {
       std::cout << (p.barId.empty() ? "*" : p.barId) << "\t" << p.name << "\t" << p.value << "\n";
@@ -240,7 +268,16 @@ int ParamsCommand(CentralStore& store, const Args& args) {
   return Fail(kUsage);
 }
 
-int Installs(CentralStore& store) {
+int Installs(CentralStore& store, const Args& args) {
+  std::vector<JsonRow> rows;
+  for (const InstallRow& i : store.Installs()) {
+    const InstallReport& r = i.report;
+    rows.emplace_back().Text("bar_id", r.barId).Text("bar_name", r.barName).Text("mac", r.mac)
+        .Text("disk", r.diskSerial).Text("version", r.versionCrc).Number("features", r.featureBits)
+        .Number("monitors", r.monitors).Text("os", r.osVersion).Text("address", i.address)
+        .Number("first_seen", i.firstSeen).Number("last_seen", i.lastSeen).Number("exchanges", i.exchanges);
+  }
+  if (PrintedAsJson(args, rows)) return 0;
   std::cout << "bar_id\tbar_name\tmac\tdisk\tversion\tfeatures\tmonitors\tos\taddress\tfirst_seen\tlast_seen"
                "\texchanges\n";
   for (const InstallRow& i : store.Installs()) {
@@ -255,8 +292,15 @@ int Installs(CentralStore& store) {
 int Hits(CentralStore& store, const Args& args) {
   const auto days = ParseDecimal(args.options.count("--days") ? args.options.at("--days") : "7");
   if (!days || *days < 1) return Fail("--days takes a whole number of 1 or more");
+  const std::vector<StatusHit> hits = store.Hits(NowSeconds() - std::int64_t{*days} * 24 * 3600);
+  std::vector<JsonRow> rows;
+  for (const StatusHit& h : hits) {
+    rows.emplace_back().Number("time", h.time).Text("id", h.idNumber).Text("mac", h.mac).Text("bar_id", h.barId)
+        .Text("bar_name", h.barName).Text("address", h.address);
+  }
+  if (PrintedAsJson(args, rows)) return 0;
   std::cout << "time (UTC)\tid\tmac\tbar_id\tbar_name\taddress\n";
-  for (const StatusHit& h : store.Hits(NowSeconds() - std::int64_t{*days} * 24 * 3600)) {
+  for (const StatusHit& h : hits) {
     std::cout << UtcText(h.time) << "\t" << h.idNumber << "\t" << h.mac << "\t" << h.barId << "\t" << h.barName
               << "\t" << h.address << "\n";
   }
@@ -266,8 +310,12 @@ int Hits(CentralStore& store, const Args& args) {
 int Notices(CentralStore& store, const Args& args) {
   const auto limit = ParseDecimal(args.options.count("--limit") ? args.options.at("--limit") : "100");
   if (!limit || *limit < 1) return Fail("--limit takes a whole number of 1 or more");
+  const std::vector<StatusNotice> notices = store.Notices(*limit);
+  std::vector<JsonRow> rows;
+  for (const StatusNotice& n : notices) rows.emplace_back().Number("time", n.time).Text("address", n.address).Text("notice", n.text);
+  if (PrintedAsJson(args, rows)) return 0;
   std::cout << "time (UTC)\taddress\tnotice\n";
-  for (const StatusNotice& n : store.Notices(*limit)) {
+  for (const StatusNotice& n : notices) {
     std::cout << UtcText(n.time) << "\t" << n.address << "\t" << n.text << "\n";
   }
   return 0;
@@ -280,6 +328,14 @@ int Prune(CentralStore& store, const Args& args) {
   const std::int64_t removed = store.PruneEvents(NowSeconds() - std::int64_t{*days} * 24 * 3600);
   if (removed < 0) return Fail("the store refused");
   std::cout << "removed " << removed << " hits and notices\n";
+  return 0;
+}
+
+int Backup(CentralStore& store, const Args& args) {
+  if (args.words.size() != 2) return Fail(kUsage);
+  std::string error;
+  if (!store.BackupTo(args.words[1], error)) return Fail("backup to " + args.words[1] + ": " + error);
+  std::cout << "backed up to " << args.words[1] << "\n";
   return 0;
 }
 
@@ -326,9 +382,10 @@ int main(int argc, char** argv) {
   if (command == "release") return Release(config, *store, args);
   if (command == "blacklist") return BlacklistCommand(*store, args);
   if (command == "params") return ParamsCommand(*store, args);
-  if (command == "installs") return Installs(*store);
+  if (command == "installs") return Installs(*store, args);
   if (command == "hits") return Hits(*store, args);
   if (command == "notices") return Notices(*store, args);
   if (command == "prune") return Prune(*store, args);
+  if (command == "backup") return Backup(*store, args);
   return Fail(kUsage);
 }
