@@ -293,13 +293,17 @@ def test_face_form_stays_hidden_without_the_switch_or_with_a_zero_position(sim, 
 def mirrors(wine, sim, image, preview, timeout=30.0):
     """True once a screenshot shows Image1 holding the preview's picture (the
     copy lags the picture by up to a tenth of a second, more on a busy
-    machine, so a few screenshots may catch it a picture behind)."""
-    il, it, _, _ = sim.rect(image)
-    pl, pt, pr, pb = sim.rect(preview)
+    machine, so a few screenshots may catch it a picture behind). The places
+    are read anew for every screenshot, as the form may still be settling,
+    and the picture may sit a border's width off the window's corner."""
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
+        il, it, _, _ = sim.rect(image)
+        pl, pt, pr, pb = sim.rect(preview)
         screen = wine.grab_screen()
-        if region(screen, il, it, pr - pl, pb - pt) == region(screen, pl, pt, pr - pl, pb - pt):
+        shown = region(screen, pl, pt, pr - pl, pb - pt)
+        if any(region(screen, il + dx, it + dy, pr - pl, pb - pt) == shown
+               for dx in range(-2, 3) for dy in range(-2, 3)):
             return True
     return False
 
