@@ -163,7 +163,9 @@ def test_about_opens_the_service_page_in_the_browser(wine, sim, assistant, tmp_p
     try:
         assistant.start()
         choose(wine, sim, "about")
-        wait_until(opened.exists, timeout=20, message="the browser started")
+        # The shell creates the file before it writes the line: wait for the line.
+        wait_until(lambda: opened.exists() and opened.read_text().endswith("\n"),
+                   timeout=20, message="the browser started")
         assert opened.read_text().split() == ["http://127.0.0.1:18080/tollimer/about.html"]
     finally:
         wine.reg_delete(r"HKCU\Software\Wine\WineBrowser")
