@@ -11,7 +11,8 @@ set(FUZZ_TARGETS
   split_url:FuzzSplitUrl
   envelope:FuzzEnvelope
   settings_values:FuzzSettingsValues
-  service_reply:FuzzServiceReply)
+  service_reply:FuzzServiceReply
+  release_signature:FuzzReleaseSignature)
 file(GLOB FUZZ_SOURCES CONFIGURE_DEPENDS tests/fuzz/targets/*.cpp)
 add_library(fuzz_targets STATIC ${FUZZ_SOURCES} tests/fuzz/loopback_peer.cpp tests/fuzz/fuzz_fail.cpp)
 target_include_directories(fuzz_targets PUBLIC tests tests/fuzz)

@@ -64,10 +64,10 @@ std::optional<std::string> ReplyValue(const std::string& payload, const std::str
 
 int UpdateDecision(const std::string& releaseIdentities, const std::string& exeChecksum) {
   if (releaseIdentities.size() < 8) return kUpdateCurrent;
-  if (exeChecksum.empty() || releaseIdentities.find(exeChecksum) == std::string::npos) {
-    return kUpdateAvailable;
-  }
-  return kUpdateCurrent;
+  // The same comparison as the check of the download: a release that check
+  // accepted is current once it runs, whatever case the reply writes it in
+  // (otherwise it would be downloaded and swapped in again at every start).
+  return IsReleaseIdentity(releaseIdentities, exeChecksum) ? kUpdateCurrent : kUpdateAvailable;
 }
 
 bool IsReleaseIdentity(const std::string& releaseIdentities, const std::string& crcText) {

@@ -20,10 +20,14 @@ class Win32TargetFile : public TargetFile {
     }
     return true;
   }
+  // The bytes reach the disk before the file counts as written: a new
+  // program that is checked and swapped in, then lost to a power cut still in
+  // the cache, would leave the cashier PC with an empty executable.
   bool Close() override {
     HANDLE file = file_;
     file_ = INVALID_HANDLE_VALUE;
-    return CloseHandle(file) != FALSE;
+    const bool flushed = FlushFileBuffers(file) != FALSE;
+    return CloseHandle(file) != FALSE && flushed;
   }
 
  private:

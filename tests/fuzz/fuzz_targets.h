@@ -21,6 +21,7 @@ int FuzzSplitUrl(const std::uint8_t* data, std::size_t size);
 int FuzzEnvelope(const std::uint8_t* data, std::size_t size);
 int FuzzSettingsValues(const std::uint8_t* data, std::size_t size);
 int FuzzServiceReply(const std::uint8_t* data, std::size_t size);
+int FuzzReleaseSignature(const std::uint8_t* data, std::size_t size);
 
 inline constexpr FuzzTarget kFuzzTargets[] = {
     {"blacklist_file", FuzzBlacklistFile},
@@ -32,6 +33,7 @@ inline constexpr FuzzTarget kFuzzTargets[] = {
     {"envelope", FuzzEnvelope},
     {"settings_values", FuzzSettingsValues},
     {"service_reply", FuzzServiceReply},
+    {"release_signature", FuzzReleaseSignature},
 };
 
 // A fault the sanitizers cannot see (a broken round trip, a rule broken):
