@@ -60,6 +60,8 @@ class CentralProgram:
                 self.stop()
                 raise RuntimeError(f"tollimer-central did not start (port {http_port} busy?)")
             time.sleep(0.05)
+        # The port it serves on (http_port 0: the one it picked).
+        self.http_port = int(dict(line.split("=", 1) for line in ports.read_text().split())["http"])
 
     def set_release_key(self, key):
         """The key `release add` signs with from now on, where keygen puts
