@@ -1,5 +1,6 @@
 #include "app/main_form_win.h"
 #include "platform/member_window_proc_win.h"
+#include "platform/thread_messages_win.h"
 
 #include "app/commands.h"
 #include "settings/autorun.h"
@@ -76,6 +77,7 @@ bool TOrv_Assistant::Create(HWND applicationWindow) {
                           CW_USEDEFAULT, CW_USEDEFAULT, 640, 480, applicationWindow, nullptr,
                           wc.hInstance, this);
   if (!hwnd_) return false;
+  TakeDialogKeys(hwnd_);
   // The program's icon in the settings window's caption and on the taskbar
   // button, which belongs to the application window.
   HICON icon = LoadIconA(wc.hInstance, MAKEINTRESOURCEA(1));
@@ -104,6 +106,8 @@ LRESULT TOrv_Assistant::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_HOTKEY:
       WMHotKey(wParam);
       return 0;
+    case DM_GETDEFID:
+      return MAKELRESULT(panelForm_.DefaultButtonId(), DC_HASDEFID);
     case WM_COMMAND:
       if (panelForm_.OnCommand(wParam, lParam)) return 0;
       OnCommand(LOWORD(wParam));

@@ -4,6 +4,7 @@
 
 #include "app/commands.h"
 #include "app/main_form_win.h"
+#include "platform/thread_messages_win.h"
 
 namespace {
 
@@ -44,10 +45,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   g_mainForm = mainForm.Handle();
 
   MSG msg;
-  while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
-  }
+  while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchThreadMessage(msg);
   DestroyWindow(application);
   return 0;
 }

@@ -7,6 +7,7 @@
 
 #include "blacklist/blacklist_panel.h"
 #include "blacklist/blacklist_store.h"
+#include "platform/thread_messages_win.h"
 
 namespace {
 
@@ -79,7 +80,9 @@ bool TfrmBlackList::Create(HWND owner) {
   // No border and no caption bar: the client area is the whole window.
   hwnd_ = CreateWindowExA(WS_EX_TOOLWINDOW, kClassName, "黑名单列表", WS_POPUP | WS_CLIPCHILDREN, 0,
                           0, kClientWidth, kClientHeight, owner, nullptr, wc.hInstance, this);
-  return hwnd_ != nullptr;
+  if (!hwnd_) return false;
+  TakeDialogKeys(hwnd_);
+  return true;
 }
 
 void TfrmBlackList::Show() {
@@ -141,11 +144,15 @@ LRESULT TfrmBlackList::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         case kIdSort: SpeedButton2Click(); return 0;
         case kIdClose: BlackList_Close_BtnClick(); return 0;
         case kIdFind: BlackList_Find_BtnClick(); return 0;
+        case IDCANCEL: BlackList_Close_BtnClick(); return 0;  // Esc
         case kIdList:
           if (HIWORD(wParam) == LBN_SELCHANGE) Black_ListBoxClick();
           return 0;
       }
       break;
+    case DM_GETDEFID:
+      // Enter in the ID box finds.
+      return MAKELRESULT(kIdFind, DC_HASDEFID);
     case WM_CLOSE:
       // Closing hides the panel; the list and its content stay.
       ShowWindow(hwnd_, SW_HIDE);

@@ -169,6 +169,10 @@ void TSettingsPanelForm::AddHint(HWND control, const char* hint) {
   SendMessageA(tooltip_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
+int TSettingsPanelForm::DefaultButtonId() const {
+  return kFirstControlId + static_cast<int>(PanelControl::btn_SaveConfig);
+}
+
 bool TSettingsPanelForm::OnCommand(WPARAM wParam, LPARAM lParam) {
   const int index = static_cast<int>(LOWORD(wParam)) - kFirstControlId;
   if (index < 0 || index >= kControlCount || reinterpret_cast<HWND>(lParam) != controls_[index]) {

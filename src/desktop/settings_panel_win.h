@@ -24,6 +24,8 @@ class TSettingsPanelForm : public SettingsPanelView {
   // A WM_COMMAND of the main window; true when it came from one of ours.
   bool OnCommand(WPARAM wParam, LPARAM lParam);
   HWND Control(PanelControl control) const { return controls_[static_cast<int>(control)]; }
+  // The button Enter presses: saving the settings.
+  int DefaultButtonId() const;
 
   bool Checked(PanelControl control) override;
   void SetChecked(PanelControl control, bool checked) override;

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "platform/platform_win.h"
+#include "platform/thread_messages_win.h"
 
 LocalTime Win32Clock::Now() {
   SYSTEMTIME t;
@@ -25,8 +26,7 @@ void Win32Clock::DelayWithMessages(int milliseconds) {
         CloseHandle(event);
         return;
       }
-      TranslateMessage(&msg);
-      DispatchMessageA(&msg);
+      DispatchThreadMessage(msg);
     }
   }
   CloseHandle(event);

@@ -138,6 +138,15 @@ def test_list_from_file_and_service_with_status_and_masked_panel(wine, sim, assi
         return sim.text(panel.edit) == "44030419851231"
     wait_until(click_last_line, timeout=10, interval=0.5, message="the highest ID on the last line")
 
+    # The keyboard: Enter finds, as does the button's mnemonic; Esc closes.
+    wine.keys("Return")
+    wait_until(lambda: panel.status() == "找到相关记录:1", message="Enter finds")
+    wait_until(click_first_line, timeout=10, interval=0.5, message="the first line's ID in the edit")
+    wine.keys("alt+s")
+    wait_until(lambda: panel.status() == "找到相关记录:2", message="Alt+S finds")
+    wine.keys("Escape")
+    wait_until(lambda: not sim.visible(panel.hwnd), message="Esc closes the panel")
+
 
 def test_dead_service_leaves_the_local_records_and_the_failure_status(sim, assistant, fake_service, program_dir):
     write_blacklist(program_dir, LOCAL_LINES)

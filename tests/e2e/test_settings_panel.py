@@ -156,6 +156,31 @@ def capture_lines(assistant):
             if t.startswith(("CTIDWin.x=", "OrvAppWin.x=", "FaceVeifyWin.x="))]
 
 
+def tick_by_mouse(sim, box):
+    left, top, _, bottom = sim.rect(box)
+    sim.mouseclick(left + 8, (top + bottom) // 2)
+    wait_until(lambda: sim.checked(box), message="a box ticked by a click")
+
+
+def test_the_keyboard_moves_between_boxes_and_saves(wine, sim, registry, assistant):
+    # Tab goes to the next box, Space ticks it, Alt+S and Enter save.
+    seed(registry, ExpCofig="1")
+    assistant.start()
+    form = open_settings(assistant, sim)
+    c = controls(sim, form)
+    # One click (a second would untick the box), once the window has the
+    # keyboard, so the click is not spent on activating it.
+    wait_until(lambda: sim.foreground() == form, timeout=10, message="the settings window in front")
+    tick_by_mouse(sim, c["chk_CTID"])
+    wine.keys("Tab", "space")
+    wait_until(lambda: sim.checked(c["chk_orvAPP"]), message="Tab and Space tick the next box")
+    wine.keys("alt+s")
+    wait_until(lambda: registry.reg_query(APP_KEY, "ExpCofig") == "7", message="Alt+S saves")
+    tick_by_mouse(sim, c["chk_rzxFace"])
+    wine.keys("Return")
+    wait_until(lambda: registry.reg_query(APP_KEY, "ExpCofig") == "15", message="Enter saves")
+
+
 def test_save_writes_the_window_state_and_captures_positions(wine, sim, registry, folders, assistant):
     empty_path, empty = folders.folder("空")
     # Bit 32: the CTID window goes back to its parked spot on the cashier's

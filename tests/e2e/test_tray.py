@@ -29,10 +29,6 @@ RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
 ICON_BLUE = (20, 110, 200)  # the icon's background
 
 
-def key(wine, *names):
-    subprocess.run(["xdotool", "key", "--delay", "100", *names], env=wine.env, check=True, timeout=30)
-
-
 def visible_window(sim, cls, caption=""):
     hwnd = sim.find(cls, caption)
     return hwnd if hwnd and sim.visible(hwnd) else 0
@@ -227,7 +223,7 @@ def test_exit_dialog_close_box_does_nothing_and_enter_exits(wine, sim, assistant
 
     choose(wine, sim, "exit")
     wait_dialog(sim, "操作确认")
-    key(wine, "Return")
+    wine.keys("Return")
     assert assistant.process.wait(timeout=15) == 0
     assert assistant.wait_log("RunTime=")
 
@@ -237,7 +233,7 @@ def test_escape_restarts_into_a_new_instance(wine, sim, assistant):
     first_form = assistant.main_form()
     choose(wine, sim, "exit")
     wait_dialog(sim, "操作确认")
-    key(wine, "Escape")
+    wine.keys("Escape")
     assert assistant.process.wait(timeout=15) == 0
     # The new instance is not a child of the test: find it by its windows.
     new_form = wait_until(lambda: (lambda f: f if f and f != first_form else 0)(assistant.main_form()),

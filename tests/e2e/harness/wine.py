@@ -113,6 +113,11 @@ class Wine:
             subprocess.run(["wineserver", *flags], env=self.env, stdin=subprocess.DEVNULL, stdout=out,
                            stderr=subprocess.STDOUT, timeout=timeout)
 
+    def keys(self, *names):
+        """Types keys (xdotool names: "Return", "alt+s") into the window that
+        has the keyboard focus on Wine's screen."""
+        subprocess.run(["xdotool", "key", "--delay", "100", *names], env=self.env, check=True, timeout=30)
+
     # Registry. Values are written with `wine reg`, which converts a UTF-8
     # argument to the code page, and read back with it, since the prefix's
     # registry files are flushed late.
