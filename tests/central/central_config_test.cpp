@@ -17,6 +17,7 @@ TEST(CentralConfig, DefaultsAreWhatTheAssistantOfThisBuildUses) {
   EXPECT_EQ(r.config->serviceKey.iv, EnvelopeKeyRow(1).iv);
   EXPECT_EQ(r.config->blacklistKey.key, EnvelopeKeyRow(3).key);
   EXPECT_EQ(r.config->collectorPort, 8888);
+  EXPECT_EQ(r.config->timeZone, "Asia/Shanghai");
 }
 
 TEST(CentralConfig, FileValuesOverrideDefaults) {
@@ -27,7 +28,8 @@ TEST(CentralConfig, FileValuesOverrideDefaults) {
       "key_row1 = 00112233445566778899AABBCCDDEEFF\n"
       "download_format = dl/%s.exe\n"
       "status_port = off\n"
-      "collector_port = 0\n");
+      "collector_port = 0\n"
+      "time_zone = America/Argentina/Buenos_Aires\n");
   ASSERT_TRUE(r.config) << (r.errors.empty() ? "" : r.errors[0]);
   EXPECT_EQ(r.config->httpPort, 8080);
   EXPECT_EQ(r.config->basePath, "/orv/api/");
@@ -40,6 +42,7 @@ TEST(CentralConfig, FileValuesOverrideDefaults) {
   EXPECT_EQ(r.config->downloadSuffix, ".exe");
   EXPECT_EQ(r.config->statusPort, -1);
   EXPECT_EQ(r.config->collectorPort, 0);
+  EXPECT_EQ(r.config->timeZone, "America/Argentina/Buenos_Aires");
 }
 
 TEST(CentralConfig, RefusesLinesThatWouldMisconfigureTheService) {
@@ -61,6 +64,9 @@ TEST(CentralConfig, RefusesLinesThatWouldMisconfigureTheService) {
       "max_body_bytes = 10",
       "notices_per_second = 0",
       "open_marker = [END]",                              // equal to the closing one
+      "time_zone = ../../etc/passwd",                     // a zone name never leaves the zone folder
+      "time_zone = /etc/localtime",
+      "time_zone = Asia//Shanghai",
   };
   for (const char* line : bad) {
     const ConfigResult r = ParseCentralConfig(std::string(line) + "\n");
