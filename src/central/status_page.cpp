@@ -137,7 +137,7 @@ std::string BarTable(const StatusView& v, const TimeZone& zone) {
   for (const BarRow& b : v.barRows) {
     std::string versions;
     for (const BarVersion& ver : b.versions) {
-      if (!versions.empty()) versions += "<br>";
+      if (!versions.empty()) versions += "，";
       const std::string text = HtmlEscape(VersionText(ver.crc)) + Format(" × %d", ver.installations);
       if (ver.current) {
         versions += text;

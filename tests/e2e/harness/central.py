@@ -25,6 +25,7 @@ DEFAULT_PAYLOAD = "delay=101\r\nclickmode=1\r\ninterval=60\r\nctidreturn=6\r\n"
 
 REPO_ROOT = Path(__file__).resolve().parents[3]
 CENTRAL_PROGRAM = REPO_ROOT / "build" / "native" / "tollimer-central"
+CENTRAL_SEED = REPO_ROOT / "build" / "native" / "central_seed"
 # The operator's parameters every test starts from: the assistant's own code
 # defaults, so a start with the service is a start with nothing changed.
 CODE_DEFAULT_PARAMS = {"delay": 101, "clickmode": 1, "interval": 60, "ctidreturn": 6}
@@ -35,7 +36,7 @@ class CentralProgram:
     build's HTTP port; notices on `collector_port` (0: any free port, so a
     test's own collector can have 8888). `run` is the operator's command line."""
 
-    def __init__(self, data, http_port=18080, collector_port=0):
+    def __init__(self, data, http_port=18080, collector_port=0, status_port="off"):
         if not CENTRAL_PROGRAM.exists():
             raise RuntimeError(f"{CENTRAL_PROGRAM} is not built; run scripts/build")
         self.data = Path(data)
@@ -46,7 +47,7 @@ class CentralProgram:
         ports.unlink(missing_ok=True)
         self.process = subprocess.Popen(
             [str(CENTRAL_PROGRAM), "--data", str(self.data), "serve", "--http-port", str(http_port),
-             "--collector-port", str(collector_port), "--status-port", "off", "--port-file", str(ports)],
+             "--collector-port", str(collector_port), "--status-port", str(status_port), "--port-file", str(ports)],
             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         deadline = time.monotonic() + 15
         while not (ports.exists() and "http=" in ports.read_text()):
@@ -54,6 +55,8 @@ class CentralProgram:
                 self.stop()
                 raise RuntimeError(f"tollimer-central did not start (port {http_port} busy?)")
             time.sleep(0.05)
+        bound = dict(line.split("=", 1) for line in ports.read_text().split())
+        self.status_port = int(bound.get("status", "-1"))
 
     def run(self, *args):
         """One operator's command; its output."""
@@ -72,6 +75,18 @@ class CentralProgram:
         if self.process.poll() is None:
             self.process.terminate()
             self.process.wait(timeout=15)
+
+
+def seeded_central(data, bars=50):
+    """tollimer-central over a chain's month (central_seed: `bars` bars, their
+    installations, releases and hits of 30 days), every listener on a free
+    port and the status page on; its `status_port` says where the page is."""
+    data = Path(data)
+    data.mkdir(parents=True, exist_ok=True)
+    seeded = subprocess.run([str(CENTRAL_SEED), str(data), str(bars)], capture_output=True, timeout=120, check=True)
+    program = CentralProgram(data, http_port=0, collector_port="off", status_port=0)
+    program.seeded = seeded.stdout.decode().strip()
+    return program
 
 
 class CentralService:
