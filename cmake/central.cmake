@@ -10,15 +10,18 @@ target_link_libraries(tollimer_central PUBLIC tollimer_core SQLite::SQLite3 PkgC
                       Threads::Threads)
 
 # The files that include cpp-httplib see <chrono>, whose "µs" GBK cannot
-# hold; they carry no GBK literals of their own.
+# hold; they carry no GBK literals of their own. The status page, its tests
+# and the seeded chain hold the page's and the store's UTF-8 text.
 set_source_files_properties(src/central/service.cpp tests/central/service_client.cpp
-                            tests/bench/central_load.cpp
+                            tests/bench/central_load.cpp src/central/status_page.cpp
+                            tests/central/status_page_test.cpp tests/central/chain_seed.cpp
                             PROPERTIES COMPILE_OPTIONS -fexec-charset=UTF-8)
 
 add_executable(tollimer-central tools/central/main.cpp)
 target_link_libraries(tollimer-central PRIVATE tollimer_central)
 
-file(GLOB CENTRAL_TEST_SOURCES CONFIGURE_DEPENDS tests/central/*_test.cpp tests/central/*_client.cpp)
+file(GLOB CENTRAL_TEST_SOURCES CONFIGURE_DEPENDS tests/central/*_test.cpp tests/central/*_client.cpp
+     tests/central/chain_seed.cpp)
 add_executable(central_tests ${CENTRAL_TEST_SOURCES})
 target_include_directories(central_tests PRIVATE tests)
 target_link_libraries(central_tests PRIVATE tollimer_central GTest::gtest_main)
@@ -28,6 +31,11 @@ target_compile_definitions(central_tests PRIVATE
                            TOLLIMER_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 add_dependencies(central_tests tollimer-central)
 gtest_discover_tests(central_tests DISCOVERY_TIMEOUT 60)
+
+# Fills a data folder with a seeded chain for the browser test and the demo.
+add_executable(central_seed tests/central/central_seed_main.cpp tests/central/chain_seed.cpp)
+target_include_directories(central_seed PRIVATE tests)
+target_link_libraries(central_seed PRIVATE tollimer_central)
 
 add_executable(central_bench tests/bench/central_load.cpp tests/central/service_client.cpp)
 target_include_directories(central_bench PRIVATE tests)

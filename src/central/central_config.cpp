@@ -3,6 +3,7 @@
 #include <functional>
 #include <map>
 
+#include "central/time_zone.h"
 #include "net/url.h"
 #include "util/text.h"
 
@@ -165,6 +166,12 @@ const std::map<std::string, Setter>& Setters() {
        }},
       {"status_address", Text(&CentralConfig::statusAddress)},
       {"status_port", PortOf(&CentralConfig::statusPort, true)},
+      {"time_zone",
+       [](CentralConfig& c, const std::string& v) {
+         if (!IsZoneName(v)) return false;
+         c.timeZone = v;
+         return true;
+       }},
   };
   return setters;
 }
@@ -242,5 +249,6 @@ std::string DescribeCentralConfig(const CentralConfig& c) {
   line("notices_per_second", std::to_string(c.noticesPerSecond));
   line("status_address", c.statusAddress);
   line("status_port", c.statusPort < 0 ? "off" : std::to_string(c.statusPort));
+  line("time_zone", c.timeZone);
   return out;
 }

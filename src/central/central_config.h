@@ -49,6 +49,9 @@ struct CentralConfig {
   // on loopback unless the operator says otherwise.
   std::string statusAddress = "127.0.0.1";
   int statusPort = 18081;  // "off" (-1): not started; 0: any free port
+  // Zone of the times the status page shows, a name of the system's zone
+  // folder (/usr/share/zoneinfo): the chains this serves keep Beijing time.
+  std::string timeZone = "Asia/Shanghai";
 };
 
 struct ConfigResult {

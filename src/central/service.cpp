@@ -13,6 +13,8 @@
 #include "central/central_log.h"
 #include "central/collector.h"
 #include "central/release_file.h"
+#include "central/status_view.h"
+#include "central/time_zone.h"
 #include "crypto/codepage.h"
 #include "util/text.h"
 
@@ -21,7 +23,6 @@ namespace {
 constexpr int kSeal = 1;
 constexpr int kHitsPerSecond = 5;  // per sender; a cashier PC reports a hit now and then
 constexpr int kHitBurst = 20;
-constexpr int kStatusHitDays = 7;
 constexpr std::size_t kWorkers = 64;
 
 // Shown when the operator has put no about.html in the data folder. (This
@@ -281,8 +282,17 @@ void CentralService::About(httplib::Response& res) {
 void CentralService::StatusPage(const httplib::Request& req, httplib::Response& res) {
   if (req.path == "/metrics") return Metrics(res);
   if (req.path != "/") return Refuse(res, 404, "not found\n");
-  res.set_content(RenderStatusPage(store_.Status(NowSeconds(), kStatusHitDays), NowSeconds()),
-                  "text/html; charset=utf-8");
+  // Read per page (a few kilobytes, once a minute per viewer): a zone file
+  // the system's tzdata updates is taken without a restart.
+  std::string error;
+  std::optional<TimeZone> zone = LoadTimeZone(config_.timeZone, error);
+  if (!zone) {
+    CentralLog("status page in UTC: " + error);
+    zone = TimeZone::Utc();
+  }
+  const std::int64_t now = NowSeconds();
+  const StatusInput input = ReadStatusInput(store_, now, (SteadyMs() - startedMs_) / 1000);
+  res.set_content(RenderStatusPage(input, now, *zone), "text/html; charset=utf-8");
 }
 
 void CentralService::Metrics(httplib::Response& res) {

@@ -17,6 +17,7 @@ TEST(CentralConfig, DefaultsAreWhatTheAssistantOfThisBuildUses) {
   EXPECT_EQ(r.config->serviceKey.iv, EnvelopeKeyRow(1).iv);
   EXPECT_EQ(r.config->blacklistKey.key, EnvelopeKeyRow(3).key);
   EXPECT_EQ(r.config->collectorPort, 8888);
+  EXPECT_EQ(r.config->timeZone, "Asia/Shanghai");
 }
 
 TEST(CentralConfig, FileValuesOverrideDefaults) {
@@ -29,7 +30,8 @@ TEST(CentralConfig, FileValuesOverrideDefaults) {
       "signature_format = dl/%s.exe.sig\n"
       "release_key = /etc/tollimer/release-key.pem\n"
       "status_port = off\n"
-      "collector_port = 0\n");
+      "collector_port = 0\n"
+      "time_zone = America/Argentina/Buenos_Aires\n");
   ASSERT_TRUE(r.config) << (r.errors.empty() ? "" : r.errors[0]);
   EXPECT_EQ(r.config->httpPort, 8080);
   EXPECT_EQ(r.config->basePath, "/orv/api/");
@@ -45,6 +47,7 @@ TEST(CentralConfig, FileValuesOverrideDefaults) {
   EXPECT_EQ(r.config->releaseKeyFile, "/etc/tollimer/release-key.pem");
   EXPECT_EQ(r.config->statusPort, -1);
   EXPECT_EQ(r.config->collectorPort, 0);
+  EXPECT_EQ(r.config->timeZone, "America/Argentina/Buenos_Aires");
 }
 
 TEST(CentralConfig, RefusesLinesThatWouldMisconfigureTheService) {
@@ -69,6 +72,9 @@ TEST(CentralConfig, RefusesLinesThatWouldMisconfigureTheService) {
       "signature_format = file/%s.bin",                   // the release's own address
       "signature_format = ../%s.sig",
       "release_key = ",
+      "time_zone = ../../etc/passwd",                     // a zone name never leaves the zone folder
+      "time_zone = /etc/localtime",
+      "time_zone = Asia//Shanghai",
   };
   for (const char* line : bad) {
     const ConfigResult r = ParseCentralConfig(std::string(line) + "\n");

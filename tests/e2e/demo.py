@@ -3,7 +3,9 @@ simulator and the real Tollimer.exe, opens a member-activation window and a
 swipe error box as the billing console would, runs one wallpaper carousel
 step from two picture folders, shows the blacklist panel, and prints what the
 assistant does to them and what it writes to its day log; then a fake central
-service announces a release and the assistant updates itself and restarts.
+service announces a release and the assistant updates itself and restarts. It ends with the chain operator's
+status page: tollimer-central over a seeded chain of 50 bars, its address
+printed and the page's screenshot taken in headless Chromium.
 
 Run by scripts/run-demo after the build. Uses the user's own X display when
 one answers; otherwise a private Xvfb, and then saves screenshots. Exits with
@@ -23,7 +25,8 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 from harness import (REPO_ROOT, SimError, CentralService, WineSession, copy_program,  # noqa: E402
-                     start_program, start_sim, wait_until, win_build_dir)
+                     seeded_central, start_program, start_sim, wait_until, win_build_dir)
+from harness.browser import screenshot as browser_screenshot  # noqa: E402
 
 MAIN_FORM_CLASS = "TOrv_Assistant"
 MAIN_CASHIER = "Orv网络计费系统 v7-主收银台"
@@ -125,7 +128,7 @@ class Demo:
         self.scratch = scratch
         self.session = WineSession(scratch, display=display)
         self.on_xvfb = display is None
-        self.wine = self.sim = self.process = self.billing = self.central = None
+        self.wine = self.sim = self.process = self.billing = self.central = self.chain = None
         self.started = time.monotonic()
 
     def screenshot(self, name, what):
@@ -184,6 +187,7 @@ class Demo:
         self.stop_assistant()
         self.self_update()
         self.screenshot("end", "everything closed")
+        self.status_page()
         step(f"Done in {self.elapsed(self.started).strip()}; tearing down Wine"
              + (" and Xvfb" if self.on_xvfb else ""))
 
@@ -480,6 +484,17 @@ class Demo:
         self.screenshot("settings-window", "the settings window")
         self.sim.post(form, 0x0010, 0, 0)  # WM_CLOSE hides it
 
+    def status_page(self):
+        step("The chain operator's status page: tollimer-central over a seeded chain of 50 bars")
+        data = self.scratch / "chain"
+        shutil.rmtree(data, ignore_errors=True)
+        self.chain = seeded_central(data)
+        say(self.chain.seeded)
+        url = f"http://127.0.0.1:{self.chain.status_port}/"
+        path = browser_screenshot(url, self.scratch / "browser", self.scratch / "status-page.png")
+        say(f"status page: {url} (served until the demo ends)")
+        say(f"screenshot (the status page in headless Chromium): {path}")
+
     def stop_assistant(self):
         step("Ending the assistant as a Windows shutdown does (WM_ENDSESSION)")
         form = self.sim.find(MAIN_FORM_CLASS, "")
@@ -507,6 +522,8 @@ class Demo:
             self.billing.wait(timeout=10)
         if self.central is not None:
             self.central.stop()
+        if self.chain is not None:
+            self.chain.stop()
         self.session.stop()
 
 

@@ -26,6 +26,7 @@ int FuzzBlacklistImport(const std::uint8_t* data, std::size_t size);
 int FuzzInstallReport(const std::uint8_t* data, std::size_t size);
 int FuzzHitAndNotice(const std::uint8_t* data, std::size_t size);
 int FuzzReleaseSignature(const std::uint8_t* data, std::size_t size);
+int FuzzTimeZone(const std::uint8_t* data, std::size_t size);
 
 inline constexpr FuzzTarget kFuzzTargets[] = {
     {"blacklist_file", FuzzBlacklistFile},
@@ -42,6 +43,7 @@ inline constexpr FuzzTarget kFuzzTargets[] = {
     {"install_report", FuzzInstallReport},
     {"hit_and_notice", FuzzHitAndNotice},
     {"release_signature", FuzzReleaseSignature},
+    {"time_zone", FuzzTimeZone},
 };
 
 // A fault the sanitizers cannot see (a broken round trip, a rule broken):

@@ -28,6 +28,7 @@ DEFAULT_PAYLOAD = "delay=101\r\nclickmode=1\r\ninterval=60\r\nctidreturn=6\r\n"
 
 REPO_ROOT = Path(__file__).resolve().parents[3]
 CENTRAL_PROGRAM = REPO_ROOT / "build" / "native" / "tollimer-central"
+CENTRAL_SEED = REPO_ROOT / "build" / "native" / "central_seed"
 # The operator's parameters every test starts from: the assistant's own code
 # defaults, so a start with the service is a start with nothing changed.
 CODE_DEFAULT_PARAMS = {"delay": 101, "clickmode": 1, "interval": 60, "ctidreturn": 6}
@@ -40,7 +41,7 @@ class CentralProgram:
     Its release key is the test build's (`release_key`), so the releases it
     adds are the ones the test build installs."""
 
-    def __init__(self, data, http_port=18080, collector_port=0, release_key=TEST_KEY):
+    def __init__(self, data, http_port=18080, collector_port=0, status_port="off", release_key=TEST_KEY):
         if not CENTRAL_PROGRAM.exists():
             raise RuntimeError(f"{CENTRAL_PROGRAM} is not built; run scripts/build")
         self.data = Path(data)
@@ -52,7 +53,7 @@ class CentralProgram:
         ports.unlink(missing_ok=True)
         self.process = subprocess.Popen(
             [str(CENTRAL_PROGRAM), "--data", str(self.data), "serve", "--http-port", str(http_port),
-             "--collector-port", str(collector_port), "--status-port", "off", "--port-file", str(ports)],
+             "--collector-port", str(collector_port), "--status-port", str(status_port), "--port-file", str(ports)],
             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         deadline = time.monotonic() + 15
         while not (ports.exists() and "http=" in ports.read_text()):
@@ -60,8 +61,10 @@ class CentralProgram:
                 self.stop()
                 raise RuntimeError(f"tollimer-central did not start (port {http_port} busy?)")
             time.sleep(0.05)
-        # The port it serves on (http_port 0: the one it picked).
-        self.http_port = int(dict(line.split("=", 1) for line in ports.read_text().split())["http"])
+        # The ports it serves on (0: the one it picked).
+        bound = dict(line.split("=", 1) for line in ports.read_text().split())
+        self.http_port = int(bound["http"])
+        self.status_port = int(bound.get("status", "-1"))
 
     def set_release_key(self, key):
         """The key `release add` signs with from now on, where keygen puts
@@ -89,6 +92,18 @@ class CentralProgram:
         if self.process.poll() is None:
             self.process.terminate()
             self.process.wait(timeout=15)
+
+
+def seeded_central(data, bars=50):
+    """tollimer-central over a chain's month (central_seed: `bars` bars, their
+    installations, releases and hits of 30 days), every listener on a free
+    port and the status page on; its `status_port` says where the page is."""
+    data = Path(data)
+    data.mkdir(parents=True, exist_ok=True)
+    seeded = subprocess.run([str(CENTRAL_SEED), str(data), str(bars)], capture_output=True, timeout=120, check=True)
+    program = CentralProgram(data, http_port=0, collector_port="off", status_port=0)
+    program.seeded = seeded.stdout.decode().strip()
+    return program
 
 
 class CentralService:
