@@ -26,6 +26,7 @@ Target x86-unicode
 !define PRODUCT_NAME "网吧Tollimer"
 !define PUBLISHER "Tollimer"
 !define MAIN_CAPTION "网吧Tollimer"
+!define MAIN_FORM_CLASS "TOrv_Assistant"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Tollimer"
 ; The per-user start-up value the icon's menu writes: the executable's full
 ; path when on, ";" and the path when the cashier switched it off.
@@ -72,9 +73,10 @@ VIAddVersionKey /LANG=2052 "LegalCopyright" "${PUBLISHER}"
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "SimpChinese"
 
-; Ends the running assistant: WM_CLOSE to its window first, so it shuts down
-; its own way and logs its running time; then waits; then ends the process.
-; Every wait is bounded.
+; Ends the running assistant the way Windows ends it when the session ends:
+; WM_ENDSESSION to its main window, which closes for real (a plain close only
+; hides that window) and logs its running time on the way; then waits; then
+; ends the process. Every wait is bounded.
 !macro DEFINE_END_ASSISTANT prefix
 Function ${prefix}EndAssistant
   System::Call 'user32::FindWindowW(p 0, w "${MAIN_CAPTION}") p .r0'
@@ -86,7 +88,19 @@ Function ${prefix}EndAssistant
   System::Call 'user32::GetWindowThreadProcessId(p r0, *i .r1) i'
   ; SYNCHRONIZE | PROCESS_TERMINATE
   System::Call 'kernel32::OpenProcess(i 0x00100001, i 0, i r1) p .r2'
-  System::Call 'user32::PostMessageW(p r0, i 0x0010, p 0, p 0)'
+  ; Its main window, of the same process; without one, a close to the marker window.
+  System::Call 'user32::FindWindowW(w "${MAIN_FORM_CLASS}", p 0) p .r4'
+  StrCpy $5 0
+  ${If} $4 P<> 0
+    System::Call 'user32::GetWindowThreadProcessId(p r4, *i .r5) i'
+  ${EndIf}
+  ${If} $4 P<> 0
+  ${AndIf} $5 = $1
+    ; WM_ENDSESSION, ending: yes, ENDSESSION_CLOSEAPP (an installer closes it)
+    System::Call 'user32::PostMessageW(p r4, i 0x0016, p 1, p 1)'
+  ${Else}
+    System::Call 'user32::PostMessageW(p r0, i 0x0010, p 0, p 0)'
+  ${EndIf}
   ${If} $2 P<> 0
     System::Call 'kernel32::WaitForSingleObject(p r2, i ${CLOSE_WAIT_MS}) i .r3'
     ${If} $3 <> 0
