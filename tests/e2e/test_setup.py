@@ -11,7 +11,8 @@ from pathlib import Path
 import pytest
 
 from assistant import Assistant
-from harness import MAIN_CAPTION, program_exes, wait_until
+from harness import MAIN_CAPTION, program_exes, wait_until, win_build_dir
+from harness.paths import pe_machine, win32_exe
 
 RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
 UNINSTALL_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tollimer"
@@ -68,6 +69,16 @@ def end_leftover_assistant(wine, sim):
 def built(request):
     """Tollimer.exe of one build tree (x64, x86) with the setups beside it."""
     return program_exes()[request.param]
+
+
+@pytest.mark.parametrize("exe", [win_build_dir() / "Tollimer.exe", win32_exe()], ids=["x64", "x86"])
+def test_setup_asks_for_no_administrator_rights_and_is_of_its_programs_kind(exe):
+    # Read, not run: holds for the 32-bit setup also where it cannot run.
+    if not exe.exists():
+        pytest.skip(f"{exe} is not built")
+    for setup in (setup_of(exe), setup_of(exe, "next")):
+        assert b'requestedExecutionLevel level="asInvoker"' in setup.read_bytes(), setup
+        assert pe_machine(setup) == pe_machine(exe), setup
 
 
 def test_install_upgrade_over_the_running_assistant_and_uninstall(wine, sim, tmp_path, built):
