@@ -39,6 +39,9 @@ Target x86-unicode
 !define CLOSE_WAIT_MS 15000
 
 Name "${PRODUCT_NAME} ${VERSION}"
+Caption "${PRODUCT_NAME} ${VERSION} 安装"
+UninstallCaption "${PRODUCT_NAME} ${VERSION} 卸载"
+BrandingText "${PRODUCT_NAME} ${VERSION}"
 OutFile "${OUTDIR}/Tollimer-Setup-${VERSION}.exe"
 RequestExecutionLevel user
 InstallDir "$LOCALAPPDATA\Tollimer"

@@ -10,7 +10,7 @@ from pathlib import Path
 
 import pytest
 
-from assistant import Assistant
+from assistant import MAIN_FORM_CLASS, WM_ENDSESSION, Assistant
 from harness import MAIN_CAPTION, program_exes, wait_until, win_build_dir
 from harness.paths import pe_machine, win32_exe
 
@@ -18,7 +18,6 @@ RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
 UNINSTALL_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tollimer"
 APP_KEY = r"HKCU\Software\Tollimer"
 MENU_FOLDER = "网吧Tollimer"
-WM_CLOSE = 0x0010
 
 # What the cafe made beside the program: the setup and the uninstaller keep it.
 CAFE_FILES = {
@@ -53,12 +52,22 @@ def run_setup(wine, setup, *args):
     assert code == 0, f"{setup.name} {' '.join(args)} exited with {code}: {out}"
 
 
+def install_silently(wine, built, folder):
+    run_setup(wine, setup_of(built), "/S", "/D=" + windows_path(folder))
+
+
+def make_cafe_files(wine, folder):
+    for name, data in CAFE_FILES.items():
+        (folder / name).write_bytes(data)
+    wine.reg_add(APP_KEY, *CAFE_VALUE)
+
+
 def end_leftover_assistant(wine, sim):
     """After a failure: the installed assistant must not outlive the test (a
     second one would refuse to start in the next)."""
-    hwnd = sim.find("", MAIN_CAPTION)
-    if hwnd:
-        sim.post(hwnd, WM_CLOSE)
+    form = sim.find(MAIN_FORM_CLASS, "")
+    if form:
+        sim.post(form, WM_ENDSESSION, 1, 0)  # a plain close only hides it
         try:
             wait_until(lambda: not sim.find("", MAIN_CAPTION), timeout=10)
         except AssertionError:
@@ -88,7 +97,7 @@ def test_install_upgrade_over_the_running_assistant_and_uninstall(wine, sim, tmp
     exe_path = windows_path(folder) + "\\Tollimer.exe"
     try:
         # A silent install into a Chinese folder, as a chain pushes it.
-        run_setup(wine, setup_of(built), "/S", "/D=" + windows_path(folder))
+        install_silently(wine, built, folder)
         assert (folder / "Tollimer.exe").read_bytes() == Path(built).read_bytes()
         assert (folder / "uninstall.exe").exists()
         assert wine.reg_query(RUN_KEY, "Tollimer") == exe_path
@@ -102,9 +111,7 @@ def test_install_upgrade_over_the_running_assistant_and_uninstall(wine, sim, tmp
         a.wait_log("Startup:ver=1.0.0.1,", timeout=30)
         wait_until(lambda: sim.find("", MAIN_CAPTION), timeout=10, message="the assistant's window")
 
-        for name, data in CAFE_FILES.items():
-            (folder / name).write_bytes(data)
-        wine.reg_add(APP_KEY, *CAFE_VALUE)
+        make_cafe_files(wine, folder)
         # The cashier switched autorun off from the icon's menu.
         wine.reg_add(RUN_KEY, "Tollimer", ";" + exe_path)
 
@@ -142,6 +149,37 @@ def test_install_upgrade_over_the_running_assistant_and_uninstall(wine, sim, tmp
         wine.reg_delete(UNINSTALL_KEY)
 
 
+def test_uninstaller_asks_and_removes_the_cafes_files_when_told_to(wine, sim, tmp_path, built):
+    folder = tmp_path / "网吧收银助手"
+    try:
+        install_silently(wine, built, folder)
+        wait_until(lambda: sim.find("", MAIN_CAPTION), timeout=30, message="the assistant's window")
+        make_cafe_files(wine, folder)
+        (folder / "debug").touch()
+        (folder / "LOGS").mkdir(exist_ok=True)
+
+        wine.run([folder / "uninstall.exe"], cwd=tmp_path, log="uninstall")
+        window = wait_until(lambda: setup_window(sim, "网吧Tollimer 1.0.0.1 卸载"), timeout=30,
+                            message="the uninstaller's window")
+        sim.click(wait_until(lambda: button(sim, window, "卸载(&U)"), timeout=10, message="its button"))
+        # The message box comes up over the window and carries its caption.
+        question = wait_until(lambda: (box := setup_window(sim, "网吧Tollimer 1.0.0.1 卸载")) != window and
+                              any("是否同时删除网吧自己的文件和设置" in t for t in texts_within(sim, box)) and box,
+                              timeout=30, message="the question about the cafe's files")
+        sim.click(next(c.hwnd for c in sim.children(question) if c.text.startswith("是")))
+
+        wait_until(lambda: not folder.exists(), timeout=30, message="the program folder removed")
+        assert wine.reg_query(APP_KEY, CAFE_VALUE[0]) is None
+        assert wine.reg_query(UNINSTALL_KEY, "DisplayName") is None
+        assert not sim.find("", MAIN_CAPTION)
+        sim.close(window)
+    finally:
+        end_leftover_assistant(wine, sim)
+        wine.reg_delete(APP_KEY)
+        wine.reg_delete(RUN_KEY, "Tollimer")
+        wine.reg_delete(UNINSTALL_KEY)
+
+
 def texts_within(sim, window):
     """The texts of every window inside `window` (its pages are dialogs in it)."""
     texts = []
@@ -150,15 +188,21 @@ def texts_within(sim, window):
     return texts
 
 
+def setup_window(sim, caption):
+    """The topmost window (or message box) of the setup or the uninstaller
+    with this caption; a page may add its blank subcaption to it."""
+    return sim.find("#32770", caption) or sim.find("#32770", caption + " ")
+
+
 def button(sim, window, text):
-    return next(child.hwnd for child in sim.children(window) if child.text == text)
+    return next((child.hwnd for child in sim.children(window) if child.text == text), None)
 
 
 def test_first_page_greets_in_chinese_and_the_default_folder_is_the_users_own(wine, sim, built):
     setup = setup_of(built)
     process = wine.run([setup], log="setup-first-page")
     try:
-        window = wait_until(lambda: sim.find("", "网吧Tollimer 1.0.0.1 安装"), timeout=30,
+        window = wait_until(lambda: setup_window(sim, "网吧Tollimer 1.0.0.1 安装"), timeout=30,
                             message="the setup's window")
         wait_until(lambda: any("欢迎使用 网吧Tollimer 1.0.0.1 安装程序" in t for t in texts_within(sim, window)),
                    timeout=10, message="the welcome page")
