@@ -3,6 +3,7 @@
 # assistant's product version, read from the version resource that defines it.
 file(STRINGS ${CMAKE_SOURCE_DIR}/src/resources/tollimer.rc TOLLIMER_VERSION_LINE
      REGEX "^#define TOLLIMER_VERSION_TEXT " LIMIT_COUNT 1)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/resources/tollimer.rc)
 string(REGEX REPLACE "^.*\"([0-9.]+)\".*$" "\\1" TOLLIMER_PRODUCT_VERSION "${TOLLIMER_VERSION_LINE}")
 
 add_custom_target(deb
