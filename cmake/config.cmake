@@ -16,6 +16,14 @@ set(TOLLIMER_DES_ROW1 "3A7C11D95E02B4F86C21E0A94D7F3B15" CACHE STRING "Envelope 
 set(TOLLIMER_DES_ROW2 "B1E4072C9D58A36F402F6B1DE89C75A3" CACHE STRING "Envelope row 2: key + IV")
 set(TOLLIMER_DES_ROW3 "9F2B6D40C1E8537A1E5C9B3F7026D48E" CACHE STRING "Envelope row 3: key + IV")
 
+# Public half of the operator's release key (ECDSA P-256, X and Y: 128 hex
+# digits, as `tollimer-central keygen` prints it). An assistant built with a
+# key swaps in only releases signed with it; empty builds one without (it
+# trusts the release identities' CRC alone). The default is the test key pair
+# of tests/data/release/.
+set(TOLLIMER_RELEASE_KEY "F81A3EFA2BB7B9E763003D4BE56EB35544E68E7DCBC923A8354C2C2813550867F213E85A7CFAFD80DD2FE335410DFDEA6921EF32EB241813743183B641D8883B"
+    CACHE STRING "Release signing key (public), 128 hex digits; empty: no signature check")
+
 function(tollimer_check_hex name digits)
   string(LENGTH "${${name}}" len)
   if(NOT "${${name}}" MATCHES "^[0-9A-Fa-f]+$" OR NOT len EQUAL ${digits})
@@ -26,6 +34,9 @@ tollimer_check_hex(TOLLIMER_LITERAL_KEYS 64)
 foreach(row 0 1 2 3)
   tollimer_check_hex(TOLLIMER_DES_ROW${row} 32)
 endforeach()
+if(NOT TOLLIMER_RELEASE_KEY STREQUAL "")
+  tollimer_check_hex(TOLLIMER_RELEASE_KEY 128)
+endif()
 
 set(TOLLIMER_CONFIG_DEFINITIONS
   "TOLLIMER_SERVICE_BASE=\"${TOLLIMER_SERVICE_BASE}\""
@@ -34,4 +45,5 @@ set(TOLLIMER_CONFIG_DEFINITIONS
   "TOLLIMER_DES_ROW0=\"${TOLLIMER_DES_ROW0}\""
   "TOLLIMER_DES_ROW1=\"${TOLLIMER_DES_ROW1}\""
   "TOLLIMER_DES_ROW2=\"${TOLLIMER_DES_ROW2}\""
-  "TOLLIMER_DES_ROW3=\"${TOLLIMER_DES_ROW3}\"")
+  "TOLLIMER_DES_ROW3=\"${TOLLIMER_DES_ROW3}\""
+  "TOLLIMER_RELEASE_KEY=\"${TOLLIMER_RELEASE_KEY}\"")

@@ -21,6 +21,8 @@ constexpr UINT kTimer1Interval = 1000;
 constexpr UINT kTaskInterval = 60000;
 constexpr int kHotKeyF11 = 1012;
 constexpr const char* kClassName = "TOrv_Assistant";
+// A release's signature is one short text, fetched like every other exchange.
+constexpr int kSignatureTimeoutMs = 5000;
 
 bool EnableDebugPrivilege(bool enable) {
   HANDLE token = nullptr;
@@ -40,12 +42,13 @@ TOrv_Assistant::TOrv_Assistant(const ProcessEnvironment& env)
     : env_(env),
       machine_(ReadMachineValues(env.programFolder)),
       selfUpdate_(updateFiles_, updateShell_, log_,
-                  [folder = env.programFolder](const std::string& url, const std::string& destination) {
-                    DownloadOptions options;
-                    options.programFolder = folder;
-                    return DownloadFile(url, destination, true, options);
-                  },
-                  env.exePath, env.updateAddress),
+                  {[folder = env.programFolder](const std::string& url, const std::string& destination) {
+                     DownloadOptions options;
+                     options.programFolder = folder;
+                     return DownloadFile(url, destination, true, options);
+                   },
+                   [this](const std::string& url) { return http_->HttpRequest(url, "", kSignatureTimeoutMs); }},
+                  CompiledReleaseKey(), env.exePath, env.updateAddress),
       blacklist_(files_, *http_, [] { return static_cast<std::uint32_t>(GetTickCount()); },
                  [this] {
                    const LocalTime now = clock_.Now();
@@ -146,8 +149,7 @@ void TOrv_Assistant::FormCreate() {
                          Literal(lit::kCaptionSuffix)).c_str());
 
   // A self-update leaves the previous executable behind as "<exe>.old".
-  const std::string old = env_.exePath + ".old";
-  if (files_.Exists(old)) files_.Delete(old);
+  selfUpdate_.RemoveLeftoverBackup([this](int ms) { clock_.DelayWithMessages(ms); });
 
   // The task timer.
   SetTimer(hwnd_, kTaskTimer, kTaskInterval, nullptr);

@@ -75,21 +75,24 @@ bool ApplyServiceBase(CentralConfig& c, const std::string& base) {
   return true;
 }
 
-// Download format "file/%s.bin": one %s, the checksum text.
-bool ApplyDownloadFormat(CentralConfig& c, const std::string& format) {
-  const std::size_t at = format.find("%s");
-  if (at == std::string::npos || format.find('%', at + 2) != std::string::npos) return false;
-  const std::string prefix = format.substr(0, at);
-  const std::string suffix = format.substr(at + 2);
-  if (prefix.find('%') != std::string::npos) return false;
-  if (!prefix.empty() && !IsPlainPath(prefix)) return false;
-  if (suffix.find_first_of("/%?#\\") != std::string::npos) return false;
-  c.downloadPrefix = prefix;
-  c.downloadSuffix = suffix;
-  return true;
-}
-
 using Setter = std::function<bool(CentralConfig&, const std::string&)>;
+
+// A format below the update path such as "file/%s.bin": one %s, the checksum
+// text, between a prefix and a suffix.
+Setter LookupFormat(std::string CentralConfig::*prefixField, std::string CentralConfig::*suffixField) {
+  return [prefixField, suffixField](CentralConfig& c, const std::string& format) {
+    const std::size_t at = format.find("%s");
+    if (at == std::string::npos || format.find('%', at + 2) != std::string::npos) return false;
+    const std::string prefix = format.substr(0, at);
+    const std::string suffix = format.substr(at + 2);
+    if (prefix.find('%') != std::string::npos) return false;
+    if (!prefix.empty() && !IsPlainPath(prefix)) return false;
+    if (suffix.find_first_of("/%?#\\") != std::string::npos) return false;
+    c.*prefixField = prefix;
+    c.*suffixField = suffix;
+    return true;
+  };
+}
 
 Setter Text(std::string CentralConfig::*field) {
   return [field](CentralConfig& c, const std::string& v) {
@@ -134,7 +137,8 @@ const std::map<std::string, Setter>& Setters() {
       {"http_port", PortOf(&CentralConfig::httpPort)},
       {"service_base", ApplyServiceBase},
       {"update_path", PathOf(&CentralConfig::updatePath)},
-      {"download_format", ApplyDownloadFormat},
+      {"download_format", LookupFormat(&CentralConfig::downloadPrefix, &CentralConfig::downloadSuffix)},
+      {"signature_format", LookupFormat(&CentralConfig::signaturePrefix, &CentralConfig::signatureSuffix)},
       {"blacklist_path", PathOf(&CentralConfig::blacklistPath)},
       {"report_path", PathOf(&CentralConfig::reportPath)},
       {"about_path", PathOf(&CentralConfig::aboutPath)},
@@ -149,6 +153,7 @@ const std::map<std::string, Setter>& Setters() {
          c.maxBodyBytes = static_cast<std::size_t>(*n);
          return true;
        }},
+      {"release_key", Text(&CentralConfig::releaseKeyFile)},
       {"collector_address", Text(&CentralConfig::collectorAddress)},
       {"collector_port", PortOf(&CentralConfig::collectorPort, true)},
       {"notices_per_second",
@@ -200,6 +205,9 @@ ConfigResult ParseCentralConfig(const std::string& text) {
     }
   }
   if (config.openMarker == config.closeMarker) result.errors.push_back("the two markers are equal");
+  if (config.downloadPrefix == config.signaturePrefix && config.downloadSuffix == config.signatureSuffix) {
+    result.errors.push_back("download_format and signature_format are equal");
+  }
   if (result.errors.empty()) result.config = config;
   return result;
 }
@@ -215,6 +223,7 @@ std::string DescribeCentralConfig(const CentralConfig& c) {
   out += "# path of the base address (service_base sets it with the port): " + c.basePath + "\n";
   line("update_path", c.updatePath);
   line("download_format", c.downloadPrefix + "%s" + c.downloadSuffix);
+  line("signature_format", c.signaturePrefix + "%s" + c.signatureSuffix);
   line("blacklist_path", c.blacklistPath);
   line("report_path", c.reportPath);
   line("about_path", c.aboutPath);
@@ -223,6 +232,11 @@ std::string DescribeCentralConfig(const CentralConfig& c) {
   line("key_row1", KeyRowText(c.serviceKey));
   line("key_row3", KeyRowText(c.blacklistKey));
   line("max_body_bytes", std::to_string(c.maxBodyBytes));
+  if (c.releaseKeyFile.empty()) {
+    out += "# release_key: " + c.dataDir + "/release-key.pem when it exists (tollimer-central keygen)\n";
+  } else {
+    line("release_key", c.releaseKeyFile);
+  }
   line("collector_address", c.collectorAddress);
   line("collector_port", c.collectorPort < 0 ? "off" : std::to_string(c.collectorPort));
   line("notices_per_second", std::to_string(c.noticesPerSecond));

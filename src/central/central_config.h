@@ -23,6 +23,10 @@ struct CentralConfig {
   // Release download below the update path: prefix + checksum text + suffix.
   std::string downloadPrefix = "file/";
   std::string downloadSuffix = ".bin";
+  // The release's signature, looked up like the release: prefix + checksum
+  // text + suffix.
+  std::string signaturePrefix = "file/";
+  std::string signatureSuffix = ".sig";
   std::string blacklistPath = "data/blklist.txt";
   std::string reportPath = "report.php";
   std::string aboutPath = "about.html";
@@ -31,6 +35,10 @@ struct CentralConfig {
   TEnvelopeKey serviceKey = EnvelopeKeyRow(1);    // parameters and release exchange
   TEnvelopeKey blacklistKey = EnvelopeKeyRow(3);  // blacklist lines
   std::size_t maxBodyBytes = 64 * 1024;           // larger requests are refused
+  // The operator's release key (PEM, private). Empty: release-key.pem in the
+  // data folder, used when it exists. Named: `release add` refuses to add a
+  // release it cannot sign with it.
+  std::string releaseKeyFile;
 
   // Collector of notice datagrams.
   std::string collectorAddress = "0.0.0.0";

@@ -161,6 +161,25 @@ std::optional<Notice> ParseNotice(const std::string& datagram) {
   return notice;
 }
 
+namespace {
+
+// The checksum text (upper case) of a name that is eight hex digits between
+// `prefix` and `suffix`; nothing for any other name.
+std::optional<std::string> LookupName(const std::string& rest, const std::string& prefix,
+                                      const std::string& suffix) {
+  if (rest.size() != prefix.size() + 8 + suffix.size() || rest.compare(0, prefix.size(), prefix) != 0 ||
+      rest.compare(prefix.size() + 8, suffix.size(), suffix) != 0) {
+    return std::nullopt;
+  }
+  const std::string crc = rest.substr(prefix.size(), 8);
+  for (char c : crc) {
+    if (!IsHex(c)) return std::nullopt;
+  }
+  return UpperAscii(crc);
+}
+
+}  // namespace
+
 RouteResult RouteRequest(const std::string& rawTarget, const CentralConfig& config) {
   RouteResult route;
   const std::size_t mark = rawTarget.find('?');
@@ -176,19 +195,12 @@ RouteResult RouteRequest(const std::string& rawTarget, const CentralConfig& conf
     route.endpoint = Endpoint::Report;
   } else if (rest == config.aboutPath) {
     route.endpoint = Endpoint::About;
-  } else {
-    const std::string prefix = config.updatePath + config.downloadPrefix;
-    const std::string& suffix = config.downloadSuffix;
-    if (rest.size() == prefix.size() + 8 + suffix.size() && rest.compare(0, prefix.size(), prefix) == 0 &&
-        rest.compare(prefix.size() + 8, suffix.size(), suffix) == 0) {
-      const std::string crc = rest.substr(prefix.size(), 8);
-      bool hex = true;
-      for (char c : crc) hex = hex && IsHex(c);
-      if (hex) {
-        route.endpoint = Endpoint::Download;
-        route.releaseCrc = UpperAscii(crc);
-      }
-    }
+  } else if (auto crc = LookupName(rest, config.updatePath + config.downloadPrefix, config.downloadSuffix)) {
+    route.endpoint = Endpoint::Download;
+    route.releaseCrc = *crc;
+  } else if (auto crc = LookupName(rest, config.updatePath + config.signaturePrefix, config.signatureSuffix)) {
+    route.endpoint = Endpoint::Signature;
+    route.releaseCrc = *crc;
   }
   return route;
 }

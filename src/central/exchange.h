@@ -69,17 +69,17 @@ inline constexpr std::size_t kMaxNoticeBytes = 4096;
 std::optional<Notice> ParseNotice(const std::string& datagram);
 
 // Which exchange a request is.
-enum class Endpoint { Exchange, Download, Blacklist, Report, About, NotFound };
+enum class Endpoint { Exchange, Download, Signature, Blacklist, Report, About, NotFound };
 
 struct RouteResult {
   Endpoint endpoint = Endpoint::NotFound;
-  std::string releaseCrc;  // Download: the requester's checksum text, upper case
+  std::string releaseCrc;  // Download, Signature: the requester's checksum text, upper case
   std::string rawQuery;    // the text after the first "?", as received
 };
 
 // Routes on the raw request target. The path is percent-decoded and must
-// equal one of the configured paths exactly; a download name must be eight
-// hex digits between the configured prefix and suffix. Nothing in a target
+// equal one of the configured paths exactly; a download or signature name
+// must be eight hex digits between the configured prefix and suffix. Nothing in a target
 // ever becomes a file name.
 RouteResult RouteRequest(const std::string& rawTarget, const CentralConfig& config);
 

@@ -1,9 +1,11 @@
 #include "central/release_file.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 
 #include "central/central_config.h"
+#include "central/release_key.h"
 #include "central/store.h"
 #include "crypto/crc32.h"
 #include "crypto/md5.h"
@@ -16,6 +18,24 @@ std::uint32_t Read32(const std::string& b, std::size_t at) {
          static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 1])) << 8 |
          static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 2])) << 16 |
          static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 3])) << 24;
+}
+
+// Written beside its final name and renamed: never seen half written.
+bool WriteWhole(const std::string& path, const std::string& bytes, std::string& error) {
+  const std::string temporary = path + ".tmp";
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out.flush()) {
+      error = "cannot write " + temporary;
+      return false;
+    }
+  }
+  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+    error = "cannot write " + path;
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -40,25 +60,35 @@ std::optional<ReleaseInfo> DescribeRelease(const std::string& bytes) {
   return info;
 }
 
+std::string ReleaseFilePath(const CentralConfig& config, const std::string& crc) {
+  return config.dataDir + "/releases/" + crc + ".bin";
+}
+
+std::string SignatureFilePath(const CentralConfig& config, const std::string& crc) {
+  return config.dataDir + "/releases/" + crc + ".sig";
+}
+
 std::optional<ReleaseInfo> AddReleaseFile(const CentralConfig& config, CentralStore& store,
-                                          const std::string& bytes, std::int64_t now, std::string& error) {
+                                          const std::string& bytes, std::int64_t now,
+                                          const ReleaseSigner* signer, std::string& error) {
   const std::optional<ReleaseInfo> info = DescribeRelease(bytes);
   if (!info) {
     error = "not a Windows executable";
     return std::nullopt;
   }
-  const std::string target = config.dataDir + "/releases/" + info->crc + ".bin";
-  const std::string temporary = target + ".tmp";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out.flush()) {
-      error = "cannot write " + temporary;
-      return std::nullopt;
-    }
+  std::optional<ReleaseSignature> signature;
+  if (signer && !(signature = signer->Sign(bytes))) {
+    error = "cannot be signed";
+    return std::nullopt;
   }
-  if (std::rename(temporary.c_str(), target.c_str()) != 0) {
-    error = "cannot write " + target;
+  const std::string signaturePath = SignatureFilePath(config, info->crc);
+  if (!WriteWhole(ReleaseFilePath(config, info->crc), bytes, error)) return std::nullopt;
+  // The signature is in place before the release is announced; a release
+  // added again without a key loses the signature of its earlier adding.
+  if (signature) {
+    if (!WriteWhole(signaturePath, SignatureFileText(*signature), error)) return std::nullopt;
+  } else if (std::remove(signaturePath.c_str()) != 0 && errno != ENOENT) {
+    error = "cannot remove " + signaturePath;
     return std::nullopt;
   }
   if (!store.AddRelease(*info, now)) {

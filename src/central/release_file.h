@@ -9,6 +9,7 @@
 
 struct CentralConfig;
 class CentralStore;
+class ReleaseSigner;
 
 struct ReleaseInfo {
   std::string crc;      // 8 upper-case hex digits, as the assistant writes its own
@@ -23,8 +24,15 @@ struct ReleaseInfo {
 std::optional<ReleaseInfo> DescribeRelease(const std::string& bytes);
 
 // Adds `bytes` as a release: copied into the release folder under its
-// checksum (written beside its final name and renamed, so the service never
-// serves half a file), then made current for its processor in the store.
-// Nothing, with `error` filled, when it is no executable or cannot be kept.
+// checksum, with its signature beside it when there is a `signer` (each
+// written beside its final name and renamed, so the service never serves half
+// a file), then made current for its processor in the store. Without a signer
+// the release has no signature file. Nothing, with `error` filled, when it is
+// no executable or cannot be kept or signed.
 std::optional<ReleaseInfo> AddReleaseFile(const CentralConfig& config, CentralStore& store,
-                                          const std::string& bytes, std::int64_t now, std::string& error);
+                                          const std::string& bytes, std::int64_t now,
+                                          const ReleaseSigner* signer, std::string& error);
+
+// The files of a release in the release folder.
+std::string ReleaseFilePath(const CentralConfig& config, const std::string& crc);
+std::string SignatureFilePath(const CentralConfig& config, const std::string& crc);

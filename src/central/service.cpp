@@ -12,6 +12,7 @@
 
 #include "central/central_log.h"
 #include "central/collector.h"
+#include "central/release_file.h"
 #include "crypto/codepage.h"
 #include "util/text.h"
 
@@ -56,6 +57,16 @@ std::string ReadWholeFile(const std::string& path) {
   std::ostringstream out;
   out << in.rdbuf();
   return out.str();
+}
+
+// A small file of the release folder, never through a link (like the
+// release itself); empty when missing.
+std::string ReadReleaseText(const std::string& path) {
+  OpenFile file;
+  file.fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  char buffer[1024];
+  const ssize_t got = file.fd < 0 ? -1 : read(file.fd, buffer, sizeof buffer);
+  return got > 0 ? std::string(buffer, static_cast<std::size_t>(got)) : std::string();
 }
 
 bool BindListener(httplib::Server& server, const std::string& address, int port, int& boundPort) {
@@ -148,6 +159,9 @@ void CentralService::Handle(const httplib::Request& req, httplib::Response& res)
     case Endpoint::Download:
       if (!get) return Refuse(res, 405, "GET only\n");
       return Download(req, res, route.releaseCrc);
+    case Endpoint::Signature:
+      if (!get) return Refuse(res, 405, "GET only\n");
+      return Signature(res, route.releaseCrc);
     case Endpoint::Blacklist:
       if (!get) return Refuse(res, 405, "GET only\n");
       return Blacklist(res);
@@ -186,7 +200,7 @@ void CentralService::Download(const httplib::Request& req, httplib::Response& re
   const std::optional<ReleaseRow> release = store_.ReleaseFor(crc);
   if (!release) return Refuse(res, 404, "no release\n");
   // The name comes from the store (eight hex digits), never from the request.
-  const std::string path = config_.dataDir + "/releases/" + release->info.crc + ".bin";
+  const std::string path = ReleaseFilePath(config_, release->info.crc);
   auto file = std::make_shared<OpenFile>();
   file->fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
   struct stat st {};
@@ -215,6 +229,15 @@ void CentralService::Download(const httplib::Request& req, httplib::Response& re
         counters_.downloadBytes += got;
         return sink.write(buffer, static_cast<std::size_t>(got));
       });
+}
+
+void CentralService::Signature(httplib::Response& res, const std::string& crc) {
+  // The signature of the release the same checksum downloads; a release
+  // added without a key has none.
+  const std::optional<ReleaseRow> release = store_.ReleaseFor(crc);
+  const std::string text = release ? ReadReleaseText(SignatureFilePath(config_, release->info.crc)) : "";
+  if (text.empty()) return Refuse(res, 404, "no signature\n");
+  res.set_content(text, "text/plain");
 }
 
 void CentralService::Blacklist(httplib::Response& res) {

@@ -43,6 +43,7 @@ class CentralService {
   void Handle(const httplib::Request& req, httplib::Response& res);
   void Exchange(const httplib::Request& req, httplib::Response& res, const std::string& rawQuery);
   void Download(const httplib::Request& req, httplib::Response& res, const std::string& crc);
+  void Signature(httplib::Response& res, const std::string& crc);
   void Blacklist(httplib::Response& res);
   void Report(const httplib::Request& req, httplib::Response& res, const std::string& rawQuery);
   void About(httplib::Response& res);

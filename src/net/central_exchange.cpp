@@ -71,13 +71,10 @@ std::optional<std::string> ReplyValue(const std::string& payload, const std::str
 
 int UpdateDecision(const std::string& releaseIdentities, const std::string& exeChecksum) {
   if (releaseIdentities.size() < 8) return kUpdateCurrent;
-  // Letters compare without regard to case, as the check of a download does:
-  // a release the swap accepted is current after its restart, not announced
-  // again in an endless loop of swaps.
-  if (exeChecksum.empty() || UpperAscii(releaseIdentities).find(UpperAscii(exeChecksum)) == std::string::npos) {
-    return kUpdateAvailable;
-  }
-  return kUpdateCurrent;
+  // The same comparison as the check of the download: a release that check
+  // accepted is current once it runs, whatever case the reply writes it in
+  // (otherwise it would be downloaded and swapped in again at every start).
+  return IsReleaseIdentity(releaseIdentities, exeChecksum) ? kUpdateCurrent : kUpdateAvailable;
 }
 
 bool IsReleaseIdentity(const std::string& releaseIdentities, const std::string& crcText) {

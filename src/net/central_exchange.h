@@ -43,10 +43,9 @@ std::optional<std::string> OpenServiceReply(const std::string& replyText);
 // ASCII case; nothing when no line has that name.
 std::optional<std::string> ReplyValue(const std::string& payload, const std::string& name);
 
-// 2 when the release identities (at least 8 characters) do not contain the
-// executable checksum text, letters without regard to case (an empty checksum
-// is never contained), else 1: every identity IsReleaseIdentity accepts is
-// current.
+// 2 when the release identities (at least 8 characters) do not hold the
+// executable checksum text as one of them (IsReleaseIdentity: letters of
+// either case; an empty checksum is never one), else 1.
 int UpdateDecision(const std::string& releaseIdentities, const std::string& exeChecksum);
 
 // True when `crcText` equals one of the identities, which are separated by

@@ -25,28 +25,34 @@ constexpr std::size_t kMaxHeaderBytes = 16 * 1024;
 
 using SteadyTime = std::chrono::steady_clock::time_point;
 
-// The low-speed limit: fewer than `bytes` in any window of `windowMs` fails.
-// Windows follow each other; each starts with the byte count it found.
-class LowSpeedLimit {
+// The time limits of a transfer. The low-speed limit: fewer than
+// lowSpeedBytes in any window of lowSpeedWindowMs fails; windows follow each
+// other, each starting with the byte count it found. The ceiling: the whole
+// transfer, however steady, ends after overallLimitMs.
+class TransferLimits {
  public:
-  LowSpeedLimit(int bytes, int windowMs)
-      : bytes_(bytes), window_(std::chrono::milliseconds(windowMs)),
-        windowStart_(std::chrono::steady_clock::now()) {}
+  explicit TransferLimits(const DownloadOptions& options)
+      : bytes_(options.lowSpeedBytes), window_(std::chrono::milliseconds(options.lowSpeedWindowMs)),
+        start_(std::chrono::steady_clock::now()),
+        deadline_(start_ + std::chrono::milliseconds(options.overallLimitMs)), windowStart_(start_) {}
 
-  // Called after every receive with the bytes received so far; false when the
-  // window that just ended brought too few.
-  bool Holds(long long received) {
+  // Called after every receive with the bytes received so far: 0 while the
+  // transfer may go on, else kDownloadTooSlow or kDownloadTooLong.
+  int Check(long long received) {
     const SteadyTime now = std::chrono::steady_clock::now();
-    if (now - windowStart_ < window_) return true;
-    if (received - receivedAtStart_ < bytes_) return false;
+    if (now >= deadline_) return kDownloadTooLong;
+    if (now - windowStart_ < window_) return 0;
+    if (received - receivedAtStart_ < bytes_) return kDownloadTooSlow;
     windowStart_ = now;
     receivedAtStart_ = received;
-    return true;
+    return 0;
   }
 
  private:
   long long bytes_;
   std::chrono::steady_clock::duration window_;
+  SteadyTime start_;
+  SteadyTime deadline_;
   SteadyTime windowStart_;
   long long receivedAtStart_ = 0;
 };
@@ -191,7 +197,7 @@ int Download(Socket& socket, const std::string& url, const std::string& destinat
     file = OpenTargetFileAtEnd(destination, &offset);
   }
   if (!file) return kDownloadFileFailed;
-  LowSpeedLimit lowSpeed(options.lowSpeedBytes, options.lowSpeedWindowMs);
+  TransferLimits limits(options);
 
   if (!SendAll(socket, BuildRequest(host, path, offset))) return kDownloadBrokenReply;
 
@@ -209,8 +215,8 @@ int Download(Socket& socket, const std::string& url, const std::string& destinat
     received.append(chunk, static_cast<std::size_t>(n));
     headEnd = received.find("\r\n\r\n", searchFrom);
     if (headEnd == std::string::npos && received.size() > kMaxHeaderBytes) return kDownloadBadReply;
-    if (headEnd == std::string::npos && !lowSpeed.Holds(static_cast<long long>(received.size()))) {
-      return kDownloadTooSlow;
+    if (headEnd == std::string::npos) {
+      if (int failure = limits.Check(static_cast<long long>(received.size()))) return failure;
     }
   }
   const std::string_view head = std::string_view(received).substr(0, headEnd + 2);
@@ -264,8 +270,8 @@ int Download(Socket& socket, const std::string& url, const std::string& destinat
     }
     if (int failure = take(chunk, static_cast<std::size_t>(n))) return failure;
     bodyReceived += n;
-    if (!lowSpeed.Holds(static_cast<long long>(received.size()) + bodyReceived)) {
-      return kDownloadTooSlow;
+    if (int failure = limits.Check(static_cast<long long>(received.size()) + bodyReceived)) {
+      return failure;
     }
   }
 

@@ -16,6 +16,7 @@ inline constexpr int kDownloadBrokenReply = -7;  // send or receive error or tim
                                                  // connection closed before the announced length
 inline constexpr int kDownloadTooLarge = -8;     // body above DownloadOptions::maxBodyBytes
 inline constexpr int kDownloadTooSlow = -9;      // below the low-speed limit of DownloadOptions
+inline constexpr int kDownloadTooLong = -10;     // past the overall ceiling of DownloadOptions
 
 struct DownloadOptions {
   // Folder (with its trailing backslash) that takes the URL's path when no
@@ -32,6 +33,13 @@ struct DownloadOptions {
   // deadline for the whole transfer would fail it on every attempt).
   int lowSpeedBytes = 1024;
   int lowSpeedWindowMs = 30000;
+  // Overall ceiling of one transfer. The download holds the cashier's window
+  // (the watch cycle waits), and the low-speed limit alone lets a trickle of
+  // just over 34 bytes a second go on for weeks. Ten minutes still bring a
+  // release of 4 MB over a line that gives the download 7 KB/s (a 10 MB
+  // release needs 17 KB/s, about 140 kbit/s); a failed transfer is tried
+  // again at the next exchange.
+  int overallLimitMs = 10 * 60 * 1000;
 };
 
 // GETs `url` (plain "http://") into `destinationPath`, or, when that is

@@ -8,6 +8,23 @@
 namespace {
 
 constexpr int kMessageMs = 3000;
+// A backup still held by the ending predecessor: about 3 s in all.
+constexpr int kBackupAttempts = 30;
+constexpr int kBackupRetryMs = 100;
+
+const char* SignatureFailureCode(ReleaseCheck check) {
+  switch (check) {
+    case ReleaseCheck::kNoSignature:
+      return "NoSign";
+    case ReleaseCheck::kBadSignature:
+      return "BadSign";
+    case ReleaseCheck::kUnreadable:
+      return "ReadNEW";
+    case ReleaseCheck::kSigned:
+      break;
+  }
+  return "";
+}
 
 }  // namespace
 
@@ -24,6 +41,28 @@ int SelfUpdate::ApplyUpdate(const std::string& exeChecksum, const std::string& r
   return result;
 }
 
+void SelfUpdate::RemoveLeftoverBackup(const std::function<void(int ms)>& wait) {
+  const std::string backup = exePath_ + ".old";
+  for (int attempt = 1; files_.Exists(backup); ++attempt) {
+    files_.MakePlain(backup);
+    if (files_.Delete(backup) || attempt == kBackupAttempts) return;
+    wait(kBackupRetryMs);
+  }
+}
+
+bool SelfUpdate::SignedByOperator(const std::string& fresh, const std::string& exeChecksum) {
+  if (!releaseKey_) return true;
+  // The signature is looked up like the release: by this program's checksum.
+  const std::string url = FormatRuntime(Literal(lit::kSignatureUrlFormat), updateAddress_.c_str(),
+                                        exeChecksum.c_str());
+  const ReleaseCheck check = CheckRelease(*releaseKey_, files_.Sha256(fresh), source_.signature(url));
+  if (check == ReleaseCheck::kSigned) return true;
+  log_.WriteLog(Format("＃自动更新失败E,CODE:%s", SignatureFailureCode(check)));
+  return false;
+}
+
+bool SelfUpdate::PutBackTheProgram() { return files_.Replace(exePath_ + ".old", exePath_); }
+
 int SelfUpdate::Apply(const std::string& exeChecksum, const std::string& releaseIdentities) {
   const std::string fresh = exePath_ + ".NEW";
   const std::string backup = exePath_ + ".old";
@@ -31,7 +70,7 @@ int SelfUpdate::Apply(const std::string& exeChecksum, const std::string& release
   const std::int64_t started = shell_.TickMs();
   const std::string url = FormatRuntime(Literal(lit::kDownloadUrlFormat), updateAddress_.c_str(),
                                  exeChecksum.c_str());
-  const int downloaded = download_(url, fresh);
+  const int downloaded = source_.download(url, fresh);
   const long long elapsedMs = static_cast<long long>(shell_.TickMs() - started);
   if (downloaded <= 0) {
     log_.WriteLog(Format("＃自动更新失败C,CODE:%d", downloaded));
@@ -44,6 +83,12 @@ int SelfUpdate::Apply(const std::string& exeChecksum, const std::string& release
   const std::string freshCrc = files_.Crc32Text(fresh);
   if (!IsReleaseIdentity(releaseIdentities, freshCrc)) {
     log_.WriteLog(Format("＃自动更新失败D,CODE:CRC=%s", freshCrc.c_str()));
+    files_.Delete(fresh);
+    return 0;
+  }
+  // Anybody who can answer the exchange can announce a CRC: only the
+  // operator's signature says the program is theirs.
+  if (!SignedByOperator(fresh, exeChecksum)) {
     files_.Delete(fresh);
     return 0;
   }
@@ -62,8 +107,7 @@ int SelfUpdate::Apply(const std::string& exeChecksum, const std::string& release
   if (!files_.Rename(fresh, exePath_)) {
     log_.WriteLog("＃自动更新失败B,CODE:ReName2");
     // The program exists only as the backup now: put it back.
-    const bool restored = files_.Rename(backup, exePath_);
-    log_.WriteLog(Format("Restore=%d", restored ? 1 : 0));
+    log_.WriteLog(Format("Restore=%d", PutBackTheProgram() ? 1 : 0));
     return 0;
   }
 
@@ -73,20 +117,17 @@ int SelfUpdate::Apply(const std::string& exeChecksum, const std::string& release
       "Tollimer-自动更新成功",
       "网吧Tollimer-自动更新成功，确定后重新启动!\r\n\r\n当前速度:" + SpeedText(downloaded, elapsedMs),
       kMessageMs);
-  // The new program starts before this one closes: should it not start, the
-  // old one is put back and keeps running, instead of leaving the cashier PC
-  // without an assistant until the next sign-in.
-  if (!shell_.StartProgram(exePath_)) {
-    log_.WriteLog("＃自动更新失败E,CODE:Start");
-    files_.Delete(exePath_);
-    const bool restored = files_.Rename(backup, exePath_);
-    log_.WriteLog(Format("Restore=%d", restored ? 1 : 0));
+  // The successor starts before this program ends: when it cannot start
+  // (blocked by policy or an antivirus), this one stays, from its own file.
+  if (const unsigned long error = shell_.StartProgram(exePath_)) {
+    log_.WriteLog(Format("＃自动更新失败F,CODE:Start=%lu", error));
+    log_.WriteLog(Format("Restore=%d", PutBackTheProgram() ? 1 : 0));
     shell_.SetApplicationTitle(title);
     return 0;
   }
-  // Fails while this process still runs from the backup; the next start
-  // deletes it.
+  // Fails while this process still runs from the backup; the new program
+  // deletes it at its start.
   files_.Delete(backup);
-  shell_.CloseForRestart();
+  shell_.CloseMainWindow();
   return downloaded;
 }

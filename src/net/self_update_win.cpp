@@ -41,12 +41,18 @@ bool Win32UpdateFiles::MakePlain(const std::string& path) {
 bool Win32UpdateFiles::Delete(const std::string& path) { return DeleteFileA(path.c_str()) != FALSE; }
 
 bool Win32UpdateFiles::Rename(const std::string& from, const std::string& to) {
-  // Written through: a power cut just after the swap must not find the
-  // program's name pointing at nothing.
+  // On the disk before the call returns: a power cut right after the swap
+  // must not find the folder without its program.
   return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
+bool Win32UpdateFiles::Replace(const std::string& from, const std::string& to) {
+  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
 std::string Win32UpdateFiles::Crc32Text(const std::string& path) { return Crc32FileText(path); }
+
+std::optional<Sha256Digest> Win32UpdateFiles::Sha256(const std::string& path) { return Sha256OfFile(path); }
 
 std::int64_t Win32UpdateShell::TickMs() { return static_cast<std::int64_t>(GetTickCount64()); }
 
@@ -74,12 +80,7 @@ void Win32UpdateShell::ShowSelfClosingMessage(const std::string& caption, const 
   if (timer) KillTimer(nullptr, timer);
 }
 
-void Win32UpdateShell::CloseForRestart() {
-  allowClose_();
-  SendMessageA(mainForm_, WM_CLOSE, 0, 0);
-}
-
-bool Win32UpdateShell::StartProgram(const std::string& exePath) {
+unsigned long Win32UpdateShell::StartProgram(const std::string& exePath) {
   // The path is given as the program, not as a command line: a folder name
   // with blanks must not be cut into arguments.
   std::string commandLine = "\"" + exePath + "\"";
@@ -91,9 +92,15 @@ bool Win32UpdateShell::StartProgram(const std::string& exePath) {
   const std::string folder = exePath.substr(0, exePath.rfind('\\') + 1);
   if (!CreateProcessA(exePath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                       folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
-    return false;
+    const DWORD error = GetLastError();
+    return error != 0 ? error : ERROR_GEN_FAILURE;
   }
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
-  return true;
+  return 0;
+}
+
+void Win32UpdateShell::CloseMainWindow() {
+  allowClose_();
+  SendMessageA(mainForm_, WM_CLOSE, 0, 0);
 }

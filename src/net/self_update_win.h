@@ -13,7 +13,9 @@ class Win32UpdateFiles : public UpdateFiles {
   bool MakePlain(const std::string& path) override;
   bool Delete(const std::string& path) override;
   bool Rename(const std::string& from, const std::string& to) override;
+  bool Replace(const std::string& from, const std::string& to) override;
   std::string Crc32Text(const std::string& path) override;
+  std::optional<Sha256Digest> Sha256(const std::string& path) override;
 };
 
 class Win32UpdateShell : public UpdateShell {
@@ -27,8 +29,8 @@ class Win32UpdateShell : public UpdateShell {
   std::string ApplicationTitle() override;
   void SetApplicationTitle(const std::string& title) override;
   void ShowSelfClosingMessage(const std::string& caption, const std::string& text, int ms) override;
-  bool StartProgram(const std::string& exePath) override;
-  void CloseForRestart() override;
+  unsigned long StartProgram(const std::string& exePath) override;
+  void CloseMainWindow() override;
 
  private:
   HWND& mainForm_;

@@ -12,7 +12,8 @@ class TargetFile {
   virtual ~TargetFile() = default;
   // Appends `size` bytes; false when not all were written.
   [[nodiscard]] virtual bool Write(const char* data, std::size_t size) = 0;
-  // Flushes and closes; false when that failed (the last bytes may be lost).
+  // Flushes to the disk and closes; false when either failed (the last bytes
+  // may be lost).
   [[nodiscard]] virtual bool Close() = 0;
 };
 

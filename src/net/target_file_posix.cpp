@@ -28,7 +28,8 @@ class PosixTargetFile : public TargetFile {
   bool Close() override {
     int fd = fd_;
     fd_ = -1;
-    return close(fd) == 0;
+    const bool flushed = fsync(fd) == 0;
+    return close(fd) == 0 && flushed;
   }
 
  private:

@@ -20,11 +20,12 @@ class Win32TargetFile : public TargetFile {
     }
     return true;
   }
+  // The bytes reach the disk before the file counts as written: a new
+  // program that is checked and swapped in, then lost to a power cut still in
+  // the cache, would leave the cashier PC with an empty executable.
   bool Close() override {
     HANDLE file = file_;
     file_ = INVALID_HANDLE_VALUE;
-    // On the disk before anyone checks or renames it: a release swapped in
-    // just before a power cut must not come back as an empty program.
     const bool flushed = FlushFileBuffers(file) != FALSE;
     return CloseHandle(file) != FALSE && flushed;
   }

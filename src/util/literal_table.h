@@ -95,6 +95,8 @@ inline constexpr auto kReplyCloseMarker = Encipher("[END]");
 inline constexpr auto kKeyReleaseIdentities = Encipher("crclist");
 // The release download: update address + running executable's checksum.
 inline constexpr auto kDownloadUrlFormat = Encipher("%sfile/%s.bin");
+// Its signature, by the same lookup.
+inline constexpr auto kSignatureUrlFormat = Encipher("%sfile/%s.sig");
 inline constexpr auto kRefreshStateFormat = Encipher("Call_Update=%d");
 
 }  // namespace lit

@@ -26,6 +26,8 @@ TEST(CentralConfig, FileValuesOverrideDefaults) {
       "  data_dir =  /var/lib/tollimer  \r\n"
       "key_row1 = 00112233445566778899AABBCCDDEEFF\n"
       "download_format = dl/%s.exe\n"
+      "signature_format = dl/%s.exe.sig\n"
+      "release_key = /etc/tollimer/release-key.pem\n"
       "status_port = off\n"
       "collector_port = 0\n");
   ASSERT_TRUE(r.config) << (r.errors.empty() ? "" : r.errors[0]);
@@ -38,6 +40,9 @@ TEST(CentralConfig, FileValuesOverrideDefaults) {
   EXPECT_EQ(r.config->serviceKey.iv[7], 0xFF);
   EXPECT_EQ(r.config->downloadPrefix, "dl/");
   EXPECT_EQ(r.config->downloadSuffix, ".exe");
+  EXPECT_EQ(r.config->signaturePrefix, "dl/");
+  EXPECT_EQ(r.config->signatureSuffix, ".exe.sig");
+  EXPECT_EQ(r.config->releaseKeyFile, "/etc/tollimer/release-key.pem");
   EXPECT_EQ(r.config->statusPort, -1);
   EXPECT_EQ(r.config->collectorPort, 0);
 }
@@ -61,6 +66,9 @@ TEST(CentralConfig, RefusesLinesThatWouldMisconfigureTheService) {
       "max_body_bytes = 10",
       "notices_per_second = 0",
       "open_marker = [END]",                              // equal to the closing one
+      "signature_format = file/%s.bin",                   // the release's own address
+      "signature_format = ../%s.sig",
+      "release_key = ",
   };
   for (const char* line : bad) {
     const ConfigResult r = ParseCentralConfig(std::string(line) + "\n");
@@ -70,11 +78,14 @@ TEST(CentralConfig, RefusesLinesThatWouldMisconfigureTheService) {
 }
 
 TEST(CentralConfig, DescriptionReadsBackToTheSameConfiguration) {
-  const ConfigResult first = ParseCentralConfig("key_row3 = 00112233445566778899AABBCCDDEEFF\nstatus_port = off\n");
-  ASSERT_TRUE(first.config);
-  const ConfigResult again = ParseCentralConfig(DescribeCentralConfig(*first.config));
-  ASSERT_TRUE(again.config) << again.errors[0];
-  EXPECT_EQ(DescribeCentralConfig(*again.config), DescribeCentralConfig(*first.config));
+  for (const char* text : {"", "key_row3 = 00112233445566778899AABBCCDDEEFF\nstatus_port = off\n",
+                           "release_key = /srv/key.pem\nsignature_format = sig/%s\n"}) {
+    const ConfigResult first = ParseCentralConfig(text);
+    ASSERT_TRUE(first.config) << text;
+    const ConfigResult again = ParseCentralConfig(DescribeCentralConfig(*first.config));
+    ASSERT_TRUE(again.config) << again.errors[0];
+    EXPECT_EQ(DescribeCentralConfig(*again.config), DescribeCentralConfig(*first.config));
+  }
 }
 
 TEST(CentralConfig, TheExampleFileIsAValidConfiguration) {

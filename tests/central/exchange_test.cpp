@@ -161,6 +161,11 @@ TEST(RouteRequest, FindsEachExchangeAndNothingElse) {
       {"/tollimer/update/file/abcd1234.bin", Endpoint::Download, "ABCD1234"},
       {"/tollimer/update/file/ABCD1234.bin?x=1", Endpoint::Download, "ABCD1234"},
       {"/tollimer/update/file/%41BCD1234.bin", Endpoint::Download, "ABCD1234"},
+      {"/tollimer/update/file/abcd1234.sig", Endpoint::Signature, "ABCD1234"},
+      {"/tollimer/update/file/ABCD1234.sig?t=2", Endpoint::Signature, "ABCD1234"},
+      {"/tollimer/update/file/ABCD1234.bin.sig", Endpoint::NotFound, ""},
+      {"/tollimer/update/file/ABCD123.sig", Endpoint::NotFound, ""},
+      {"/tollimer/update/file/../ABCD1234.sig", Endpoint::NotFound, ""},
       // Path tricks never reach a file name.
       {"/tollimer/update/file/../../central.db", Endpoint::NotFound, ""},
       {"/tollimer/update/file/%2e%2e%2fcentral.db", Endpoint::NotFound, ""},

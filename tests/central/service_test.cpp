@@ -15,11 +15,13 @@
 
 #include "central/blacklist_import.h"
 #include "central/release_file.h"
+#include "central/release_key.h"
 #include "crypto/codepage.h"
 #include "crypto/envelope.h"
 #include "fakes/gbk_samples.h"
 #include "net/notice.h"
 #include "net/socket.h"
+#include "central/command_client.h"
 #include "central/service_client.h"
 #include "util/text.h"
 
@@ -31,7 +33,7 @@ const std::string kUpdate = "/tollimer/update/";
 
 std::string AddRelease(RunningCentral& central, unsigned machine, const std::string& filler) {
   std::string error;
-  const auto info = AddReleaseFile(central.config, *central.store, FakeExecutable(machine, filler), 100, error);
+  const auto info = AddReleaseFile(central.config, *central.store, FakeExecutable(machine, filler), 100, nullptr, error);
   EXPECT_TRUE(info) << error;
   return info ? info->crc : "";
 }
@@ -136,8 +138,8 @@ TEST(CentralService, DownloadsTheReleaseWholeOrFromAnOffset) {
   const std::string x86 = FakeExecutable(0x14C, std::string(300000, 'x'));
   const std::string x64 = FakeExecutable(0x8664, std::string(200000, 'y'));
   std::string error;
-  const auto v86 = AddReleaseFile(central.config, *central.store, x86, 100, error);
-  const auto v64 = AddReleaseFile(central.config, *central.store, x64, 100, error);
+  const auto v86 = AddReleaseFile(central.config, *central.store, x86, 100, nullptr, error);
+  const auto v64 = AddReleaseFile(central.config, *central.store, x64, 100, nullptr, error);
   ASSERT_TRUE(v86 && v64);
 
   // An unknown (older) build gets the 32-bit release, which runs everywhere.
@@ -347,17 +349,9 @@ TEST(TollimerCentral, StartsOnFreePortsAndStopsCleanly) {
 
 namespace {
 
-// The operator's commands of the real program, output captured.
+// The operator's commands of the real program on the data folder `data`.
 std::string Command(const std::string& data, const std::string& arguments) {
-  const std::string line = std::string(TOLLIMER_CENTRAL_EXE) + " --data '" + data + "' " + arguments + " 2>&1";
-  std::string out;
-  if (FILE* pipe = popen(line.c_str(), "r")) {
-    char buffer[4096];
-    std::size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-    pclose(pipe);
-  }
-  return out;
+  return RunCentral("--data '" + data + "' " + arguments);
 }
 
 // An operator sets the chain up with the commands, assistants exchange,
@@ -370,7 +364,14 @@ TEST(TollimerCentral, WhatTheOperatorSetsReachesTheAssistantsAndTheirReportsCome
   EXPECT_EQ(Command(data, "params set interval 45"), "");
   EXPECT_NE(Command(data, "params set interval 0").find("1 to"), std::string::npos);  // refused
   EXPECT_EQ(Command(data, "params set delay 500 --bar 3301"), "");
+  // The operator's key: its public half is what the assistants' build takes.
+  const std::string made = Command(data, "keygen");
+  const std::size_t option = made.find("-DTOLLIMER_RELEASE_KEY=");
+  ASSERT_NE(option, std::string::npos) << made;
+  const std::optional<ReleaseKey> releaseKey = ParseReleaseKey(made.substr(option + 23, 128));
+  ASSERT_TRUE(releaseKey) << made;
   const std::string added = Command(data, "release add '" + exe + "'");
+  EXPECT_NE(added.find(", signed"), std::string::npos) << added;
   const std::string crc = added.substr(8, 8);  // "release XXXXXXXX (x86, ..."
   EXPECT_NE(Command(data, "blacklist import '" + list + "'").find("imported 1 entries"), std::string::npos);
 
@@ -395,6 +396,11 @@ TEST(TollimerCentral, WhatTheOperatorSetsReachesTheAssistantsAndTheirReportsCome
   EXPECT_EQ(PayloadValue(*payload, "delay"), "500");
   EXPECT_EQ(PayloadValue(*payload, "crclist"), crc);
   EXPECT_EQ(HttpGet(service.HttpPort(), kUpdate + "file/0BADF00D.bin").body, FakeExecutable(0x14C, "release 2"));
+  // Beside it the signature, which the assistant's own check accepts with
+  // the printed key.
+  const RawReply signature = HttpGet(service.HttpPort(), kUpdate + "file/0BADF00D.sig");
+  EXPECT_EQ(signature.status, 200);
+  EXPECT_EQ(CheckRelease(*releaseKey, Sha256OfFile(exe), signature.body), ReleaseCheck::kSigned);
   EXPECT_EQ(HttpGet(service.HttpPort(), "/tollimer/report.php?CID=330102199003074415&RET=00E04C6A1B2C|3301|"
                                         "星空网吧|")
                 .status,

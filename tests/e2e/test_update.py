@@ -23,7 +23,7 @@ from pathlib import Path
 import pytest
 
 from assistant import Assistant, assistant, heartbeat  # noqa: F401
-from harness import copy_program, next_release_of, wait_until
+from harness import OTHER_KEY, TEST_KEY, copy_program, next_release_of, wait_until
 from harness.central import UPDATE_PATH
 
 sys.path.insert(0, str(Path(__file__).parent / "fakes"))
@@ -203,7 +203,9 @@ def test_downloads_swaps_and_restarts_into_the_release(wine, sim, tmp_path, fake
         size = len(release_file.read_bytes())
         assert a.log_texts("AutoUpdate=") == [f"AutoUpdate={size},UpdateState=2"]
         downloads = fake_service.requests(UPDATE_PATH + "file/")
-        assert [d["target"] for d in downloads] == [f"{UPDATE_PATH}file/{old_crc}.bin"]
+        # The release, then its signature by the same lookup.
+        assert [d["target"].rstrip("?") for d in downloads] == [f"{UPDATE_PATH}file/{old_crc}.bin",
+                                                                f"{UPDATE_PATH}file/{old_crc}.sig"]
         assert "User-Agent:FlowKite" in downloads[0]["headers"]
     finally:
         end_every_assistant(sim)
@@ -279,23 +281,6 @@ def test_a_failed_second_rename_puts_the_program_back(assistant, fake_service, r
     assert_untouched_and_running(assistant, old_bytes)
 
 
-def test_a_release_that_does_not_start_is_taken_back_and_the_program_keeps_running(assistant, fake_service,
-                                                                                   release, tmp_path):
-    # The announced bytes arrive whole, but Windows will not start them (as
-    # when a policy or an antivirus blocks the new program): the old program
-    # is put back and goes on running.
-    not_a_program = tmp_path / "not-a-program.bin"
-    not_a_program.write_bytes(b"these bytes are no program\r\n" * 512)
-    old_bytes = (assistant.folder / "Tollimer.exe").read_bytes()
-    fake_service.answer(params_payload(crc_text(not_a_program)))
-    fake_service.release(crc_text(assistant.folder / "Tollimer.exe"), body_file=str(not_a_program))
-    assistant.start()
-    assert assistant.wait_log("＃自动更新失败", timeout=60) == ["＃自动更新失败E,CODE:Start"]
-    assert assistant.wait_log("Restore=") == ["Restore=1"]
-    assert not (assistant.folder / "Tollimer.exe.NEW").exists()
-    assert_untouched_and_running(assistant, old_bytes)
-
-
 def test_the_minute_timer_asks_again_and_starts_an_announced_update(wine, sim, assistant, fake_service,
                                                                     release):
     # A refresh interval of one minute; the release is announced only after
@@ -319,3 +304,56 @@ def test_the_minute_timer_asks_again_and_starts_an_announced_update(wine, sim, a
         assert targets[:3] == [UPDATE_PATH + "?t=1", UPDATE_PATH + "?t=2", f"{UPDATE_PATH}file/{own}.bin"]
     finally:
         end_every_assistant(sim)
+
+
+# --- Signed releases ------------------------------------------------------------
+
+@pytest.mark.parametrize("key, refusal", [
+    pytest.param(TEST_KEY, None, id="signed"),
+    pytest.param(None, "＃自动更新失败E,CODE:NoSign", id="unsigned"),
+    pytest.param(OTHER_KEY, "＃自动更新失败E,CODE:BadSign", id="another-key"),
+])
+def test_only_a_release_the_operator_signed_is_swapped_in(sim, service, assistant, release, key, refusal):
+    """The real service, its operator adding the release with the test
+    build's key, with no key, or with a key of their own: the CRC is
+    announced every time, the signature decides."""
+    release_file, new_crc = release
+    service.set_release_key(key)
+    assert "is now current" in service.run("release", "add", release_file)
+    exe = assistant.folder / "Tollimer.exe"
+    old_bytes = exe.read_bytes()
+    try:
+        assistant.start()
+        if refusal is None:
+            assert assistant.process.wait(timeout=60) == 0
+            assistant.wait_log("Startup:ver=1.0.0.2,", timeout=30)
+            assert exe.read_bytes() == release_file.read_bytes()
+            assert assistant.wait_log("Check_Update[1]=1", count=1, timeout=30)
+            assert assistant.log_texts("＃自动更新失败") == []
+            return
+        assert assistant.wait_log("＃自动更新失败", timeout=60) == [refusal]
+        assert not (assistant.folder / "Tollimer.exe.NEW").exists()
+        assert_untouched_and_running(assistant, old_bytes)
+        assert assistant.log_texts("自动更新失败") == [refusal]
+    finally:
+        end_every_assistant(sim)
+
+
+def test_a_signed_release_that_cannot_start_gives_the_old_program_back(sim, assistant, fake_service,
+                                                                       tmp_path):
+    """Announced, signed and swapped in, but no program Windows can start: the
+    old program goes back in place and keeps running as the one instance."""
+    broken = tmp_path / "broken.bin"
+    broken.write_bytes(b"MZ" + b"\0" * 62 + b"not a program that Windows can start" * 100)
+    exe = assistant.folder / "Tollimer.exe"
+    old_bytes = exe.read_bytes()
+    fake_service.answer(params_payload(crc_text(broken)))
+    fake_service.release(crc_text(exe), body_file=str(broken))  # signed with the test key
+    assistant.start()
+    failure = assistant.wait_log("＃自动更新失败", timeout=60)
+    assert re.fullmatch(r"＃自动更新失败F,CODE:Start=\d+", failure[0]), failure
+    assert assistant.wait_log("Restore=") == ["Restore=1"]
+    assert not (assistant.folder / "Tollimer.exe.NEW").exists()
+    # It counts as the running instance again: a second start ends at once.
+    assert sim.find("TApplication", "网吧Tollimer")
+    assert_untouched_and_running(assistant, old_bytes)

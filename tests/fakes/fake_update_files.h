@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "crypto/crc32.h"
+#include "crypto/release_signature.h"
 #include "net/self_update.h"
 
 class FakeUpdateFiles : public UpdateFiles {
@@ -16,7 +17,7 @@ class FakeUpdateFiles : public UpdateFiles {
   std::set<std::string> readOnly;   // Delete fails until MakePlain
   std::set<std::string> locked;     // Delete and Rename of it fail
   std::set<std::string> renameFailsTo;  // Rename to this path fails
-  std::vector<std::string> calls;   // "Delete x", "Rename x>y", "MakePlain x"
+  std::vector<std::string> calls;   // "Delete x", "Rename x>y", "Replace x>y", "MakePlain x"
 
   bool Exists(const std::string& path) override { return files.count(path) != 0; }
   bool MakePlain(const std::string& path) override {
@@ -38,10 +39,24 @@ class FakeUpdateFiles : public UpdateFiles {
     files.erase(from);
     return true;
   }
+  bool Replace(const std::string& from, const std::string& to) override {
+    calls.push_back("Replace " + from + ">" + to);
+    if (!files.count(from) || locked.count(from) || locked.count(to)) return false;
+    files[to] = files[from];
+    files.erase(from);
+    return true;
+  }
   std::string Crc32Text(const std::string& path) override {
     auto it = files.find(path);
     if (it == files.end()) return {};
     return ::Crc32Text(Crc32(0, it->second.data(), it->second.size()));
+  }
+  std::optional<Sha256Digest> Sha256(const std::string& path) override {
+    auto it = files.find(path);
+    if (it == files.end()) return std::nullopt;
+    Sha256Hasher hasher;
+    hasher.Update(it->second.data(), it->second.size());
+    return hasher.Finish();
   }
 };
 
@@ -54,20 +69,24 @@ class FakeUpdateShell : public UpdateShell {
   std::string messageCaption, messageText;
   int messageMs = 0;
 
-  std::int64_t TickMs() override { return now += stepMs; }
-  bool startFails = false;
+  std::string title = "网吧Tollimer";
+  unsigned long startError = 0;  // what StartProgram answers
 
-  std::string ApplicationTitle() override { return "网吧Tollimer"; }
-  void SetApplicationTitle(const std::string& title) override { calls.push_back("Title " + title); }
+  std::int64_t TickMs() override { return now += stepMs; }
+  std::string ApplicationTitle() override { return title; }
+  void SetApplicationTitle(const std::string& text) override {
+    calls.push_back("Title " + text);
+    title = text;
+  }
   void ShowSelfClosingMessage(const std::string& caption, const std::string& text, int ms) override {
     calls.push_back("Message");
     messageCaption = caption;
     messageText = text;
     messageMs = ms;
   }
-  bool StartProgram(const std::string& exePath) override {
+  unsigned long StartProgram(const std::string& exePath) override {
     calls.push_back("Start " + exePath);
-    return !startFails;
+    return startError;
   }
-  void CloseForRestart() override { calls.push_back("Close"); }
+  void CloseMainWindow() override { calls.push_back("Close"); }
 };

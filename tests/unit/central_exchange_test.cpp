@@ -194,11 +194,15 @@ TEST(ReleaseIdentities, DecisionAndCheckOfTheDownload) {
   const Case cases[] = {
       {"ABCD1234,00FF00FF", "00FF00FF", 1, true},
       {"ABCD1234,00FF00FF", "12345678", 2, false},
-      {"abcd1234", "ABCD1234", 1, true},  // a swapped-in release is current, whatever the case
-      {"ABCD1234", "abcd1234", 1, true},
+      // One comparison for both: a lower-case identity the download check
+      // accepts is current once it runs, never downloaded again.
+      {"abcd1234", "ABCD1234", 1, true},
+      {"00ff00ff,abcd1234", "00FF00FF", 1, true},
+      {"abcd1234", "12345678", 2, false},
       {"ABCD1234", "", 2, false},
       {"ABCD123", "ABCD123", 1, true},
-      {"1ABCD12345", "ABCD1234", 1, false},  // a part of a longer identity is not one
+      // A part of a longer identity is not one: that release is not this program.
+      {"1ABCD12345", "ABCD1234", 2, false},
       {"00FF00FF;ABCD1234 ", "ABCD1234", 1, true},
       {"", "", 1, false},
   };

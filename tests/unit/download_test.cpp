@@ -125,6 +125,7 @@ TEST_P(DownloadReplyTest, WritesTheBodyOrFails) {
   options_.maxBodyBytes = 64 * 1024;
   options_.lowSpeedBytes = 1000;
   options_.lowSpeedWindowMs = 300;
+  options_.overallLimitMs = 4000;
   server_.SetReply(c.reply);
   EXPECT_EQ(Download("/new.exe", true), c.result);
   if (c.file) {
@@ -195,7 +196,12 @@ INSTANTIATE_TEST_SUITE_P(
         // Slow but steady: about 1.5 s in all, five windows of the limit,
         // each bringing more than the limit asks for.
         ReplyCase{"SlowButSteady", Streaming("HTTP/1.1 200 OK\r\n\r\n", std::string(500, 's'), 30, 50),
-                  15000, std::string(15000, 's')}),
+                  15000, std::string(15000, 's')},
+        // Steady enough for the low-speed limit, but without end (and under
+        // the size cap): the overall ceiling ends it.
+        ReplyCase{"SteadyPastTheCeiling",
+                  Streaming("HTTP/1.1 200 OK\r\n\r\n", std::string(500, 's'), -1, 50), kDownloadTooLong,
+                  std::nullopt}),
     [](const testing::TestParamInfo<ReplyCase>& info) { return info.param.name; });
 
 // --- Continuing a file -----------------------------------------------------

@@ -5,14 +5,21 @@
 #include "fakes/fake_clock.h"
 #include "fakes/fake_files.h"
 #include "fakes/fake_update_files.h"
+#include "fakes/release_signature_cases.h"
 #include "log/activity_log.h"
 
 namespace {
 
+const std::string kData = std::string(TOLLIMER_TEST_DATA) + "/release/";
 const std::string kExe = "C:\\网吧\\Tollimer.exe";
 const std::string kNew = kExe + ".NEW";
 const std::string kOld = kExe + ".old";
-const std::string kRelease = "new release bytes";
+// A release and its signatures: by the test key, by another key, and the
+// test key's signature of another file.
+const std::string kRelease = ReadFixture(kData + "release.bin");
+const std::string kSignature = ReadFixture(kData + "release.sig");
+const std::string kOtherKeysSignature = ReadFixture(kData + "release.other-key.sig");
+const std::string kAnotherFilesSignature = ReadFixture(kData + "another.sig");
 
 std::string CrcOf(const std::string& bytes) { return Crc32Text(Crc32(0, bytes.data(), bytes.size())); }
 
@@ -26,13 +33,21 @@ struct SelfUpdateFixture : testing::Test {
   // What the download writes into its destination, and what it returns.
   std::string served = kRelease;
   int result = static_cast<int>(kRelease.size());
-  SelfUpdate update{files, shell, log,
-                    [this](const std::string& url, const std::string& destination) {
-                      urls.push_back(url + " > " + destination);
-                      if (result >= 0) files.files[destination] = served;
-                      return result;
-                    },
-                    kExe, "http://svc/tollimer/update/"};
+  // The text served at the signature's address.
+  std::string signature = kSignature;
+  // What the exchange announced.
+  std::string identities = "ABCD1234," + CrcOf(kRelease);
+  ReleaseSource source{[this](const std::string& url, const std::string& destination) {
+                         urls.push_back(url + " > " + destination);
+                         if (result >= 0) files.files[destination] = served;
+                         return result;
+                       },
+                       [this](const std::string& url) {
+                         urls.push_back(url);
+                         return signature;
+                       }};
+  SelfUpdate update{files, shell, log, source, ParseReleaseKey(kTestReleaseKey), kExe,
+                    "http://svc/tollimer/update/"};
 
   SelfUpdateFixture() {
     logFiles.folders.insert("C:\\网吧\\LOGS\\");
@@ -66,15 +81,26 @@ TEST_F(SelfUpdateFixture, SwapsInTheReleaseAndRestartsIntoIt) {
 
   EXPECT_EQ(Apply(), static_cast<int>(kRelease.size()));
 
-  EXPECT_EQ(urls, std::vector<std::string>{"http://svc/tollimer/update/file/00FF00FF.bin > " + kNew});
+  // The signature is looked up like the release, by this program's checksum.
+  EXPECT_EQ(urls, (std::vector<std::string>{"http://svc/tollimer/update/file/00FF00FF.bin > " + kNew,
+                                            "http://svc/tollimer/update/file/00FF00FF.sig"}));
   EXPECT_EQ(files.files[kExe], kRelease);
   EXPECT_FALSE(files.Exists(kNew));
+  // The new program starts before this one closes.
   EXPECT_EQ(shell.calls, (std::vector<std::string>{"Title ORVAssistant-UpdateOK..", "Message",
                                                    "Start " + kExe, "Close"}));
   EXPECT_EQ(shell.messageCaption, "Tollimer-自动更新成功");
-  EXPECT_EQ(shell.messageText, "网吧Tollimer-自动更新成功，确定后重新启动!\r\n\r\n当前速度:0.34 KB/S");
+  EXPECT_EQ(shell.messageText, "网吧Tollimer-自动更新成功，确定后重新启动!\r\n\r\n当前速度:100.04 KB/S");
   EXPECT_EQ(shell.messageMs, 3000);
   EXPECT_TRUE(LogTexts().empty());
+}
+
+TEST_F(SelfUpdateFixture, ABuildWithoutAKeyTrustsTheIdentitiesAlone) {
+  SelfUpdate unsigned_{files, shell, log, source, std::nullopt, kExe, "http://svc/tollimer/update/"};
+  signature = "";
+  EXPECT_EQ(unsigned_.ApplyUpdate("00FF00FF", CrcOf(kRelease)), static_cast<int>(kRelease.size()));
+  EXPECT_EQ(files.files[kExe], kRelease);
+  EXPECT_EQ(urls.size(), 1u);  // no signature asked for
 }
 
 struct FailureCase {
@@ -91,7 +117,7 @@ struct SelfUpdateFailureTest : SelfUpdateFixture, testing::WithParamInterface<Fa
 TEST_P(SelfUpdateFailureTest, KeepsTheRunningExecutableInPlace) {
   const FailureCase& c = GetParam();
   c.arrange(*this);
-  EXPECT_EQ(Apply(), c.result);
+  EXPECT_EQ(Apply(identities), c.result);
   EXPECT_EQ(files.files[kExe], "running program");
   EXPECT_EQ(files.Exists(kNew), c.newLeft);
   EXPECT_EQ(LogTexts(), c.log);
@@ -118,19 +144,28 @@ INSTANTIATE_TEST_SUITE_P(
         // The second rename fails after the first moved the program away: it
         // is moved back.
         FailureCase{"SecondRenameFails", [](auto& f) { f.files.locked.insert(kNew); }, 0,
-                    {"＃自动更新失败B,CODE:ReName2", "Restore=1"}, true}),
+                    {"＃自动更新失败B,CODE:ReName2", "Restore=1"}, true},
+        // The announced CRC, but not the operator's program: never swapped in.
+        FailureCase{"SignatureNotFound", [](auto& f) { f.signature = "no release\n"; }, 0,
+                    {"＃自动更新失败E,CODE:NoSign"}, false},
+        FailureCase{"NoSignatureReply", [](auto& f) { f.signature = ""; }, 0,
+                    {"＃自动更新失败E,CODE:NoSign"}, false},
+        FailureCase{"SignatureCut", [](auto& f) { f.signature = kSignature.substr(0, 100); }, 0,
+                    {"＃自动更新失败E,CODE:NoSign"}, false},
+        FailureCase{"SignedWithAnotherKey", [](auto& f) { f.signature = kOtherKeysSignature; }, 0,
+                    {"＃自动更新失败E,CODE:BadSign"}, false},
+        FailureCase{"SignatureOfAnotherFile", [](auto& f) { f.signature = kAnotherFilesSignature; }, 0,
+                    {"＃自动更新失败E,CODE:BadSign"}, false},
+        // A program of the attacker's with its CRC announced: the signature
+        // served is the real release's.
+        FailureCase{"AnotherProgramWithItsCrcAnnounced",
+                    [](auto& f) {
+                      f.served = "MZ attacker's program";
+                      f.identities = CrcOf(f.served);
+                    },
+                    0,
+                    {"＃自动更新失败E,CODE:BadSign"}, false}),
     [](const testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
-
-TEST_F(SelfUpdateFixture, ANewProgramThatDoesNotStartIsTakenBackAndTheOldOneKeepsRunning) {
-  shell.startFails = true;
-  EXPECT_EQ(Apply(), 0);
-  EXPECT_EQ(files.files[kExe], "running program");
-  EXPECT_FALSE(files.Exists(kOld));
-  EXPECT_FALSE(files.Exists(kNew));
-  EXPECT_EQ(shell.calls, (std::vector<std::string>{"Title ORVAssistant-UpdateOK..", "Message", "Start " + kExe,
-                                                   "Title 网吧Tollimer"}));
-  EXPECT_EQ(LogTexts(), (std::vector<std::string>{"＃自动更新失败E,CODE:Start", "Restore=1"}));
-}
 
 TEST_F(SelfUpdateFixture, TheAnnouncementsIdentitiesDecideNotTheDownloadAlone) {
   // Identities of another release: the download does not match them.
@@ -144,15 +179,70 @@ TEST_F(SelfUpdateFixture, ANestedStartDoesNothing) {
   int nested = -100;
   SelfUpdate* self = &update;
   SelfUpdate reentrant{files, shell, log,
-                       [&](const std::string&, const std::string& destination) {
-                         nested = self->ApplyUpdate("00FF00FF", CrcOf(kRelease));
-                         files.files[destination] = kRelease;
-                         return static_cast<int>(kRelease.size());
-                       },
-                       kExe, "http://svc/"};
+                       {[&](const std::string&, const std::string& destination) {
+                          nested = self->ApplyUpdate("00FF00FF", CrcOf(kRelease));
+                          files.files[destination] = kRelease;
+                          return static_cast<int>(kRelease.size());
+                        },
+                        [](const std::string&) { return kSignature; }},
+                       ParseReleaseKey(kTestReleaseKey), kExe, "http://svc/"};
   self = &reentrant;
   EXPECT_EQ(reentrant.ApplyUpdate("00FF00FF", CrcOf(kRelease)), static_cast<int>(kRelease.size()));
   EXPECT_EQ(nested, 0);
+}
+
+// The new program is started before this one ends; when it cannot start
+// (blocked by policy, an antivirus), this one goes on from its own file.
+TEST_F(SelfUpdateFixture, ANewProgramThatCannotStartIsTakenBack) {
+  shell.startError = 1260;  // ERROR_ACCESS_DISABLED_BY_POLICY
+  EXPECT_EQ(Apply(), 0);
+  EXPECT_EQ(files.files[kExe], "running program");
+  EXPECT_FALSE(files.Exists(kNew));
+  EXPECT_FALSE(files.Exists(kOld));
+  EXPECT_EQ(LogTexts(), (std::vector<std::string>{"＃自动更新失败F,CODE:Start=1260", "Restore=1"}));
+  // Never closed, and it counts as the running instance again.
+  EXPECT_EQ(shell.calls, (std::vector<std::string>{"Title ORVAssistant-UpdateOK..", "Message",
+                                                   "Start " + kExe, "Title 网吧Tollimer"}));
+  EXPECT_EQ(shell.title, "网吧Tollimer");
+}
+
+TEST_F(SelfUpdateFixture, ABackupThatCannotGoBackLeavesTheReleaseInPlace) {
+  shell.startError = 1260;
+  files.locked.insert(kOld);  // once it exists, another program holds the backup
+  EXPECT_EQ(Apply(), 0);
+  // Better the release than no program at all.
+  EXPECT_EQ(files.files[kExe], kRelease);
+  EXPECT_EQ(files.files[kOld], "running program");
+  EXPECT_EQ(LogTexts(), (std::vector<std::string>{"＃自动更新失败F,CODE:Start=1260", "Restore=0"}));
+}
+
+// At start-up the backup goes; the predecessor that ran from it may still be
+// ending for a moment, never for long.
+TEST_F(SelfUpdateFixture, RemovesTheLeftoverBackupOnceItsProgramHasEnded) {
+  struct Case {
+    const char* name;
+    bool exists, readOnly;
+    int freedAfterWaits;  // locked until this many waits; -1: for good
+    bool gone;
+    int waits;
+  };
+  for (const Case& c : {Case{"None", false, false, 0, true, 0}, Case{"Plain", true, false, 0, true, 0},
+                        Case{"ReadOnly", true, true, 0, true, 0}, Case{"StillEnding", true, false, 3, true, 3},
+                        Case{"HeldForGood", true, false, -1, false, 29}}) {
+    SCOPED_TRACE(c.name);
+    files.files.erase(kOld);
+    files.locked.clear();
+    if (c.exists) files.files[kOld] = "previous program";
+    if (c.readOnly) files.readOnly.insert(kOld);
+    if (c.freedAfterWaits != 0) files.locked.insert(kOld);
+    int waits = 0;
+    update.RemoveLeftoverBackup([&](int ms) {
+      EXPECT_EQ(ms, 100);
+      if (++waits == c.freedAfterWaits) files.locked.erase(kOld);
+    });
+    EXPECT_EQ(files.Exists(kOld), !c.gone);
+    EXPECT_EQ(waits, c.waits);
+  }
 }
 
 TEST(SpeedText, BytesPerMillisecondWithTwoDecimals) {

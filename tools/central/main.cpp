@@ -3,6 +3,7 @@
 //
 //   tollimer-central [--config FILE] [--data DIR] serve [--http-port N]
 //                    [--collector-port N|off] [--status-port N|off] [--port-file FILE]
+//   tollimer-central ... keygen   (the operator's release key, once)
 //   tollimer-central ... release add FILE | release list
 //   tollimer-central ... blacklist import FILE [--replace] [--utf8] | blacklist list
 //                    | blacklist remove ID
@@ -33,6 +34,7 @@
 #include "central/json_rows.h"
 #include "central/params_rule.h"
 #include "central/release_file.h"
+#include "central/release_key.h"
 #include "central/service.h"
 #include "central/store.h"
 #include "crypto/codepage.h"
@@ -43,6 +45,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: tollimer-central [--config FILE] [--data DIR] COMMAND\n"
     "  serve [--http-port N] [--collector-port N|off] [--status-port N|off] [--port-file FILE]\n"
+    "  keygen   (makes the release key; prints what the assistants' build takes)\n"
     "  release add FILE | release list\n"
     "  blacklist import FILE [--replace] [--utf8] | blacklist list | blacklist remove ID\n"
     "  params set NAME VALUE [--bar ID] | params unset NAME [--bar ID] | params list\n"
@@ -181,6 +184,43 @@ int Serve(const CentralConfig& baseConfig, CentralStore& store, const Args& args
   return 0;
 }
 
+std::string BuildKeyOption(const ReleaseSigner& signer) {
+  return "-DTOLLIMER_RELEASE_KEY=" + ReleaseHexText(signer.PublicKey().data(), signer.PublicKey().size());
+}
+
+// Makes the operator's release key, once: an existing key is never replaced
+// (every assistant built with it would refuse the releases of a new one).
+int Keygen(const CentralConfig& config) {
+  const std::string path = ReleaseKeyPath(config);
+  std::string error;
+  if (access(path.c_str(), F_OK) == 0) {
+    const auto existing = ReleaseSigner::Load(path, error);
+    return Fail(path + " exists and is kept" +
+                (existing ? "; the assistants' build takes " + BuildKeyOption(*existing) : ": " + error));
+  }
+  const auto signer = ReleaseSigner::Generate(path, error);
+  if (!signer) return Fail(error);
+  std::cout << "release key written to " << path << " (readable by this user alone; keep a copy in a safe place:\n"
+            << "without it no release can reach the assistants built with it)\n"
+            << "build the assistants with\n  " << BuildKeyOption(*signer) << "\n";
+  return 0;
+}
+
+// The key `release add` signs with. A configured key must load; without one
+// the data folder's key is used when it exists, else the release goes
+// unsigned (`unsigned_` set).
+std::unique_ptr<ReleaseSigner> ReleaseSignerFor(const CentralConfig& config, bool& unsigned_, std::string& error) {
+  const std::string path = ReleaseKeyPath(config);
+  unsigned_ = config.releaseKeyFile.empty() && access(path.c_str(), F_OK) != 0;
+  if (unsigned_) return nullptr;
+  auto signer = ReleaseSigner::Load(path, error);
+  if (!signer) {
+    error = "release key " + error + "; make one with `tollimer-central keygen`, or correct release_key in the " +
+            "configuration. The release was not added.";
+  }
+  return signer;
+}
+
 int Release(const CentralConfig& config, CentralStore& store, const Args& args) {
   if (args.words.size() == 2 && args.words[1] == "list") {
     std::vector<JsonRow> rows;
@@ -200,10 +240,19 @@ int Release(const CentralConfig& config, CentralStore& store, const Args& args) 
   std::string bytes;
   if (!ReadFile(args.words[2], bytes)) return Fail("cannot read " + args.words[2]);
   std::string error;
-  const std::optional<ReleaseInfo> info = AddReleaseFile(config, store, bytes, NowSeconds(), error);
+  bool unsigned_ = false;
+  const std::unique_ptr<ReleaseSigner> signer = ReleaseSignerFor(config, unsigned_, error);
+  if (!signer && !unsigned_) return Fail(error);
+  const std::optional<ReleaseInfo> info = AddReleaseFile(config, store, bytes, NowSeconds(), signer.get(), error);
   if (!info) return Fail(args.words[2] + ": " + error);
+  if (unsigned_) {
+    std::cerr << "tollimer-central: warning: no release key (" << ReleaseKeyPath(config)
+              << "), the release is not signed: assistants built with a release key will not install it. "
+                 "`tollimer-central keygen` makes a key.\n";
+  }
   std::cout << "release " << info->crc << " (" << info->machine << ", " << info->size << " bytes, md5 "
-            << info->md5 << ") is now current for " << info->machine << "\n";
+            << info->md5 << ") is now current for " << info->machine << (signer ? ", signed" : ", not signed")
+            << "\n";
   return 0;
 }
 
@@ -379,6 +428,7 @@ int main(int argc, char** argv) {
   if (!store) return Fail("store " + config.dataDir + "/central.db: " + error);
 
   if (command == "serve") return Serve(config, *store, args);
+  if (command == "keygen") return Keygen(config);
   if (command == "release") return Release(config, *store, args);
   if (command == "blacklist") return BlacklistCommand(*store, args);
   if (command == "params") return ParamsCommand(*store, args);

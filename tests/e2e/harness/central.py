@@ -6,10 +6,13 @@ service does not produce (silence, garbage, cut downloads)."""
 import base64
 import json
 import os
+import shutil
 import subprocess
 import sys
 import time
 from pathlib import Path
+
+from .signing import TEST_KEY, sign_file
 
 FAKES = Path(__file__).resolve().parents[1] / "fakes"
 FAKE = FAKES / "central_service.py"
@@ -33,13 +36,16 @@ CODE_DEFAULT_PARAMS = {"delay": 101, "clickmode": 1, "interval": 60, "ctidreturn
 class CentralProgram:
     """tollimer-central serving from a data folder of its own on the test
     build's HTTP port; notices on `collector_port` (0: any free port, so a
-    test's own collector can have 8888). `run` is the operator's command line."""
+    test's own collector can have 8888). `run` is the operator's command line.
+    Its release key is the test build's (`release_key`), so the releases it
+    adds are the ones the test build installs."""
 
-    def __init__(self, data, http_port=18080, collector_port=0):
+    def __init__(self, data, http_port=18080, collector_port=0, release_key=TEST_KEY):
         if not CENTRAL_PROGRAM.exists():
             raise RuntimeError(f"{CENTRAL_PROGRAM} is not built; run scripts/build")
         self.data = Path(data)
         self.data.mkdir(parents=True, exist_ok=True)
+        self.set_release_key(release_key)
         for name, value in CODE_DEFAULT_PARAMS.items():
             self.run("params", "set", name, value)
         ports = self.data.parent / f"{self.data.name}.ports"
@@ -54,6 +60,17 @@ class CentralProgram:
                 self.stop()
                 raise RuntimeError(f"tollimer-central did not start (port {http_port} busy?)")
             time.sleep(0.05)
+        # The port it serves on (http_port 0: the one it picked).
+        self.http_port = int(dict(line.split("=", 1) for line in ports.read_text().split())["http"])
+
+    def set_release_key(self, key):
+        """The key `release add` signs with from now on, where keygen puts
+        one; None: no key, releases are added unsigned."""
+        target = self.data / "release-key.pem"
+        target.unlink(missing_ok=True)
+        if key is not None:
+            shutil.copyfile(key, target)
+            target.chmod(0o600)
 
     def run(self, *args):
         """One operator's command; its output."""
@@ -120,9 +137,18 @@ class CentralService:
                   for line in lines]
         self.reply(BLACKLIST_PATH, body="\r\n".join(sealed))
 
-    def release(self, checksum, **reply):
-        """What the download address of an executable with `checksum` gives."""
+    def release(self, checksum, signature=TEST_KEY, **reply):
+        """What the download address of an executable with `checksum` gives,
+        and the address of its signature beside it: a served `body_file`
+        signed with the key file `signature` (the test build's by default),
+        or the text `signature`, or nothing (a 404) for None."""
         self.table[f"{UPDATE_PATH}file/{checksum}.bin"] = reply
+        if isinstance(signature, Path) and "body_file" in reply:
+            signature = sign_file(reply["body_file"], signature)
+        if isinstance(signature, str):
+            self.table[f"{UPDATE_PATH}file/{checksum}.sig"] = {"body": signature + "\r\n"}
+        else:
+            self.table.pop(f"{UPDATE_PATH}file/{checksum}.sig", None)
         self._write()
 
     def requests(self, target_prefix=""):

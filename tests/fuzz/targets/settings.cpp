@@ -52,6 +52,10 @@ int FuzzServiceReply(const std::uint8_t* data, std::size_t size) {
     const std::string identities = ReplyValue(lines, "crclist").value_or("");
     const int decision = UpdateDecision(identities, "A7C97138");
     if (decision != 1 && decision != 2) FuzzFail("an update decision that is neither 1 nor 2");
+    // A release the download check accepts is current once it runs.
+    if (IsReleaseIdentity(identities, "A7C97138") && decision != 1) {
+      FuzzFail("an accepted release announced again as an update");
+    }
     if (IsReleaseIdentity(identities, "")) FuzzFail("the empty text taken for a release identity");
   }
   return 0;

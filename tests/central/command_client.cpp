@@ -1,0 +1,14 @@
+#include "central/command_client.h"
+
+#include <cstdio>
+
+std::string RunCentral(const std::string& arguments) {
+  std::string out;
+  if (FILE* pipe = popen((std::string(TOLLIMER_CENTRAL_EXE) + " " + arguments + " 2>&1").c_str(), "r")) {
+    char buffer[4096];
+    std::size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+    pclose(pipe);
+  }
+  return out;
+}
