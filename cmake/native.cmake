@@ -40,3 +40,4 @@ target_compile_definitions(unit_tests PRIVATE TOLLIMER_TEST_DATA="${CMAKE_SOURCE
 # The central service and collector a cafe chain runs (tollimer-central), its
 # tests and its load benchmark.
 include(cmake/central.cmake)
+include(cmake/deb.cmake)

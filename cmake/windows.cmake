@@ -51,3 +51,5 @@ foreach(src ${WIN_BENCH_SOURCES})
   target_link_libraries(${name}_bench PRIVATE tollimer_core)
   target_link_options(${name}_bench PRIVATE ${WIN_LINK_OPTIONS})
 endforeach()
+
+include(cmake/setup.cmake)

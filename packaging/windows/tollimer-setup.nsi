@@ -1,0 +1,211 @@
+; Setup program of the cashier assistant: installs Tollimer.exe for the
+; signed-in user, without administrator rights, into a folder the user can
+; write (the self-update replaces the program in place).
+;
+;   makensis -DEXE=<Tollimer.exe> -DOUTDIR=<folder> [-DTARGET=amd64-unicode] tollimer-setup.nsi
+;
+; writes <folder>/Tollimer-Setup-<version>.exe, the version taken from the
+; executable's own version resource. TARGET defaults to the 32-bit stub,
+; which runs on every cashier PC; amd64-unicode packs a 64-bit Tollimer.exe.
+; Silent install for many PCs: Tollimer-Setup-<version>.exe /S [/D=folder]
+; (/D= comes last and is not quoted, even with spaces).
+
+Unicode true
+!ifdef TARGET
+Target ${TARGET}
+!else
+Target x86-unicode
+!endif
+
+!ifndef EXE | OUTDIR
+!error "makensis -DEXE=<Tollimer.exe> -DOUTDIR=<folder> tollimer-setup.nsi"
+!endif
+!getdllversion "${EXE}" EXE_VERSION_
+!define VERSION "${EXE_VERSION_1}.${EXE_VERSION_2}.${EXE_VERSION_3}.${EXE_VERSION_4}"
+
+!define PRODUCT_NAME "网吧Tollimer"
+!define PUBLISHER "Tollimer"
+!define MAIN_CAPTION "网吧Tollimer"
+!define MAIN_FORM_CLASS "TOrv_Assistant"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Tollimer"
+; The per-user start-up value the icon's menu writes: the executable's full
+; path when on, ";" and the path when the cashier switched it off.
+!define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
+!define RUN_VALUE "Tollimer"
+!define APP_KEY "Software\Tollimer"
+!define MENU_FOLDER "$SMPROGRAMS\${PRODUCT_NAME}"
+; How long the assistant gets to close by itself (it writes its running-time
+; line on the way) before the setup ends it.
+!define CLOSE_WAIT_MS 15000
+
+Name "${PRODUCT_NAME} ${VERSION}"
+Caption "${PRODUCT_NAME} ${VERSION} 安装"
+UninstallCaption "${PRODUCT_NAME} ${VERSION} 卸载"
+BrandingText "${PRODUCT_NAME} ${VERSION}"
+OutFile "${OUTDIR}/Tollimer-Setup-${VERSION}.exe"
+RequestExecutionLevel user
+InstallDir "$LOCALAPPDATA\Tollimer"
+; An upgrade goes where the previous setup put the program.
+InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
+SetCompressor /SOLID lzma
+ShowInstDetails show
+ShowUninstDetails show
+
+VIProductVersion "${VERSION}"
+VIAddVersionKey /LANG=2052 "ProductName" "${PRODUCT_NAME}"
+VIAddVersionKey /LANG=2052 "FileDescription" "${PRODUCT_NAME} 安装程序"
+VIAddVersionKey /LANG=2052 "FileVersion" "${VERSION}"
+VIAddVersionKey /LANG=2052 "ProductVersion" "${VERSION}"
+VIAddVersionKey /LANG=2052 "CompanyName" "${PUBLISHER}"
+VIAddVersionKey /LANG=2052 "LegalCopyright" "${PUBLISHER}"
+
+!include "MUI2.nsh"
+!include "LogicLib.nsh"
+!include "FileFunc.nsh"
+
+!define MUI_ICON "${__FILEDIR__}/../../src/resources/Tollimer.ico"
+!define MUI_UNICON "${__FILEDIR__}/../../src/resources/Tollimer.ico"
+!define MUI_ABORTWARNING
+!define MUI_WELCOMEPAGE_TEXT "本向导将在这台收银电脑上安装 ${PRODUCT_NAME} ${VERSION}，只为当前登录的用户安装，不需要管理员权限。$\r$\n$\r$\n如果收银助手正在运行，安装程序会先关闭它；网吧的黑名单、参数、日志、壁纸和设置都会保留。$\r$\n$\r$\n点击“下一步”继续。"
+!insertmacro MUI_PAGE_WELCOME
+!insertmacro MUI_PAGE_COMPONENTS
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!insertmacro MUI_PAGE_FINISH
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_LANGUAGE "SimpChinese"
+
+; Ends the running assistant the way Windows ends it when the session ends:
+; WM_ENDSESSION to its main window, which closes for real (a plain close only
+; hides that window) and logs its running time on the way; then waits; then
+; ends the process. Every wait is bounded.
+!macro DEFINE_END_ASSISTANT prefix
+Function ${prefix}EndAssistant
+  System::Call 'user32::FindWindowW(p 0, w "${MAIN_CAPTION}") p .r0'
+  ${If} $0 P= 0
+    Return
+  ${EndIf}
+  DetailPrint "正在关闭 ${PRODUCT_NAME} ..."
+  StrCpy $1 0
+  System::Call 'user32::GetWindowThreadProcessId(p r0, *i .r1) i'
+  ; SYNCHRONIZE | PROCESS_TERMINATE
+  System::Call 'kernel32::OpenProcess(i 0x00100001, i 0, i r1) p .r2'
+  ; Its main window, of the same process; without one, a close to the marker window.
+  System::Call 'user32::FindWindowW(w "${MAIN_FORM_CLASS}", p 0) p .r4'
+  StrCpy $5 0
+  ${If} $4 P<> 0
+    System::Call 'user32::GetWindowThreadProcessId(p r4, *i .r5) i'
+  ${EndIf}
+  ${If} $4 P<> 0
+  ${AndIf} $5 = $1
+    ; WM_ENDSESSION, ending: yes, ENDSESSION_CLOSEAPP (an installer closes it)
+    System::Call 'user32::PostMessageW(p r4, i 0x0016, p 1, p 1)'
+  ${Else}
+    System::Call 'user32::PostMessageW(p r0, i 0x0010, p 0, p 0)'
+  ${EndIf}
+  ${If} $2 P<> 0
+    System::Call 'kernel32::WaitForSingleObject(p r2, i ${CLOSE_WAIT_MS}) i .r3'
+    ${If} $3 <> 0
+      DetailPrint "${PRODUCT_NAME} 未能自行关闭，强制结束"
+      System::Call 'kernel32::TerminateProcess(p r2, i 1)'
+      System::Call 'kernel32::WaitForSingleObject(p r2, i 5000) i'
+    ${EndIf}
+    System::Call 'kernel32::CloseHandle(p r2)'
+  ${Else}
+    ; No handle on the process: wait for its window to go.
+    StrCpy $3 0
+    ${Do}
+      Sleep 100
+      IntOp $3 $3 + 100
+      System::Call 'user32::FindWindowW(p 0, w "${MAIN_CAPTION}") p .r0'
+      ${If} $0 P= 0
+      ${OrIf} $3 >= ${CLOSE_WAIT_MS}
+        ${Break}
+      ${EndIf}
+    ${Loop}
+  ${EndIf}
+FunctionEnd
+!macroend
+!insertmacro DEFINE_END_ASSISTANT ""
+!insertmacro DEFINE_END_ASSISTANT "un."
+
+Section "-程序" SecProgram
+  Call EndAssistant
+  SetOutPath "$INSTDIR"
+  File "/oname=Tollimer.exe" "${EXE}"
+  WriteUninstaller "$INSTDIR\uninstall.exe"
+
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT_NAME}"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\Tollimer.exe,0"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
+  ; The program's own files only, in KiB: the cafe's logs are not the program.
+  ${GetSize} "$INSTDIR" "/M=*.exe /S=0K /G=0" $0 $1 $2
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" $0
+SectionEnd
+
+Section "开机自动运行" SecAutorun
+  ; A cashier who switched autorun off for this copy keeps it off.
+  ReadRegStr $0 HKCU "${RUN_KEY}" "${RUN_VALUE}"
+  ${If} $0 != ";$INSTDIR\Tollimer.exe"
+    WriteRegStr HKCU "${RUN_KEY}" "${RUN_VALUE}" "$INSTDIR\Tollimer.exe"
+  ${EndIf}
+SectionEnd
+
+Section "开始菜单快捷方式" SecStartMenu
+  CreateDirectory "${MENU_FOLDER}"
+  CreateShortcut "${MENU_FOLDER}\${PRODUCT_NAME}.lnk" "$INSTDIR\Tollimer.exe" "" "$INSTDIR\Tollimer.exe" 0
+  CreateShortcut "${MENU_FOLDER}\卸载 ${PRODUCT_NAME}.lnk" "$INSTDIR\uninstall.exe"
+SectionEnd
+
+Section "立即运行" SecStartNow
+  ; The program's folder is its working folder.
+  SetOutPath "$INSTDIR"
+  Exec '"$INSTDIR\Tollimer.exe"'
+SectionEnd
+
+!insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
+  !insertmacro MUI_DESCRIPTION_TEXT ${SecAutorun} "登录 Windows 时自动启动收银助手（与托盘菜单“开机自动运行”相同）。"
+  !insertmacro MUI_DESCRIPTION_TEXT ${SecStartMenu} "在开始菜单中添加收银助手和卸载程序的快捷方式。"
+  !insertmacro MUI_DESCRIPTION_TEXT ${SecStartNow} "安装完成后立即启动收银助手。"
+!insertmacro MUI_FUNCTION_DESCRIPTION_END
+
+Section "Uninstall"
+  Call un.EndAssistant
+  ; The program, and what the self-update leaves beside it.
+  Delete "$INSTDIR\Tollimer.exe"
+  Delete "$INSTDIR\Tollimer.exe.old"
+  Delete "$INSTDIR\Tollimer.exe.NEW"
+  Delete "$INSTDIR\uninstall.exe"
+
+  ; The start-up value, when it names this copy (on or switched off).
+  ReadRegStr $0 HKCU "${RUN_KEY}" "${RUN_VALUE}"
+  ${If} $0 == "$INSTDIR\Tollimer.exe"
+  ${OrIf} $0 == ";$INSTDIR\Tollimer.exe"
+    DeleteRegValue HKCU "${RUN_KEY}" "${RUN_VALUE}"
+  ${EndIf}
+  RMDir /r "${MENU_FOLDER}"
+  ; The desktop shortcut the program makes for itself once it knows the cafe.
+  Delete "$DESKTOP\Tollimer.lnk"
+  DeleteRegKey HKCU "${UNINSTALL_KEY}"
+
+  ; What the cafe made stays unless the cashier says otherwise; a silent
+  ; uninstall keeps it.
+  MessageBox MB_YESNO|MB_ICONQUESTION|MB_DEFBUTTON2 "是否同时删除网吧自己的文件和设置？$\r$\n（黑名单 blacklist.txt、参数 OrvBar.ini、日志 LOGS、壁纸 Wallpaper.bmp、刷脸提示音和注册表中的设置）$\r$\n$\r$\n选择“否”则保留，重新安装后继续使用。" /SD IDNO IDNO keep_cafe_files
+    Delete "$INSTDIR\blacklist.txt"
+    Delete "$INSTDIR\OrvBar.ini"
+    Delete "$INSTDIR\debug"
+    Delete "$INSTDIR\FaceTip.wav"
+    Delete "$INSTDIR\Wallpaper.bmp"
+    RMDir /r "$INSTDIR\LOGS"
+    DeleteRegKey HKCU "${APP_KEY}"
+  keep_cafe_files:
+  ; Removed only when nothing else is left in it.
+  RMDir "$INSTDIR"
+SectionEnd

@@ -1,0 +1,229 @@
+"""The setup program (Tollimer-Setup-<version>.exe) under Wine: a silent
+install into a Chinese folder, an upgrade over the running assistant, the
+silent uninstaller, and its first page for the people who click through it.
+
+Each build tree holds the setup of its own Tollimer.exe and, in next/, the
+setup of the next release (scripts/build makes both)."""
+
+import time
+from pathlib import Path
+
+import pytest
+
+from assistant import MAIN_FORM_CLASS, WM_ENDSESSION, Assistant
+from harness import MAIN_CAPTION, program_exes, wait_until, win_build_dir
+from harness.paths import pe_machine, win32_exe
+
+RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
+UNINSTALL_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tollimer"
+APP_KEY = r"HKCU\Software\Tollimer"
+MENU_FOLDER = "网吧Tollimer"
+
+# What the cafe made beside the program: the setup and the uninstaller keep it.
+CAFE_FILES = {
+    "blacklist.txt": "430104199001011234 张三 逃单\r\n".encode("gbk"),
+    "OrvBar.ini": b"[Assistant]\r\nfwait=800\r\n",
+    "Wallpaper.bmp": b"BM" + bytes(64),
+    "FaceTip.wav": b"RIFF" + bytes(40),
+}
+CAFE_VALUE = ("topWallpaperPath", r"D:\网吧壁纸")
+
+
+def setup_of(exe, release=""):
+    """The setup program built beside `exe` (release "next": the next one's)."""
+    found = sorted((Path(exe).parent / release).glob("Tollimer-Setup-*.exe"))
+    assert found, f"no setup program beside {exe}; scripts/build makes it"
+    return found[-1]
+
+
+def windows_path(path):
+    """The Wine path of a Unix path (drive Z: is the root)."""
+    return "Z:" + str(path).replace("/", "\\")
+
+
+def menu_folder(wine):
+    programs = list(wine.prefix.glob("drive_c/users/*/AppData/Roaming/Microsoft/Windows/Start Menu/Programs"))
+    assert programs, "the prefix has no Start-menu folder"
+    return programs[0] / MENU_FOLDER
+
+
+def run_setup(wine, setup, *args):
+    code, out = wine.call([setup, *args], timeout=120)
+    assert code == 0, f"{setup.name} {' '.join(args)} exited with {code}: {out}"
+
+
+def install_silently(wine, built, folder):
+    run_setup(wine, setup_of(built), "/S", "/D=" + windows_path(folder))
+
+
+def make_cafe_files(wine, folder):
+    for name, data in CAFE_FILES.items():
+        (folder / name).write_bytes(data)
+    wine.reg_add(APP_KEY, *CAFE_VALUE)
+
+
+def end_leftover_assistant(wine, sim):
+    """After a failure: the installed assistant must not outlive the test (a
+    second one would refuse to start in the next)."""
+    form = sim.find(MAIN_FORM_CLASS, "")
+    if form:
+        sim.post(form, WM_ENDSESSION, 1, 0)  # a plain close only hides it
+        try:
+            wait_until(lambda: not sim.find("", MAIN_CAPTION), timeout=10)
+        except AssertionError:
+            wine.call(["taskkill", "/f", "/im", "Tollimer.exe"])
+
+
+@pytest.fixture(params=list(program_exes()))
+def built(request):
+    """Tollimer.exe of one build tree (x64, x86) with the setups beside it."""
+    return program_exes()[request.param]
+
+
+@pytest.mark.parametrize("exe", [win_build_dir() / "Tollimer.exe", win32_exe()], ids=["x64", "x86"])
+def test_setup_asks_for_no_administrator_rights_and_is_of_its_programs_kind(exe):
+    # Read, not run: holds for the 32-bit setup also where it cannot run.
+    if not exe.exists():
+        pytest.skip(f"{exe} is not built")
+    for setup in (setup_of(exe), setup_of(exe, "next")):
+        assert b'requestedExecutionLevel level="asInvoker"' in setup.read_bytes(), setup
+        assert pe_machine(setup) == pe_machine(exe), setup
+
+
+def test_install_upgrade_over_the_running_assistant_and_uninstall(wine, sim, tmp_path, built):
+    folder = tmp_path / "网吧收银助手"
+    folder.mkdir()
+    a = Assistant(wine, sim, folder)  # the cafe keeps a log: LOGS\ and the marker file
+    exe_path = windows_path(folder) + "\\Tollimer.exe"
+    try:
+        # A silent install into a Chinese folder, as a chain pushes it.
+        install_silently(wine, built, folder)
+        assert (folder / "Tollimer.exe").read_bytes() == Path(built).read_bytes()
+        assert (folder / "uninstall.exe").exists()
+        assert wine.reg_query(RUN_KEY, "Tollimer") == exe_path
+        assert wine.reg_query(UNINSTALL_KEY, "DisplayName") == "网吧Tollimer"
+        assert wine.reg_query(UNINSTALL_KEY, "DisplayVersion") == "1.0.0.1"
+        assert wine.reg_query(UNINSTALL_KEY, "InstallLocation") == windows_path(folder)
+        assert wine.reg_query(UNINSTALL_KEY, "UninstallString") == f'"{windows_path(folder)}\\uninstall.exe"'
+        assert wine.reg_query(UNINSTALL_KEY, "EstimatedSize") >= Path(built).stat().st_size // 1024
+        assert (menu_folder(wine) / "网吧Tollimer.lnk").exists()
+        # ... and starts the assistant from there.
+        a.wait_log("Startup:ver=1.0.0.1,", timeout=30)
+        wait_until(lambda: sim.find("", MAIN_CAPTION), timeout=10, message="the assistant's window")
+
+        make_cafe_files(wine, folder)
+        # The cashier switched autorun off from the icon's menu.
+        wine.reg_add(RUN_KEY, "Tollimer", ";" + exe_path)
+
+        # The next release over the running one, found where the first went.
+        run_setup(wine, setup_of(built, "next"), "/S")
+        a.wait_log("Startup:ver=1.0.0.2,", timeout=30)
+        # The old assistant closed its own way: its running-time line is there.
+        assert len(a.log_texts("RunTime=")) == 1, a.log_texts("RunTime=")
+        assert wine.reg_query(UNINSTALL_KEY, "DisplayVersion") == "1.0.0.2"
+        for name, data in CAFE_FILES.items():
+            assert (folder / name).read_bytes() == data, name
+        assert (folder / "debug").exists()
+        assert wine.reg_query(APP_KEY, CAFE_VALUE[0]) == CAFE_VALUE[1]
+        assert wine.reg_query(RUN_KEY, "Tollimer") == ";" + exe_path
+        assert sim.find("", MAIN_CAPTION)
+
+        # The silent uninstaller hands over to a copy of itself and returns.
+        wine.run([folder / "uninstall.exe", "/S"], cwd=tmp_path, log="uninstall")
+        wait_until(lambda: not (folder / "uninstall.exe").exists() and not (folder / "Tollimer.exe").exists(),
+                   timeout=60, message="the program and the uninstaller removed")
+        wait_until(lambda: not sim.find("", MAIN_CAPTION), timeout=10, message="the assistant ended")
+        assert len(a.log_texts("RunTime=")) == 2
+        assert wine.reg_query(RUN_KEY, "Tollimer") is None
+        assert wine.reg_query(UNINSTALL_KEY, "DisplayName") is None
+        assert not menu_folder(wine).exists()
+        # What the cafe made stays, for the next installation.
+        for name, data in CAFE_FILES.items():
+            assert (folder / name).read_bytes() == data, name
+        assert (folder / "debug").exists() and a.log_files()
+        assert wine.reg_query(APP_KEY, CAFE_VALUE[0]) == CAFE_VALUE[1]
+    finally:
+        end_leftover_assistant(wine, sim)
+        wine.reg_delete(APP_KEY)
+        wine.reg_delete(RUN_KEY, "Tollimer")
+        wine.reg_delete(UNINSTALL_KEY)
+
+
+def test_uninstaller_asks_and_removes_the_cafes_files_when_told_to(wine, sim, tmp_path, built):
+    folder = tmp_path / "网吧收银助手"
+    try:
+        install_silently(wine, built, folder)
+        wait_until(lambda: sim.find("", MAIN_CAPTION), timeout=30, message="the assistant's window")
+        make_cafe_files(wine, folder)
+        (folder / "debug").touch()
+        (folder / "LOGS").mkdir(exist_ok=True)
+
+        wine.run([folder / "uninstall.exe"], cwd=tmp_path, log="uninstall")
+        window = wait_until(lambda: setup_window(sim, "网吧Tollimer 1.0.0.1 卸载"), timeout=30,
+                            message="the uninstaller's window")
+        sim.click(wait_until(lambda: button(sim, window, "卸载(&U)"), timeout=10, message="its button"))
+        # The message box comes up over the window and carries its caption.
+        question = wait_until(lambda: (box := setup_window(sim, "网吧Tollimer 1.0.0.1 卸载")) != window and
+                              any("是否同时删除网吧自己的文件和设置" in t for t in texts_within(sim, box)) and box,
+                              timeout=30, message="the question about the cafe's files")
+        sim.click(next(c.hwnd for c in sim.children(question) if c.text.startswith("是")))
+
+        wait_until(lambda: not folder.exists(), timeout=30, message="the program folder removed")
+        assert wine.reg_query(APP_KEY, CAFE_VALUE[0]) is None
+        assert wine.reg_query(UNINSTALL_KEY, "DisplayName") is None
+        assert not sim.find("", MAIN_CAPTION)
+        sim.close(window)
+    finally:
+        end_leftover_assistant(wine, sim)
+        wine.reg_delete(APP_KEY)
+        wine.reg_delete(RUN_KEY, "Tollimer")
+        wine.reg_delete(UNINSTALL_KEY)
+
+
+def texts_within(sim, window):
+    """The texts of every window inside `window` (its pages are dialogs in it)."""
+    texts = []
+    for child in sim.children(window):
+        texts += [child.text, *texts_within(sim, child.hwnd)]
+    return texts
+
+
+def setup_window(sim, caption):
+    """The topmost window (or message box) of the setup or the uninstaller
+    with this caption; a page may add its blank subcaption to it."""
+    return sim.find("#32770", caption) or sim.find("#32770", caption + " ")
+
+
+def button(sim, window, text):
+    return next((child.hwnd for child in sim.children(window) if child.text == text), None)
+
+
+def test_first_page_greets_in_chinese_and_the_default_folder_is_the_users_own(wine, sim, built):
+    setup = setup_of(built)
+    process = wine.run([setup], log="setup-first-page")
+    try:
+        window = wait_until(lambda: setup_window(sim, "网吧Tollimer 1.0.0.1 安装"), timeout=30,
+                            message="the setup's window")
+        wait_until(lambda: any("欢迎使用 网吧Tollimer 1.0.0.1 安装程序" in t for t in texts_within(sim, window)),
+                   timeout=10, message="the welcome page")
+        time.sleep(1)  # the page paints its picture after its texts are set
+        left, top, right, bottom = sim.rect(window)
+        shots = wine.logs.parent / "screenshots"
+        shots.mkdir(exist_ok=True)
+        wine.screenshot(shots / f"setup-first-page-{Path(built).parent.name}.png",
+                        "-crop", f"{right - left}x{bottom - top}+{left}+{top}")
+
+        # Past the components, the folder page offers a folder under the
+        # user's own local application data: writable without administrator
+        # rights, as the self-update needs.
+        next_page = button(sim, window, "下一步(&N) >")
+        sim.click(next_page)
+        wait_until(lambda: any("选择组件" in t for t in texts_within(sim, window)), timeout=10,
+                   message="the components page")
+        sim.click(next_page)
+        folder = wait_until(lambda: [t for t in texts_within(sim, window) if t.endswith("\\Tollimer")],
+                            timeout=10, message="the folder page")
+        assert folder[0].upper().endswith("\\APPDATA\\LOCAL\\TOLLIMER"), folder
+    finally:
+        process.kill()
+        process.wait(timeout=10)
