@@ -122,6 +122,20 @@ def test_icon_shows_in_the_tray_and_its_menu_reaches_every_command(wine, sim, as
     activation = sim.window("TFormActiveMem", "")
     sim.wait_event("settext", activation, timeout=10)
     assert sim.text(activation) == "会员激活 ( 3 秒后关闭)"
+    wait_until(lambda: not sim.exists(activation), timeout=10, message="closed after 3 seconds")
+
+    # The 8-second countdown counts a new window from 8 and closes it at the
+    # end; the 15-second one starts the next window at 15.
+    choose(wine, sim, "countdown8")
+    activation = sim.window("TFormActiveMem", "")
+    sim.wait_event("settext", activation, timeout=10)
+    assert sim.text(activation) == "会员激活 ( 8 秒后关闭)"
+    wait_until(lambda: not sim.exists(activation), timeout=15, message="closed after 8 seconds")
+    choose(wine, sim, "countdown15")
+    activation = sim.window("TFormActiveMem", "")
+    sim.wait_event("settext", activation, timeout=10)
+    assert sim.text(activation) == "会员激活 ( 15 秒后关闭)"
+    sim.destroy(activation)
 
     # The blacklist panel.
     panel = sim.find("TfrmBlackList", "")
