@@ -11,7 +11,8 @@ target_link_libraries(tollimer_central PUBLIC tollimer_core SQLite::SQLite3 PkgC
 
 # The files that include cpp-httplib see <chrono>, whose "µs" GBK cannot
 # hold; they carry no GBK literals of their own.
-set_source_files_properties(src/central/service.cpp tests/central/service_client.cpp
+set_source_files_properties(src/central/service.cpp src/central/request_server.cpp
+                            tests/central/service_client.cpp
                             tests/bench/central_load.cpp
                             PROPERTIES COMPILE_OPTIONS -fexec-charset=UTF-8)
 
