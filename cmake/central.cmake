@@ -30,7 +30,8 @@ target_compile_definitions(central_tests PRIVATE
 add_dependencies(central_tests tollimer-central)
 gtest_discover_tests(central_tests DISCOVERY_TIMEOUT 60)
 
-add_executable(central_bench tests/bench/central_load.cpp tests/central/service_client.cpp)
+add_executable(central_bench tests/bench/central_load.cpp tests/central/service_client.cpp
+               tests/central/attack_client.cpp)
 target_include_directories(central_bench PRIVATE tests)
 target_link_libraries(central_bench PRIVATE tollimer_central)
 

@@ -10,13 +10,13 @@
 #include <sys/eventfd.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
 #include "central/central_log.h"
+#include "central/service.h"
 #include "util/text.h"
 
 namespace {
@@ -25,18 +25,13 @@ constexpr std::size_t kReadChunk = 16 * 1024;
 constexpr int kLogEveryMs = 60 * 1000;
 constexpr int kMaxEvents = 256;
 
-std::int64_t MonotonicMs() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
-
 const char* ReasonOf(int status) {
   switch (status) {
     case 400: return "Bad Request";
     case 408: return "Request Timeout";
     case 411: return "Length Required";
     case 413: return "Payload Too Large";
+    case 414: return "URI Too Long";
     case 431: return "Request Header Fields Too Large";
     default: return "Service Unavailable";
   }
@@ -72,6 +67,19 @@ void AddressText(const sockaddr_storage& sa, std::string& address, int& port) {
   address = text;
 }
 
+// What a client's connections count against: its address; for an IPv6
+// client its /64 network, as one machine or home is usually given a whole
+// /64 and could otherwise take a share per address.
+std::string SlotOf(const sockaddr_storage& sa, const std::string& address) {
+  if (sa.ss_family != AF_INET6) return address;
+  in6_addr network = reinterpret_cast<const sockaddr_in6&>(sa).sin6_addr;
+  if (IN6_IS_ADDR_V4MAPPED(&network)) return address;
+  std::memset(&network.s6_addr[8], 0, 8);
+  char text[INET6_ADDRSTRLEN] = "";
+  inet_ntop(AF_INET6, &network, text, sizeof text);
+  return std::string(text) + "/64";
+}
+
 void LocalAddressOf(int fd, std::string& address, int& port) {
   sockaddr_storage sa{};
   socklen_t len = sizeof sa;
@@ -85,7 +93,7 @@ void CloseConnection(int fd) {
 
 }  // namespace
 
-bool SendWithin(int fd, const char* data, std::size_t size, int waitMs) {
+bool SendBefore(int fd, const char* data, std::size_t size, std::int64_t deadlineMs) {
   std::size_t sent = 0;
   while (sent < size) {
     const ssize_t n = send(fd, data + sent, size - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -95,10 +103,12 @@ bool SendWithin(int fd, const char* data, std::size_t size, int waitMs) {
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
+    const std::int64_t waitMs = deadlineMs - SteadyMs();
+    if (waitMs <= 0) return false;
     pollfd p{fd, POLLOUT, 0};
-    const int ready = poll(&p, 1, waitMs);
+    const int ready = poll(&p, 1, static_cast<int>(std::min<std::int64_t>(waitMs, 60 * 1000)));
     if (ready < 0 && errno == EINTR) continue;
-    if (ready <= 0 || (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) return false;
+    if (ready < 0 || (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) return false;
   }
   return true;
 }
@@ -156,8 +166,9 @@ bool GatedListener::Bind(const std::string& address, int port, std::string& erro
     error = Format("cannot listen on %s:%d", address.c_str(), port);
     return false;
   }
-  std::string boundAddress;
-  LocalAddressOf(listenFd_, boundAddress, port_);
+  LocalAddressOf(listenFd_, boundAddress_, port_);
+  // Bound to one address, every connection's local end is that address.
+  localKnown_ = boundAddress_ != "0.0.0.0" && boundAddress_ != "::";
   epollFd_ = epoll_create1(EPOLL_CLOEXEC);
   wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   reserveFd_ = open("/dev/null", O_RDONLY | O_CLOEXEC);
@@ -172,7 +183,7 @@ bool GatedListener::Bind(const std::string& address, int port, std::string& erro
 
 void GatedListener::Start() {
   if (listenFd_ < 0 || loop_.joinable()) return;
-  lastLogMs_ = MonotonicMs();
+  lastLogMs_ = SteadyMs();
   for (std::size_t i = 0; i < settings_.workers; ++i) workers_.emplace_back([this] { Work(); });
   loop_ = std::thread([this] { Loop(); });
 }
@@ -204,7 +215,7 @@ void GatedListener::Loop() {
   while (!stopping_) {
     int waitMs = 1000;
     if (!deadlines_.empty()) {
-      const std::int64_t until = deadlines_.front().first - MonotonicMs();
+      const std::int64_t until = deadlines_.front().first - SteadyMs();
       waitMs = static_cast<int>(std::max<std::int64_t>(0, std::min<std::int64_t>(until, waitMs)));
     }
     const int n = epoll_wait(epollFd_, events, kMaxEvents, waitMs);
@@ -216,7 +227,7 @@ void GatedListener::Loop() {
         ReadFrom(fd);
       }
     }
-    const std::int64_t now = MonotonicMs();
+    const std::int64_t now = SteadyMs();
     ExpireDeadlines(now);
     LogNowAndThen(now);
   }
@@ -225,7 +236,7 @@ void GatedListener::Loop() {
   std::lock_guard<std::mutex> lock(jobsMutex_);
   for (const ReceivedRequest& job : jobs_) {
     CloseConnection(job.fd);
-    limits_.Release(job.address);
+    limits_.Release(job.slot);
   }
   jobs_.clear();
 }
@@ -252,7 +263,8 @@ void GatedListener::AcceptAll() {
     std::string address;
     int port = 0;
     AddressText(sa, address, port);
-    const ConnectionLimits::Admission admission = limits_.Admit(address);
+    std::string slot = SlotOf(sa, address);
+    const ConnectionLimits::Admission admission = limits_.Admit(slot);
     if (admission != ConnectionLimits::Admission::Admitted) {
       ++(admission == ConnectionLimits::Admission::AddressFull ? refusedAddressFull_ : refusedAllFull_);
       SendStatusAndForget(fd, 503);
@@ -262,16 +274,16 @@ void GatedListener::AcceptAll() {
     ++accepted_;
     int yes = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
-    Pending& p = pending_.try_emplace(fd, Pending{address, port, {}, RequestFraming(settings_.request), 0, false})
+    Pending& p = pending_.try_emplace(fd, Pending{address, std::move(slot), port, {}, RequestFraming(settings_.request), 0, false})
                      .first->second;
     p.serial = nextSerial_++;
-    deadlines_.push_back({MonotonicMs() + settings_.requestMs, {fd, p.serial}});
+    deadlines_.push_back({SteadyMs() + settings_.requestMs, {fd, p.serial}});
+    // One event at a time: a connection whose request is whole leaves the
+    // set by itself, and one still arriving is armed again.
     epoll_event ev{};
-    ev.events = EPOLLIN | EPOLLRDHUP;
+    ev.events = EPOLLIN | EPOLLRDHUP | EPOLLONESHOT;
     ev.data.fd = fd;
     epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &ev);
-    // The request often came with the connection: read it now.
-    ReadFrom(fd);
   }
 }
 
@@ -299,17 +311,20 @@ void GatedListener::ReadFrom(int fd) {
     return ClosePending(fd, progress.status);
   }
   if (progress.state == RequestProgress::State::Complete) {
-    epoll_ctl(epollFd_, EPOLL_CTL_DEL, fd, nullptr);
     ReceivedRequest job;
     job.fd = fd;
     job.bytes = std::move(p.bytes);
     job.address = std::move(p.address);
+    job.slot = std::move(p.slot);
     job.port = p.port;
     pending_.erase(it);
     ++served_;
     {
       std::lock_guard<std::mutex> lock(jobsMutex_);
       jobs_.push_back(std::move(job));
+      if (jobs_.size() > idleWorkers_ && workers_.size() < settings_.total) {
+        workers_.emplace_back([this] { Work(); });
+      }
     }
     jobsReady_.notify_one();
     return;
@@ -320,6 +335,10 @@ void GatedListener::ReadFrom(int fd) {
     static constexpr char kContinue[] = "HTTP/1.1 100 Continue\r\n\r\n";
     (void)send(fd, kContinue, sizeof kContinue - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
   }
+  epoll_event ev{};
+  ev.events = EPOLLIN | EPOLLRDHUP | EPOLLONESHOT;
+  ev.data.fd = fd;
+  epoll_ctl(epollFd_, EPOLL_CTL_MOD, fd, &ev);
 }
 
 void GatedListener::ExpireDeadlines(std::int64_t nowMs) {
@@ -344,9 +363,8 @@ void GatedListener::ClosePending(int fd, int status) {
   const auto it = pending_.find(fd);
   if (it == pending_.end()) return;
   if (status != 0) SendStatusAndForget(fd, status);
-  epoll_ctl(epollFd_, EPOLL_CTL_DEL, fd, nullptr);
-  CloseConnection(fd);
-  limits_.Release(it->second.address);
+  CloseConnection(fd);  // which takes it out of the epoll set too
+  limits_.Release(it->second.slot);
   pending_.erase(it);
 }
 
@@ -371,24 +389,29 @@ void GatedListener::LogNowAndThen(std::int64_t nowMs) {
 }
 
 void GatedListener::Work() {
+  std::unique_lock<std::mutex> lock(jobsMutex_);
   for (;;) {
-    ReceivedRequest job;
-    {
-      std::unique_lock<std::mutex> lock(jobsMutex_);
-      jobsReady_.wait(lock, [this] { return workersStop_ || !jobs_.empty(); });
-      if (jobs_.empty()) return;
-      job = std::move(jobs_.front());
-      jobs_.pop_front();
-      if (workersStop_) shutdown(job.fd, SHUT_RDWR);
-      working_.insert(job.fd);
+    ++idleWorkers_;
+    jobsReady_.wait(lock, [this] { return workersStop_ || !jobs_.empty(); });
+    --idleWorkers_;
+    if (jobs_.empty()) return;
+    ReceivedRequest job = std::move(jobs_.front());
+    jobs_.pop_front();
+    if (workersStop_) shutdown(job.fd, SHUT_RDWR);
+    working_.insert(job.fd);
+    lock.unlock();
+    if (localKnown_) {
+      job.localAddress = boundAddress_;
+      job.localPort = port_;
+    } else {
+      LocalAddressOf(job.fd, job.localAddress, job.localPort);
     }
-    LocalAddressOf(job.fd, job.localAddress, job.localPort);
     handler_(job);
-    {
-      std::lock_guard<std::mutex> lock(jobsMutex_);
-      working_.erase(job.fd);
-    }
+    lock.lock();
+    // Closed under the lock: Stop never shuts down a descriptor number that
+    // a new connection got meanwhile.
+    working_.erase(job.fd);
     CloseConnection(job.fd);
-    limits_.Release(job.address);
+    limits_.Release(job.slot);
   }
 }

@@ -4,9 +4,10 @@
 // only whole requests to a small pool of workers; so a client that drips a
 // header byte a second, or sends nothing, holds a connection slot and no
 // worker. Each request must arrive whole within `requestMs` of its
-// connection's start, each client address holds at most `perAddress`
-// connections and the listener `total`; a connection over a limit is answered
-// 503 and closed at once.
+// connection's start, each client address (an IPv6 client's /64 network, which
+// one machine usually holds whole) holds at most `perAddress` connections and
+// the listener `total`; a connection over a limit is answered 503 and closed
+// at once. A reply's write is bounded too: it must keep a slowest rate.
 #pragma once
 #include <atomic>
 #include <condition_variable>
@@ -27,8 +28,15 @@ struct ListenerLimits {
   std::size_t perAddress = 16;
   std::size_t total = 512;
   int requestMs = 5000;   // the whole request, head and body, from the connection's start
-  int writeMs = 15000;    // the longest a reply's write may wait for the client to read
+  // A reply may take `writeMs`, and one more second for every
+  // `slowestReadBytesPerSecond` bytes it holds, to be written.
+  int writeMs = 15000;
+  std::size_t slowestReadBytesPerSecond = 2048;
   RequestLimits request;
+  // Workers started at once. More start while whole requests wait for one,
+  // up to `total`: a connection holds at most one worker, so connections
+  // that hold theirs long (slow readers of a download) never leave a whole
+  // request without one.
   std::size_t workers = 16;
 };
 
@@ -37,6 +45,7 @@ struct ReceivedRequest {
   int fd = -1;
   std::string bytes;  // the request: head and body (a few bytes more when the client sent them)
   std::string address;  // the client's, numeric ("10.1.2.3", "2001:db8::1")
+  std::string slot;     // what the connection counts against: the address, or an IPv6 /64
   int port = 0;
   std::string localAddress;
   int localPort = 0;
@@ -52,10 +61,10 @@ struct ListenerCounts {
   std::int64_t served = 0;              // handed to a worker
 };
 
-// Sends all of `data` on a non-blocking socket, waiting at most `waitMs` each
-// time the client's window is full. False when the client stopped reading or
-// went away.
-bool SendWithin(int fd, const char* data, std::size_t size, int waitMs);
+// Sends all of `data` on a non-blocking socket, waiting for the client to
+// read until `deadlineMs` (of SteadyMs) at the latest. False when the client
+// did not read it all in time or went away.
+bool SendBefore(int fd, const char* data, std::size_t size, std::int64_t deadlineMs);
 
 class GatedListener {
  public:
@@ -84,6 +93,7 @@ class GatedListener {
   // A connection whose request is still arriving.
   struct Pending {
     std::string address;
+    std::string slot;
     int port = 0;
     std::string bytes;
     RequestFraming framing;
@@ -108,6 +118,8 @@ class GatedListener {
   int wakeFd_ = -1;
   int reserveFd_ = -1;  // given up to accept and drop a connection when no descriptor is left
   int port_ = 0;
+  std::string boundAddress_;
+  bool localKnown_ = false;  // bound to one address, not to all
   std::atomic<bool> stopping_{false};
   std::thread loop_;
 
@@ -123,6 +135,7 @@ class GatedListener {
   std::condition_variable jobsReady_;
   std::deque<ReceivedRequest> jobs_;
   std::set<int> working_;
+  std::size_t idleWorkers_ = 0;
   bool workersStop_ = false;
   std::vector<std::thread> workers_;
 

@@ -82,7 +82,8 @@ RequestProgress RequestFraming::Update(std::string_view received) {
       break;
     }
     if (!headRead_) {
-      return received.size() >= limits_.maxHeadBytes ? Refused(431) : RequestProgress();
+      if (received.size() < limits_.maxHeadBytes) return RequestProgress();
+      return Refused(lineStart_ == 0 ? 414 : 431);  // the request line alone, or the headers
     }
   }
   if (head_.state == RequestProgress::State::Refused) return head_;

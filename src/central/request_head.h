@@ -20,7 +20,7 @@ struct RequestProgress {
   };
   State state = State::Incomplete;
   std::size_t length = 0;  // Complete: head and body
-  int status = 0;          // Refused: 400, 411, 413 or 431
+  int status = 0;          // Refused: 400, 411, 413, 414 or 431
   // The head is in, its body is not, and it asks for "100 Continue" first.
   bool wantsContinue = false;
 };

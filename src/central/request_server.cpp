@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include "central/service.h"
+
 namespace {
 
 constexpr std::size_t kWriteBuffer = 64 * 1024;
@@ -12,10 +14,14 @@ constexpr std::size_t kWriteBuffer = 64 * 1024;
 // A received request to read, and its connection to write the reply to. The
 // reply is gathered and sent in pieces of up to kWriteBuffer bytes: the
 // library writes a reply's head and body separately, and a small reply then
-// leaves in one segment.
+// leaves in one segment. The whole reply must be read by the client within
+// the limits' time for its size, so a client that reads a download a byte
+// now and then holds its worker for a bounded time.
 class ReceivedStream : public httplib::Stream {
  public:
-  ReceivedStream(const ReceivedRequest& request, int writeMs) : request_(request), writeMs_(writeMs) {}
+  ReceivedStream(const ReceivedRequest& request, const ListenerLimits& limits)
+      : request_(request), msPerKiB_(1024.0 * 1000.0 / static_cast<double>(std::max<std::size_t>(1, limits.slowestReadBytesPerSecond))),
+        deadlineMs_(SteadyMs() + limits.writeMs) {}
 
   bool is_readable() const override { return true; }
   bool is_writable() const override { return !failed_; }
@@ -29,9 +35,10 @@ class ReceivedStream : public httplib::Stream {
 
   ssize_t write(const char* ptr, size_t size) override {
     if (failed_) return -1;
+    deadlineMs_ += static_cast<std::int64_t>(static_cast<double>(size) / 1024.0 * msPerKiB_);
     if (out_.size() + size > kWriteBuffer && !Flush()) return -1;
     if (size >= kWriteBuffer) {
-      if (!SendWithin(request_.fd, ptr, size, writeMs_)) failed_ = true;
+      if (!SendBefore(request_.fd, ptr, size, deadlineMs_)) failed_ = true;
     } else {
       out_.append(ptr, size);
     }
@@ -49,14 +56,15 @@ class ReceivedStream : public httplib::Stream {
   socket_t socket() const override { return request_.fd; }
 
   bool Flush() {
-    if (!failed_ && !out_.empty() && !SendWithin(request_.fd, out_.data(), out_.size(), writeMs_)) failed_ = true;
+    if (!failed_ && !out_.empty() && !SendBefore(request_.fd, out_.data(), out_.size(), deadlineMs_)) failed_ = true;
     out_.clear();
     return !failed_;
   }
 
  private:
   const ReceivedRequest& request_;
-  const int writeMs_;
+  const double msPerKiB_;
+  std::int64_t deadlineMs_;
   std::size_t readAt_ = 0;
   std::string out_;
   bool failed_ = false;
@@ -76,8 +84,8 @@ RequestServer::~RequestServer() {
   if (placeholder != INVALID_SOCKET) close(placeholder);
 }
 
-void RequestServer::Serve(ReceivedRequest& request, int writeMs) {
-  ReceivedStream stream(request, writeMs);
+void RequestServer::Serve(ReceivedRequest& request, const ListenerLimits& limits) {
+  ReceivedStream stream(request, limits);
   bool closed = true;
   process_request(stream, true, closed, nullptr);
   stream.Flush();

@@ -12,7 +12,7 @@ class RequestServer : public httplib::Server {
   ~RequestServer() override;
 
   // Routes `request` to the handlers set on this server and writes the reply
-  // (one request per connection: the reply says "Connection: close"). A
-  // write waits at most `writeMs` for the client to read.
-  void Serve(ReceivedRequest& request, int writeMs);
+  // (one request per connection: the reply says "Connection: close"),
+  // within the limits' time for a reply's write.
+  void Serve(ReceivedRequest& request, const ListenerLimits& limits);
 };

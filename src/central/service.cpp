@@ -22,7 +22,8 @@ constexpr int kHitsPerSecond = 5;  // per sender; a cashier PC reports a hit now
 constexpr int kHitBurst = 20;
 constexpr int kStatusHitDays = 7;
 constexpr int kWriteMs = 15000;  // a reply's write waits this long for a client that stopped reading
-constexpr std::size_t kStatusWorkers = 4;
+constexpr std::size_t kHttpWorkers = 16;
+constexpr std::size_t kStatusWorkers = 2;
 
 // Shown when the operator has put no about.html in the data folder. (This
 // file is compiled with UTF-8 literals: cpp-httplib's headers need it.)
@@ -59,9 +60,9 @@ std::string ReadWholeFile(const std::string& path) {
   return out.str();
 }
 
-// The listeners' limits from the configuration. A download holds its worker
-// while the cafe reads it, so there are more workers than one address may
-// hold connections: one address's slow readers cannot take every worker.
+// The listeners' limits from the configuration. `workers` start at once;
+// the listener adds more while whole requests wait (a download holds its
+// worker while the cafe reads it).
 ListenerLimits LimitsOf(const CentralConfig& config, std::size_t workers) {
   ListenerLimits limits;
   limits.perAddress = config.connectionsPerAddress;
@@ -100,9 +101,9 @@ bool CentralService::Start(std::string& error) {
   http_->set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
     Refuse(res, 500, "error\n");
   });
-  const std::size_t httpWorkers = std::max<std::size_t>(32, 2 * config_.connectionsPerAddress);
+  const ListenerLimits httpLimits = LimitsOf(config_, kHttpWorkers);
   httpListener_ = std::make_unique<GatedListener>(
-      LimitsOf(config_, httpWorkers), [this](ReceivedRequest& r) { http_->Serve(r, kWriteMs); });
+      httpLimits, [this, httpLimits](ReceivedRequest& r) { http_->Serve(r, httpLimits); });
   if (!httpListener_->Bind(config_.httpAddress, config_.httpPort, error)) {
     httpListener_.reset();
     return false;
@@ -111,8 +112,9 @@ bool CentralService::Start(std::string& error) {
   if (config_.statusPort >= 0) {
     status_ = std::make_unique<RequestServer>();
     status_->Get(".*", [this](const httplib::Request& req, httplib::Response& res) { StatusPage(req, res); });
+    const ListenerLimits statusLimits = LimitsOf(config_, kStatusWorkers);
     statusListener_ = std::make_unique<GatedListener>(
-        LimitsOf(config_, kStatusWorkers), [this](ReceivedRequest& r) { status_->Serve(r, kWriteMs); });
+        statusLimits, [this, statusLimits](ReceivedRequest& r) { status_->Serve(r, statusLimits); });
     if (!statusListener_->Bind(config_.statusAddress, config_.statusPort, error)) {
       httpListener_.reset();
       statusListener_.reset();

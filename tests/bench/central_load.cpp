@@ -2,7 +2,8 @@
 // second from 1 and 16 installations at once (a fresh connection each, as the
 // assistant makes them) next to a bare server of the same HTTP library, the
 // release download next to a plain static file server on the same file, and
-// the store's size per 10 000 installations.
+// the store's size per 10 000 installations; and the exchange while 500 slow
+// and 500 idle clients from one address attack the service.
 //   build/native/central_bench [seconds per figure]
 //   build/native/central_bench --exchange [client threads] [seconds]   (the exchange alone, to profile)
 //   build/native/central_bench --bodies FILE   (sealed reports for wrk, see
@@ -18,6 +19,8 @@
 #include <thread>
 #include <vector>
 
+#include "central/attack_client.h"
+#include "central/gated_listener.h"
 #include "central/release_file.h"
 #include "central/service_client.h"
 #include "util/text.h"
@@ -116,6 +119,53 @@ void ExchangeOnly(int threads, int seconds) {
               seconds, threads, load.perSecond, load.failed);
 }
 
+// One assistant's exchanges, one every 100 ms for `seconds`: the median and
+// worst time of each, in ms.
+std::pair<std::int64_t, std::int64_t> OneAssistant(int port, int seconds, const std::vector<std::string>& bodies) {
+  std::vector<std::int64_t> ms;
+  long long failed = 0;
+  const std::int64_t end = SteadyMs() + seconds * 1000;
+  for (std::size_t i = 0; SteadyMs() < end; ++i) {
+    const std::int64_t start = SteadyMs();
+    const RawReply r = HttpPost(port, "/tollimer/update/?t=2", bodies[i % bodies.size()]);
+    ms.push_back(SteadyMs() - start);
+    if (r.status != 200) ++failed;
+    SleepMs(100);
+  }
+  if (failed > 0) std::printf("  (%lld of one assistant's exchanges failed)\n", failed);
+  std::sort(ms.begin(), ms.end());
+  return {ms[ms.size() / 2], ms.back()};
+}
+
+// The exchange with and without 500 slow clients (a header byte a second) and
+// 500 idle connections from one address, which come back whenever the
+// service drops them.
+void ExchangeUnderAttack(int seconds) {
+  EnsureDescriptorRoom(4096);
+  RunningCentral central("central_bench_attack");
+  (void)central.store->SetParam("", "interval", "180");
+  const std::vector<std::string> bodies = SealedReports();
+  const int port = central.HttpPort();
+  const auto calmTimes = OneAssistant(port, seconds, bodies);
+  const Load calm = PostLoad(port, 16, seconds, bodies);
+  ConnectionAttack attack(port, "127.0.0.2", 500, 500);
+  SleepMs(1000);
+  const auto pressedTimes = OneAssistant(port, seconds, bodies);
+  const Load pressed = PostLoad(port, 16, seconds, bodies);
+  const ListenerCounts counts = central.service->HttpCounts();
+  attack.Stop();
+  std::printf("under attack (500 slow + 500 idle clients from one address, %d s per figure):\n", seconds);
+  std::printf("  one assistant's exchange: median %lld ms, worst %lld ms (without the attack: %lld, %lld)\n",
+              static_cast<long long>(pressedTimes.first), static_cast<long long>(pressedTimes.second),
+              static_cast<long long>(calmTimes.first), static_cast<long long>(calmTimes.second));
+  std::printf("  exchanges per second with 16 clients: %.0f under attack, %.0f without (%.2f)", pressed.perSecond,
+              calm.perSecond, calm.perSecond > 0 ? pressed.perSecond / calm.perSecond : 0.0);
+  if (calm.failed + pressed.failed > 0) std::printf("  (failed: %lld, %lld)", pressed.failed, calm.failed);
+  std::printf("\n  attacker: %lld connections, %lld refused at once, %lld dropped at the request deadline\n",
+              attack.Connects(), static_cast<long long>(counts.refusedAddressFull),
+              static_cast<long long>(counts.timedOut));
+}
+
 void StoreSize() {
   TempDir dir("central_bench_store");
   std::string error;
@@ -196,6 +246,7 @@ int main(int argc, char** argv) {
   }
   const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
   ExchangeNextToFloor(seconds);
+  ExchangeUnderAttack(seconds);
   DownloadThroughput();
   StoreSize();
   return 0;

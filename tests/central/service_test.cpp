@@ -95,7 +95,7 @@ TEST(CentralService, RefusesBadExchangesWithoutRecordingAnything) {
        413},
       {"POST " + kUpdate + "?t=1 HTTP/1.1\r\nContent-Length: -5\r\nConnection: close\r\n\r\n" + body, 400},
       {"BREW /tollimer/update/ HTTP/1.1\r\nConnection: close\r\n\r\n", 400},
-      {std::string(20000, 'G') + "\r\n\r\n", 431},
+      {std::string(20000, 'G') + "\r\n\r\n", 414},
       // (The literal ends at its first NUL: a head that never ends.)
       {"\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03 tls hello\r\n\r\n", 408},
   };
