@@ -25,6 +25,7 @@ int FuzzReadBmp(const std::uint8_t* data, std::size_t size);
 int FuzzBlacklistImport(const std::uint8_t* data, std::size_t size);
 int FuzzInstallReport(const std::uint8_t* data, std::size_t size);
 int FuzzHitAndNotice(const std::uint8_t* data, std::size_t size);
+int FuzzRequestHead(const std::uint8_t* data, std::size_t size);
 
 inline constexpr FuzzTarget kFuzzTargets[] = {
     {"blacklist_file", FuzzBlacklistFile},
@@ -40,6 +41,7 @@ inline constexpr FuzzTarget kFuzzTargets[] = {
     {"blacklist_import", FuzzBlacklistImport},
     {"install_report", FuzzInstallReport},
     {"hit_and_notice", FuzzHitAndNotice},
+    {"request_head", FuzzRequestHead},
 };
 
 // A fault the sanitizers cannot see (a broken round trip, a rule broken):
