@@ -99,6 +99,7 @@ class GatedListener {
     RequestFraming framing;
     std::uint64_t serial = 0;
     bool sentContinue = false;
+    bool watched = false;  // in the epoll set
   };
   void Loop();
   void AcceptAll();

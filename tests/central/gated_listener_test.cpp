@@ -154,8 +154,10 @@ TEST(GatedListener, ConnectionsOverAnAddressesShareAreAnswered503AtOnce) {
   ListenerLimits limits;
   limits.perAddress = 2;
   TestListener server(limits);
+  // Two connections that have begun a request and hold their slots.
   const int held[] = {ConnectFrom(server.listener.Port(), "127.0.0.2"),
                       ConnectFrom(server.listener.Port(), "127.0.0.2")};
+  for (int fd : held) ASSERT_EQ(send(fd, "GET / HTTP/1.1\r\n", 16, MSG_NOSIGNAL), 16);
   for (int i = 0; i < 50 && server.listener.OpenConnectionsFrom("127.0.0.2") < 2; ++i) SleepMs(20);
   const std::int64_t start = SteadyMs();
   const RawReply refused = HttpGet(server.listener.Port(), "/", "", "127.0.0.2");
