@@ -27,7 +27,10 @@ TEST(CentralConfig, FileValuesOverrideDefaults) {
       "key_row1 = 00112233445566778899AABBCCDDEEFF\n"
       "download_format = dl/%s.exe\n"
       "status_port = off\n"
-      "collector_port = 0\n");
+      "collector_port = 0\n"
+      "connections_per_address = 4\n"
+      "max_connections = 2000\n"
+      "request_seconds = 3\n");
   ASSERT_TRUE(r.config) << (r.errors.empty() ? "" : r.errors[0]);
   EXPECT_EQ(r.config->httpPort, 8080);
   EXPECT_EQ(r.config->basePath, "/orv/api/");
@@ -40,6 +43,9 @@ TEST(CentralConfig, FileValuesOverrideDefaults) {
   EXPECT_EQ(r.config->downloadSuffix, ".exe");
   EXPECT_EQ(r.config->statusPort, -1);
   EXPECT_EQ(r.config->collectorPort, 0);
+  EXPECT_EQ(r.config->connectionsPerAddress, 4u);
+  EXPECT_EQ(r.config->maxConnections, 2000u);
+  EXPECT_EQ(r.config->requestSeconds, 3);
 }
 
 TEST(CentralConfig, RefusesLinesThatWouldMisconfigureTheService) {
@@ -61,6 +67,9 @@ TEST(CentralConfig, RefusesLinesThatWouldMisconfigureTheService) {
       "max_body_bytes = 10",
       "notices_per_second = 0",
       "open_marker = [END]",                              // equal to the closing one
+      "connections_per_address = 0",                      // nobody could connect
+      "max_connections = many",
+      "request_seconds = 61",                             // over a minute
   };
   for (const char* line : bad) {
     const ConfigResult r = ParseCentralConfig(std::string(line) + "\n");
