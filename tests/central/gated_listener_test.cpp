@@ -4,6 +4,7 @@
 #include "central/gated_listener.h"
 
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <atomic>
 #include <cerrno>
 #include <thread>
+#include <vector>
 
 #include "central/service.h"
 #include "central/service_client.h"
@@ -166,6 +168,30 @@ TEST(GatedListener, ConnectionsOverAnAddressesShareAreAnswered503AtOnce) {
   // Another address is not held back by that one.
   EXPECT_EQ(HttpGet(server.listener.Port(), "/", "", "127.0.0.3").status, 200);
   EXPECT_EQ(server.listener.Counts().refusedAddressFull, 1);
+  for (int fd : held) close(fd);
+}
+
+// An IPv6 client usually holds a whole /64: its connections count together.
+TEST(GatedListener, AnIpv6ClientsConnectionsCountByItsNetwork) {
+  ListenerLimits limits;
+  limits.perAddress = 2;
+  GatedListener listener(limits, [](ReceivedRequest&) {});
+  std::string error;
+  if (!listener.Bind("::1", 0, error)) GTEST_SKIP() << "no IPv6 loopback here: " << error;
+  listener.Start();
+  sockaddr_in6 to{};
+  to.sin6_family = AF_INET6;
+  to.sin6_port = htons(static_cast<std::uint16_t>(listener.Port()));
+  to.sin6_addr = in6addr_loopback;
+  std::vector<int> held;
+  for (int i = 0; i < 3; ++i) {
+    const int fd = socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+    ASSERT_EQ(send(fd, "GET / HTTP/1.1\r\n", 16, MSG_NOSIGNAL), 16);
+    held.push_back(fd);
+  }
+  EXPECT_EQ(ReadUntilClosed(held[2], 3000).compare(0, 12, "HTTP/1.1 503"), 0);
+  EXPECT_EQ(listener.OpenConnectionsFrom("::/64"), 2u);
   for (int fd : held) close(fd);
 }
 
