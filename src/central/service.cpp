@@ -21,7 +21,7 @@ constexpr int kSeal = 1;
 constexpr int kHitsPerSecond = 5;  // per sender; a cashier PC reports a hit now and then
 constexpr int kHitBurst = 20;
 constexpr int kStatusHitDays = 7;
-constexpr int kWriteMs = 15000;  // a reply's write waits this long for a client that stopped reading
+constexpr int kWriteMs = 15000;  // a reply's write may take this long, and a second more per 2 KiB it holds
 constexpr std::size_t kHttpWorkers = 16;
 constexpr std::size_t kStatusWorkers = 2;
 
