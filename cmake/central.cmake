@@ -12,7 +12,8 @@ target_link_libraries(tollimer_central PUBLIC tollimer_core SQLite::SQLite3 PkgC
 # The files that include cpp-httplib see <chrono>, whose "µs" GBK cannot
 # hold; they carry no GBK literals of their own. The status page, its tests
 # and the seeded chain hold the page's and the store's UTF-8 text.
-set_source_files_properties(src/central/service.cpp tests/central/service_client.cpp
+set_source_files_properties(src/central/service.cpp src/central/request_server.cpp
+                            tests/central/service_client.cpp
                             tests/bench/central_load.cpp src/central/status_page.cpp
                             tests/central/status_page_test.cpp tests/central/chain_seed.cpp
                             PROPERTIES COMPILE_OPTIONS -fexec-charset=UTF-8)
@@ -37,7 +38,8 @@ add_executable(central_seed tests/central/central_seed_main.cpp tests/central/ch
 target_include_directories(central_seed PRIVATE tests)
 target_link_libraries(central_seed PRIVATE tollimer_central)
 
-add_executable(central_bench tests/bench/central_load.cpp tests/central/service_client.cpp)
+add_executable(central_bench tests/bench/central_load.cpp tests/central/service_client.cpp
+               tests/central/attack_client.cpp)
 target_include_directories(central_bench PRIVATE tests)
 target_link_libraries(central_bench PRIVATE tollimer_central)
 

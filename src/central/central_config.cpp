@@ -123,6 +123,17 @@ Setter PortOf(int CentralConfig::*field, bool mayBeOff = false) {
   };
 }
 
+// A whole number in [low, high].
+template <typename T>
+Setter NumberOf(T CentralConfig::*field, int low, int high) {
+  return [field, low, high](CentralConfig& c, const std::string& v) {
+    const auto n = ParseDecimal(v);
+    if (!n || *n < low || *n > high) return false;
+    c.*field = static_cast<T>(*n);
+    return true;
+  };
+}
+
 Setter KeyOf(TEnvelopeKey CentralConfig::*field) {
   return [field](CentralConfig& c, const std::string& v) {
     const auto key = KeyRow(v);
@@ -155,6 +166,9 @@ const std::map<std::string, Setter>& Setters() {
          return true;
        }},
       {"release_key", Text(&CentralConfig::releaseKeyFile)},
+      {"connections_per_address", NumberOf(&CentralConfig::connectionsPerAddress, 1, 100000)},
+      {"max_connections", NumberOf(&CentralConfig::maxConnections, 1, 100000)},
+      {"request_seconds", NumberOf(&CentralConfig::requestSeconds, 1, 60)},
       {"collector_address", Text(&CentralConfig::collectorAddress)},
       {"collector_port", PortOf(&CentralConfig::collectorPort, true)},
       {"notices_per_second",
@@ -244,6 +258,9 @@ std::string DescribeCentralConfig(const CentralConfig& c) {
   } else {
     line("release_key", c.releaseKeyFile);
   }
+  line("connections_per_address", std::to_string(c.connectionsPerAddress));
+  line("max_connections", std::to_string(c.maxConnections));
+  line("request_seconds", std::to_string(c.requestSeconds));
   line("collector_address", c.collectorAddress);
   line("collector_port", c.collectorPort < 0 ? "off" : std::to_string(c.collectorPort));
   line("notices_per_second", std::to_string(c.noticesPerSecond));

@@ -40,6 +40,13 @@ struct CentralConfig {
   // release it cannot sign with it.
   std::string releaseKeyFile;
 
+  // What a client may hold of each listener: connections from one address,
+  // connections in all, and the seconds a whole request may take to arrive.
+  // Connections over a limit are refused at once.
+  std::size_t connectionsPerAddress = 16;
+  std::size_t maxConnections = 512;
+  int requestSeconds = 5;
+
   // Collector of notice datagrams.
   std::string collectorAddress = "0.0.0.0";
   int collectorPort = 8888;  // "off" (-1): not started; 0: any free port

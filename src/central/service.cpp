@@ -1,7 +1,6 @@
 #include "central/service.h"
 
 #include <fcntl.h>
-#include <httplib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,6 +14,7 @@
 #include "central/release_file.h"
 #include "central/status_view.h"
 #include "central/time_zone.h"
+#include "central/request_server.h"
 #include "crypto/codepage.h"
 #include "util/text.h"
 
@@ -23,7 +23,9 @@ namespace {
 constexpr int kSeal = 1;
 constexpr int kHitsPerSecond = 5;  // per sender; a cashier PC reports a hit now and then
 constexpr int kHitBurst = 20;
-constexpr std::size_t kWorkers = 64;
+constexpr int kWriteMs = 15000;  // a reply's write may take this long, and a second more per 2 KiB it holds
+constexpr std::size_t kHttpWorkers = 16;
+constexpr std::size_t kStatusWorkers = 2;
 
 // Shown when the operator has put no about.html in the data folder. (This
 // file is compiled with UTF-8 literals: cpp-httplib's headers need it.)
@@ -70,21 +72,18 @@ std::string ReadReleaseText(const std::string& path) {
   return got > 0 ? std::string(buffer, static_cast<std::size_t>(got)) : std::string();
 }
 
-bool BindListener(httplib::Server& server, const std::string& address, int port, int& boundPort) {
-  // SO_REUSEADDR alone, not the library's SO_REUSEPORT: a restarted service
-  // binds again at once over the connections it closed (TIME_WAIT), and so
-  // does any other server of the port, while a second service started by
-  // mistake on a port in use fails instead of silently sharing it.
-  server.set_socket_options([](socket_t sock) {
-    int yes = 1;
-    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-  });
-  if (port == 0) {
-    boundPort = server.bind_to_any_port(address);
-    return boundPort > 0;
-  }
-  boundPort = port;
-  return server.bind_to_port(address, port);
+// The listeners' limits from the configuration. `workers` start at once;
+// the listener adds more while whole requests wait (a download holds its
+// worker while the cafe reads it).
+ListenerLimits LimitsOf(const CentralConfig& config, std::size_t workers) {
+  ListenerLimits limits;
+  limits.perAddress = config.connectionsPerAddress;
+  limits.total = config.maxConnections;
+  limits.requestMs = config.requestSeconds * 1000;
+  limits.writeMs = kWriteMs;
+  limits.request.maxBodyBytes = config.maxBodyBytes;
+  limits.workers = workers;
+  return limits;
 }
 
 }  // namespace
@@ -104,17 +103,8 @@ CentralService::~CentralService() { Stop(); }
 
 bool CentralService::Start(std::string& error) {
   startedMs_ = SteadyMs();
-  http_ = std::make_unique<httplib::Server>();
+  http_ = std::make_unique<RequestServer>();
   http_->set_payload_max_length(config_.maxBodyBytes);
-  http_->set_read_timeout(5, 0);
-  http_->set_write_timeout(15, 0);
-  // One request per connection: an assistant makes one exchange at a time,
-  // and its downloader reads a release until the connection closes (it asks
-  // with "Connection: Close", which the library would not take for "close").
-  http_->set_keep_alive_max_count(1);
-  // A connection holds a worker until its request is in (up to the read
-  // time-out): enough workers that a few slow cafe links do not stall the rest.
-  http_->new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
   auto handler = [this](const httplib::Request& req, httplib::Response& res) { Handle(req, res); };
   http_->Get(".*", handler);
   http_->Post(".*", handler);
@@ -123,31 +113,59 @@ bool CentralService::Start(std::string& error) {
   http_->set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
     Refuse(res, 500, "error\n");
   });
-  if (!BindListener(*http_, config_.httpAddress, config_.httpPort, httpPort_)) {
-    error = Format("cannot listen on %s:%d", config_.httpAddress.c_str(), config_.httpPort);
+  const ListenerLimits httpLimits = LimitsOf(config_, kHttpWorkers);
+  httpListener_ = std::make_unique<GatedListener>(
+      httpLimits, [this, httpLimits](ReceivedRequest& r) { http_->Serve(r, httpLimits); });
+  if (!httpListener_->Bind(config_.httpAddress, config_.httpPort, error)) {
+    httpListener_.reset();
     return false;
   }
+  httpPort_ = httpListener_->Port();
   if (config_.statusPort >= 0) {
-    status_ = std::make_unique<httplib::Server>();
-    status_->set_read_timeout(5, 0);
+    status_ = std::make_unique<RequestServer>();
     status_->Get(".*", [this](const httplib::Request& req, httplib::Response& res) { StatusPage(req, res); });
-    if (!BindListener(*status_, config_.statusAddress, config_.statusPort, statusPort_)) {
-      error = Format("cannot listen on %s:%d", config_.statusAddress.c_str(), config_.statusPort);
-      http_.reset();
-      status_.reset();
+    const ListenerLimits statusLimits = LimitsOf(config_, kStatusWorkers);
+    statusListener_ = std::make_unique<GatedListener>(
+        statusLimits, [this, statusLimits](ReceivedRequest& r) { status_->Serve(r, statusLimits); });
+    if (!statusListener_->Bind(config_.statusAddress, config_.statusPort, error)) {
+      httpListener_.reset();
+      statusListener_.reset();
       return false;
     }
+    statusPort_ = statusListener_->Port();
   }
-  httpThread_ = std::thread([this] { http_->listen_after_bind(); });
-  if (status_) statusThread_ = std::thread([this] { status_->listen_after_bind(); });
+  // Every connection is a descriptor, and a download a second one.
+  const std::size_t needed = 2 * config_.maxConnections + (statusListener_ ? config_.maxConnections : 0) + 64;
+  const std::size_t room = EnsureDescriptorRoom(needed);
+  if (room < needed) {
+    CentralLog(Format("the descriptor limit is %zu, below the %zu the connection limits need: "
+                      "raise it (LimitNOFILE) or lower max_connections",
+                      room, needed));
+  }
+  httpListener_->Start();
+  if (statusListener_) statusListener_->Start();
   return true;
 }
 
 void CentralService::Stop() {
-  if (http_) http_->stop();
-  if (status_) status_->stop();
-  if (httpThread_.joinable()) httpThread_.join();
-  if (statusThread_.joinable()) statusThread_.join();
+  if (httpListener_) httpListener_->Stop();
+  if (statusListener_) statusListener_->Stop();
+}
+
+ListenerCounts CentralService::HttpCounts() const {
+  return httpListener_ ? httpListener_->Counts() : ListenerCounts();
+}
+
+ListenerCounts CentralService::StatusCounts() const {
+  return statusListener_ ? statusListener_->Counts() : ListenerCounts();
+}
+
+std::size_t CentralService::OpenConnections() const {
+  return httpListener_ ? httpListener_->OpenConnections() : 0;
+}
+
+std::size_t CentralService::OpenConnectionsFrom(const std::string& address) const {
+  return httpListener_ ? httpListener_->OpenConnectionsFrom(address) : 0;
 }
 
 void CentralService::Handle(const httplib::Request& req, httplib::Response& res) {

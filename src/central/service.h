@@ -1,7 +1,9 @@
 // The HTTP side of tollimer-central: the exchanges the assistants make (the
 // parameter and release exchange, the release download, the blacklist, the
 // hit report, the about page) on one listener, and the operator's read-only
-// status page on another (loopback by default: it shows ID numbers).
+// status page on another (loopback by default: it shows ID numbers). Both
+// listeners take connections through a GatedListener, so slow and idle
+// clients cannot take the service away from the cafes.
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -11,15 +13,16 @@
 #include <thread>
 
 #include "central/central_config.h"
+#include "central/gated_listener.h"
 #include "central/metrics.h"
 #include "central/rate_limit.h"
 #include "central/store.h"
 
 namespace httplib {
-class Server;
 struct Request;
 struct Response;
 }  // namespace httplib
+class RequestServer;
 
 class CentralService {
  public:
@@ -39,6 +42,13 @@ class CentralService {
   int HttpPort() const { return httpPort_; }
   int StatusPort() const { return statusPort_; }
 
+  // What each listener did with its connections (zero when not started).
+  ListenerCounts HttpCounts() const;
+  ListenerCounts StatusCounts() const;
+  // Connections the assistants' listener holds now, in all and from one address.
+  std::size_t OpenConnections() const;
+  std::size_t OpenConnectionsFrom(const std::string& address) const;
+
  private:
   void Handle(const httplib::Request& req, httplib::Response& res);
   void Exchange(const httplib::Request& req, httplib::Response& res, const std::string& rawQuery);
@@ -52,10 +62,10 @@ class CentralService {
 
   CentralConfig config_;
   CentralStore& store_;
-  std::unique_ptr<httplib::Server> http_;
-  std::unique_ptr<httplib::Server> status_;
-  std::thread httpThread_;
-  std::thread statusThread_;
+  std::unique_ptr<RequestServer> http_;
+  std::unique_ptr<RequestServer> status_;
+  std::unique_ptr<GatedListener> httpListener_;
+  std::unique_ptr<GatedListener> statusListener_;
   int httpPort_ = 0;
   int statusPort_ = 0;
   RateLimiter hitLimiter_;

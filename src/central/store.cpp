@@ -3,9 +3,17 @@
 #include <sqlite3.h>
 
 #include <cstdio>
+#include <limits>
 #include <map>
 
+#include "central/service.h"
+
 namespace {
+
+// How long the exchange's parameters and release identities are taken from
+// memory: changes made through this store show at once, changes made by the
+// operator's commands (another process) within this time.
+constexpr std::int64_t kExchangeValuesMs = 1000;
 
 constexpr const char* kSchema = R"sql(
 CREATE TABLE IF NOT EXISTS installations(
@@ -38,7 +46,17 @@ INSERT OR IGNORE INTO counters VALUES('blacklist_version', 0);
 class Statement {
  public:
   Statement(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr); }
-  ~Statement() { sqlite3_finalize(stmt_); }
+  // One of the store's kept statements: left reset, its values cleared, for
+  // the next use (a statement left unreset would hold its read open).
+  explicit Statement(sqlite3_stmt* kept) : stmt_(kept), kept_(true) {}
+  ~Statement() {
+    if (!kept_) {
+      sqlite3_finalize(stmt_);
+    } else if (stmt_) {
+      sqlite3_reset(stmt_);
+      sqlite3_clear_bindings(stmt_);
+    }
+  }
   Statement(const Statement&) = delete;
   Statement& operator=(const Statement&) = delete;
 
@@ -73,6 +91,7 @@ class Statement {
 
  private:
   sqlite3_stmt* stmt_ = nullptr;
+  bool kept_ = false;
 };
 
 // BEGIN IMMEDIATE ... COMMIT, rolled back unless committed.
@@ -118,7 +137,16 @@ std::unique_ptr<CentralStore> CentralStore::Open(const std::string& path, std::s
   return store;
 }
 
-CentralStore::~CentralStore() { sqlite3_close(db_); }
+CentralStore::~CentralStore() {
+  for (const auto& [sql, stmt] : kept_) sqlite3_finalize(stmt);
+  sqlite3_close(db_);
+}
+
+sqlite3_stmt* CentralStore::Kept(const char* sql) {
+  sqlite3_stmt*& stmt = kept_[sql];
+  if (!stmt) sqlite3_prepare_v2(db_, sql, -1, &stmt, nullptr);
+  return stmt;
+}
 
 bool CentralStore::Exec(const char* sql) {
   return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
@@ -127,11 +155,11 @@ bool CentralStore::Exec(const char* sql) {
 bool CentralStore::RecordInstall(const InstallReport& r, const std::string& address, int kind,
                                  std::int64_t now) {
   std::lock_guard<std::mutex> lock(mutex_);
-  Statement s(db_, R"sql(
+  Statement s(Kept(R"sql(
     INSERT INTO installations VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,?13,?14,?14,1)
     ON CONFLICT(mac, disk) DO UPDATE SET bar_id=?3, bar_name=?4, version_crc=?5, os=?6,
       face_sound=?7, client_time=?8, feature_bits=?9, monitors=?10, neighbours=?11, address=?12,
-      kind=?13, last_seen=?14, exchanges=exchanges+1)sql");
+      kind=?13, last_seen=?14, exchanges=exchanges+1)sql"));
   s.Bind(1, r.mac).Bind(2, r.diskSerial).Bind(3, r.barId).Bind(4, r.barName).Bind(5, r.versionCrc);
   s.Bind(6, r.osVersion).Bind(7, r.faceSound).Bind(8, r.clientTime);
   s.Bind(9, std::int64_t{r.featureBits}).Bind(10, std::int64_t{r.monitors}).Bind(11, std::int64_t{r.neighbours});
@@ -170,24 +198,39 @@ std::vector<InstallRow> CentralStore::Installs() {
   return rows;
 }
 
+void CentralStore::AgeExchangeValues() {
+  const std::int64_t now = SteadyMs();
+  if (now - exchangeValuesMs_ < kExchangeValuesMs) return;
+  exchangeValuesMs_ = now;
+  paramsByBar_.clear();
+  releaseIdentities_.reset();
+}
+
+void CentralStore::ForgetExchangeValues() { exchangeValuesMs_ = std::numeric_limits<std::int64_t>::min() / 2; }
+
 ParamList CentralStore::ParamsFor(const std::string& barId) {
   std::lock_guard<std::mutex> lock(mutex_);
+  AgeExchangeValues();
+  const auto known = paramsByBar_.find(barId);
+  if (known != paramsByBar_.end()) return known->second;
   // Global rows first, so the bar's own row of a name overwrites it.
-  Statement s(db_, "SELECT name, value FROM params WHERE bar_id='' OR bar_id=?1 ORDER BY bar_id<>'', name");
+  Statement s(Kept("SELECT name, value FROM params WHERE bar_id='' OR bar_id=?1 ORDER BY bar_id<>'', name"));
   s.Bind(1, barId);
   std::map<std::string, std::string> values;
   while (s.Step()) values[s.Text(0)] = s.Text(1);
-  return ParamList(values.begin(), values.end());
+  return paramsByBar_[barId] = ParamList(values.begin(), values.end());
 }
 
 bool CentralStore::SetParam(const std::string& barId, const std::string& name, const std::string& value) {
   std::lock_guard<std::mutex> lock(mutex_);
+  ForgetExchangeValues();
   Statement s(db_, "INSERT INTO params VALUES(?1,?2,?3) ON CONFLICT(bar_id,name) DO UPDATE SET value=?3");
   return s.Bind(1, barId).Bind(2, name).Bind(3, value).Run();
 }
 
 bool CentralStore::UnsetParam(const std::string& barId, const std::string& name) {
   std::lock_guard<std::mutex> lock(mutex_);
+  ForgetExchangeValues();
   Statement s(db_, "DELETE FROM params WHERE bar_id=?1 AND name=?2");
   return s.Bind(1, barId).Bind(2, name).Run() && sqlite3_changes(db_) > 0;
 }
@@ -202,6 +245,7 @@ std::vector<ParamRow> CentralStore::Params() {
 
 bool CentralStore::AddRelease(const ReleaseInfo& info, std::int64_t now) {
   std::lock_guard<std::mutex> lock(mutex_);
+  ForgetExchangeValues();
   Transaction t(db_);
   if (!t.Began()) return false;
   Statement retire(db_, "UPDATE releases SET current=0 WHERE machine=?1");
@@ -239,9 +283,12 @@ std::vector<ReleaseRow> CentralStore::Releases() {
 
 std::string CentralStore::ReleaseIdentities() {
   std::lock_guard<std::mutex> lock(mutex_);
-  Statement s(db_, "SELECT crc FROM releases WHERE current=1 ORDER BY machine, crc");
+  AgeExchangeValues();
+  if (releaseIdentities_) return *releaseIdentities_;
+  Statement s(Kept("SELECT crc FROM releases WHERE current=1 ORDER BY machine, crc"));
   std::string ids;
   while (s.Step()) ids += (ids.empty() ? "" : ",") + s.Text(0);
+  releaseIdentities_ = ids;
   return ids;
 }
 
@@ -287,13 +334,13 @@ std::vector<BlacklistRow> CentralStore::Blacklist() {
 
 std::int64_t CentralStore::BlacklistVersion() {
   std::lock_guard<std::mutex> lock(mutex_);
-  Statement s(db_, "SELECT value FROM counters WHERE name='blacklist_version'");
+  Statement s(Kept("SELECT value FROM counters WHERE name='blacklist_version'"));
   return s.Step() ? s.Int(0) : -1;
 }
 
 bool CentralStore::RecordHit(const HitReport& hit, const std::string& address, std::int64_t now) {
   std::lock_guard<std::mutex> lock(mutex_);
-  Statement s(db_, "INSERT INTO hits(time, id_number, mac, bar_id, bar_name, address) VALUES(?1,?2,?3,?4,?5,?6)");
+  Statement s(Kept("INSERT INTO hits(time, id_number, mac, bar_id, bar_name, address) VALUES(?1,?2,?3,?4,?5,?6)"));
   return s.Bind(1, now).Bind(2, hit.idNumber).Bind(3, hit.mac).Bind(4, hit.barId).Bind(5, hit.barName)
       .Bind(6, address).Run();
 }

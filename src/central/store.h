@@ -6,10 +6,12 @@
 // their own and wait up to five seconds for a busy store.
 #pragma once
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "central/exchange.h"
@@ -17,6 +19,7 @@
 #include "central/status_page.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 struct InstallRow {
   InstallReport report;
@@ -109,7 +112,19 @@ class CentralStore {
  private:
   explicit CentralStore(sqlite3* db) : db_(db) {}
   bool Exec(const char* sql);
+  // The statement of `sql`, prepared on its first use and kept: parsing and
+  // planning cost more than running the service's small statements.
+  sqlite3_stmt* Kept(const char* sql);
+  // Every exchange reads the parameters and the release identities; they are
+  // kept in memory for a second (see store.cpp). A change of either through
+  // this store calls ForgetExchangeValues.
+  void AgeExchangeValues();
+  void ForgetExchangeValues();
 
   sqlite3* db_;
   std::mutex mutex_;
+  std::unordered_map<std::string, sqlite3_stmt*> kept_;
+  std::int64_t exchangeValuesMs_ = std::numeric_limits<std::int64_t>::min() / 2;
+  std::unordered_map<std::string, ParamList> paramsByBar_;
+  std::optional<std::string> releaseIdentities_;
 };

@@ -8,7 +8,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -22,13 +24,42 @@ std::string_view UpToNul(std::string_view text) {
   return text.size() > INT_MAX ? std::string_view() : text;
 }
 
+// A conversion descriptor of this thread, opened once. iconv_open loads the
+// converter's module and iconv_close unloads it again when nothing else holds
+// it, so a descriptor per call cost a dlopen, a dlclose and the unmapping's
+// TLB shootdown on every conversion: most of a service exchange's time. A
+// descriptor is not safe to share between threads, hence one set per thread.
+iconv_t CachedConverter(const char* to, const char* from) {
+  struct Cache {
+    struct Entry {
+      const char* to;
+      const char* from;
+      iconv_t cd;
+    };
+    std::vector<Entry> entries;
+    ~Cache() {
+      for (const Entry& e : entries) iconv_close(e.cd);
+    }
+  };
+  thread_local Cache cache;
+  for (const Cache::Entry& e : cache.entries) {
+    if (std::strcmp(e.to, to) == 0 && std::strcmp(e.from, from) == 0) {
+      iconv(e.cd, nullptr, nullptr, nullptr, nullptr);  // back to the initial state
+      return e.cd;
+    }
+  }
+  iconv_t cd = iconv_open(to, from);
+  if (cd != reinterpret_cast<iconv_t>(-1)) cache.entries.push_back({to, from, cd});
+  return cd;
+}
+
 // Converts `in` from one encoding to another. Where iconv rejects the input
 // (invalid, incomplete, or not held by the target), `skip` input bytes are
 // passed over and `replacement` is written instead, as the Windows calls do.
 std::string Convert(const char* to, const char* from, std::string_view in, std::size_t skip,
                     std::string_view replacement) {
   if (in.empty()) return {};
-  iconv_t cd = iconv_open(to, from);
+  iconv_t cd = CachedConverter(to, from);
   if (cd == reinterpret_cast<iconv_t>(-1)) return {};
 
   std::string input(in);  // iconv wants a non-const input pointer
@@ -63,7 +94,6 @@ std::string Convert(const char* to, const char* from, std::string_view in, std::
       used += replacement.size();
     }
   }
-  iconv_close(cd);
   out.resize(used);
   return out;
 }

@@ -31,7 +31,10 @@ TEST(CentralConfig, FileValuesOverrideDefaults) {
       "release_key = /etc/tollimer/release-key.pem\n"
       "status_port = off\n"
       "collector_port = 0\n"
-      "time_zone = America/Argentina/Buenos_Aires\n");
+      "time_zone = America/Argentina/Buenos_Aires\n"
+      "connections_per_address = 4\n"
+      "max_connections = 2000\n"
+      "request_seconds = 3\n");
   ASSERT_TRUE(r.config) << (r.errors.empty() ? "" : r.errors[0]);
   EXPECT_EQ(r.config->httpPort, 8080);
   EXPECT_EQ(r.config->basePath, "/orv/api/");
@@ -48,6 +51,9 @@ TEST(CentralConfig, FileValuesOverrideDefaults) {
   EXPECT_EQ(r.config->statusPort, -1);
   EXPECT_EQ(r.config->collectorPort, 0);
   EXPECT_EQ(r.config->timeZone, "America/Argentina/Buenos_Aires");
+  EXPECT_EQ(r.config->connectionsPerAddress, 4u);
+  EXPECT_EQ(r.config->maxConnections, 2000u);
+  EXPECT_EQ(r.config->requestSeconds, 3);
 }
 
 TEST(CentralConfig, RefusesLinesThatWouldMisconfigureTheService) {
@@ -75,6 +81,9 @@ TEST(CentralConfig, RefusesLinesThatWouldMisconfigureTheService) {
       "time_zone = ../../etc/passwd",                     // a zone name never leaves the zone folder
       "time_zone = /etc/localtime",
       "time_zone = Asia//Shanghai",
+      "connections_per_address = 0",                      // nobody could connect
+      "max_connections = many",
+      "request_seconds = 61",                             // over a minute
   };
   for (const char* line : bad) {
     const ConfigResult r = ParseCentralConfig(std::string(line) + "\n");

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -14,17 +15,34 @@
 #include "crypto/envelope.h"
 #include "util/text.h"
 
-RawReply RawHttp(int port, const std::string& request) {
-  RawReply reply;
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+int ConnectFrom(int port, const std::string& from, bool nonBlocking) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | (nonBlocking ? SOCK_NONBLOCK : 0), 0);
+  if (fd < 0) return -1;
+  if (!from.empty()) {
+    sockaddr_in source{};
+    source.sin_family = AF_INET;
+    if (inet_pton(AF_INET, from.c_str(), &source.sin_addr) != 1 ||
+        bind(fd, reinterpret_cast<sockaddr*>(&source), sizeof source) != 0) {
+      close(fd);
+      return -1;
+    }
+  }
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<std::uint16_t>(port));
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (fd < 0 || connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    if (fd >= 0) close(fd);
-    return reply;
+  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 &&
+      !(nonBlocking && errno == EINPROGRESS)) {
+    close(fd);
+    return -1;
   }
+  return fd;
+}
+
+RawReply RawHttp(int port, const std::string& request, const std::string& from) {
+  RawReply reply;
+  const int fd = ConnectFrom(port, from);
+  if (fd < 0) return reply;
   // A server may answer and close before it has read a large body; the send
   // then fails and the reply is still read.
   std::size_t sent = 0;
@@ -52,16 +70,18 @@ RawReply RawHttp(int port, const std::string& request) {
   return reply;
 }
 
-RawReply HttpGet(int port, const std::string& target, const std::string& extraHeaders) {
+RawReply HttpGet(int port, const std::string& target, const std::string& extraHeaders, const std::string& from) {
   return RawHttp(port, "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extraHeaders +
-                           "Connection: close\r\n\r\n");
+                           "Connection: close\r\n\r\n",
+                 from);
 }
 
-RawReply HttpPost(int port, const std::string& target, const std::string& body) {
+RawReply HttpPost(int port, const std::string& target, const std::string& body, const std::string& from) {
   // The assistant's headers, as WinInet sends them.
   return RawHttp(port, "POST " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nUser-Agent: OrvAssistant\r\n"
                        "Accept: text/*\r\nContent-Type: application/json\r\nContent-Length: " +
-                           std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+                           std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body,
+                 from);
 }
 
 std::string AssistantReport(const std::string& mac, const std::string& disk, const std::string& crc,

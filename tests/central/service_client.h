@@ -20,11 +20,19 @@ struct RawReply {
 };
 
 // Sends `request` as it is to 127.0.0.1:port and reads until the server
-// closes (the request should ask for "Connection: close").
-RawReply RawHttp(int port, const std::string& request);
+// closes (the request should ask for "Connection: close"). `from`: the
+// loopback source address (127.0.0.2 ...), so a test can play several
+// machines; empty: the system's choice.
+RawReply RawHttp(int port, const std::string& request, const std::string& from = "");
 
-RawReply HttpGet(int port, const std::string& target, const std::string& extraHeaders = "");
-RawReply HttpPost(int port, const std::string& target, const std::string& body);
+RawReply HttpGet(int port, const std::string& target, const std::string& extraHeaders = "",
+                 const std::string& from = "");
+RawReply HttpPost(int port, const std::string& target, const std::string& body, const std::string& from = "");
+
+// A TCP socket to 127.0.0.1:port from `from` (empty: the system's choice),
+// connected, or -1. Non-blocking when `nonBlocking` (then possibly still
+// connecting).
+int ConnectFrom(int port, const std::string& from, bool nonBlocking = false);
 
 // The assistant's report text (GBK) for these values.
 std::string AssistantReport(const std::string& mac, const std::string& disk, const std::string& crc,

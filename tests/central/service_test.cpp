@@ -95,13 +95,14 @@ TEST(CentralService, RefusesBadExchangesWithoutRecordingAnything) {
       {"POST " + kUpdate + "?t=1 HTTP/1.1\r\nContent-Length: 50000000\r\nConnection: close\r\n\r\n" +
            std::string(1 << 20, 'A'),
        413},
-      {"POST " + kUpdate + "?t=1 HTTP/1.1\r\nContent-Length: -5\r\nConnection: close\r\n\r\n" + body, 413},
+      {"POST " + kUpdate + "?t=1 HTTP/1.1\r\nContent-Length: -5\r\nConnection: close\r\n\r\n" + body, 400},
       {"BREW /tollimer/update/ HTTP/1.1\r\nConnection: close\r\n\r\n", 400},
       {std::string(20000, 'G') + "\r\n\r\n", 414},
-      {"\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03 tls hello\r\n\r\n", 400},
+      // (The literal ends at its first NUL: a head that never ends.)
+      {"\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03 tls hello\r\n\r\n", 408},
   };
   // Side by side: a request that never ends its head is dropped only at the
-  // service's five-second read limit.
+  // service's five-second request deadline.
   std::vector<RawReply> replies(std::size(cases));
   std::vector<std::thread> clients;
   for (std::size_t i = 0; i < std::size(cases); ++i) {

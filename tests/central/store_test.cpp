@@ -113,6 +113,34 @@ TEST(CentralStore, EachProcessorHasOneCurrentRelease) {
   for (const Case& c : cases) EXPECT_EQ(store->ReleaseFor(c.running)->info.crc, c.gets) << c.running;
 }
 
+// The exchange's values are kept in memory for a moment; a change through
+// the store shows at once, one made by another process (the operator's
+// commands) within a few seconds, never not at all.
+TEST(CentralStore, ExchangeValuesFollowChangesFromThisAndOtherProcesses) {
+  TempDir dir("central_store_kept_values");
+  auto service = OpenStore(dir);
+  auto operatorCommand = OpenStore(dir);
+  ASSERT_TRUE(service->SetParam("", "interval", "60"));
+  ASSERT_TRUE(service->AddRelease({"0000AAAA", "", 10, "x86"}, 100));
+  EXPECT_EQ(service->ParamsFor("3301"), (ParamList{{"interval", "60"}}));
+  EXPECT_EQ(service->ReleaseIdentities(), "0000AAAA");
+
+  ASSERT_TRUE(operatorCommand->SetParam("3301", "delay", "500"));
+  ASSERT_TRUE(operatorCommand->AddRelease({"1111AAAA", "", 10, "x86"}, 200));
+  bool seen = false;
+  for (int i = 0; i < 50 && !seen; ++i) {
+    seen = service->ParamsFor("3301") == ParamList{{"delay", "500"}, {"interval", "60"}} &&
+           service->ReleaseIdentities() == "1111AAAA";
+    if (!seen) usleep(100 * 1000);
+  }
+  EXPECT_TRUE(seen) << "another process's change did not show within 5 s";
+
+  ASSERT_TRUE(service->SetParam("", "interval", "30"));
+  EXPECT_EQ(service->ParamsFor("3301"), (ParamList{{"delay", "500"}, {"interval", "30"}}));
+  ASSERT_TRUE(service->AddRelease({"2222AAAA", "", 10, "x86"}, 300));
+  EXPECT_EQ(service->ReleaseIdentities(), "2222AAAA");
+}
+
 TEST(CentralStore, BlacklistImportsReplaceOrMergeAndBumpTheVersion) {
   TempDir dir("central_store_blacklist");
   auto store = OpenStore(dir);

@@ -27,6 +27,7 @@ int FuzzInstallReport(const std::uint8_t* data, std::size_t size);
 int FuzzHitAndNotice(const std::uint8_t* data, std::size_t size);
 int FuzzReleaseSignature(const std::uint8_t* data, std::size_t size);
 int FuzzTimeZone(const std::uint8_t* data, std::size_t size);
+int FuzzRequestHead(const std::uint8_t* data, std::size_t size);
 
 inline constexpr FuzzTarget kFuzzTargets[] = {
     {"blacklist_file", FuzzBlacklistFile},
@@ -44,6 +45,7 @@ inline constexpr FuzzTarget kFuzzTargets[] = {
     {"hit_and_notice", FuzzHitAndNotice},
     {"release_signature", FuzzReleaseSignature},
     {"time_zone", FuzzTimeZone},
+    {"request_head", FuzzRequestHead},
 };
 
 // A fault the sanitizers cannot see (a broken round trip, a rule broken):

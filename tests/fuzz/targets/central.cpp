@@ -7,6 +7,7 @@
 #include "central/blacklist_import.h"
 #include "central/central_config.h"
 #include "central/exchange.h"
+#include "central/request_head.h"
 #include "crypto/codepage.h"
 #include "crypto/envelope.h"
 #include "fuzz_targets.h"
@@ -132,6 +133,38 @@ int FuzzHitAndNotice(const std::uint8_t* data, std::size_t size) {
   for (std::size_t max = 0; max <= text.size() && max <= 40; ++max) {
     const std::string cut = GbkField(text, max);
     if (whole.compare(0, cut.size(), cut) != 0) FuzzFail("a cut that splits a character");
+  }
+  return 0;
+}
+
+// The bytes a client sends on one connection, arriving in pieces of
+// (first byte % 16 + 1) bytes. Read piece by piece, each step says what a
+// reading of everything so far at once says; a whole request never claims
+// more bytes than arrived, and a refusal carries one of its statuses.
+int FuzzRequestHead(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return 0;
+  const std::size_t piece = data[0] % 16 + 1;
+  const std::string_view stream(reinterpret_cast<const char*>(data) + 1, size - 1);
+  RequestLimits limits;
+  limits.maxHeadBytes = 512;  // small, so the fuzzer reaches the limits
+  limits.maxBodyBytes = 256;
+  RequestFraming framing(limits);
+  for (std::size_t have = std::min(piece, stream.size());; have = std::min(have + piece, stream.size())) {
+    const std::string_view received = stream.substr(0, have);
+    const RequestProgress p = framing.Update(received);
+    const RequestProgress whole = ExamineRequest(received, limits);
+    if (p.state != whole.state || p.status != whole.status ||
+        (p.state == RequestProgress::State::Complete && p.length != whole.length)) {
+      FuzzFail("piecewise reading differs from reading at once");
+    }
+    if (p.state == RequestProgress::State::Complete && p.length > received.size()) {
+      FuzzFail("a whole request longer than what arrived");
+    }
+    if (p.state == RequestProgress::State::Refused && p.status != 400 && p.status != 411 && p.status != 413 &&
+        p.status != 414 && p.status != 431) {
+      FuzzFail("a refusal with an unexpected status");
+    }
+    if (p.state != RequestProgress::State::Incomplete || have == stream.size()) break;
   }
   return 0;
 }

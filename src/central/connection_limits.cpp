@@ -1,0 +1,34 @@
+#include "central/connection_limits.h"
+
+ConnectionLimits::Admission ConnectionLimits::Admit(const std::string& address) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (open_ >= total_) return Admission::AllFull;
+  const auto it = byAddress_.find(address);
+  if ((it == byAddress_.end() ? 0 : it->second) >= perAddress_) return Admission::AddressFull;
+  if (it == byAddress_.end()) {
+    byAddress_.emplace(address, 1);
+  } else {
+    ++it->second;
+  }
+  ++open_;
+  return Admission::Admitted;
+}
+
+void ConnectionLimits::Release(const std::string& address) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto it = byAddress_.find(address);
+  if (it == byAddress_.end()) return;
+  --open_;
+  if (--it->second == 0) byAddress_.erase(it);
+}
+
+std::size_t ConnectionLimits::Open() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return open_;
+}
+
+std::size_t ConnectionLimits::OpenFrom(const std::string& address) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto it = byAddress_.find(address);
+  return it == byAddress_.end() ? 0 : it->second;
+}
