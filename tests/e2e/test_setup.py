@@ -172,7 +172,10 @@ def test_uninstaller_asks_and_removes_the_cafes_files_when_told_to(wine, sim, tm
         assert wine.reg_query(APP_KEY, CAFE_VALUE[0]) is None
         assert wine.reg_query(UNINSTALL_KEY, "DisplayName") is None
         assert not sim.find("", MAIN_CAPTION)
-        sim.close(window)
+        # The finish page ignores WM_CLOSE: its own button ends the uninstaller,
+        # whose window would otherwise stay on the screen of the next tests.
+        sim.click(wait_until(lambda: button(sim, window, "关闭(&L)"), timeout=10, message="the close button"))
+        wait_until(lambda: not sim.exists(window), timeout=10, message="the uninstaller ended")
     finally:
         end_leftover_assistant(wine, sim)
         wine.reg_delete(APP_KEY)
