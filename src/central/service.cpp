@@ -319,9 +319,9 @@ void CentralService::Metrics(httplib::Response& res) {
     g.noticesReceived = collector_->Recorded();
     g.noticesDropped = collector_->Dropped();
   }
-  const StatusData status = store_.Status(NowSeconds(), 1);
-  g.installationsKnown = status.installations;
-  g.installationsSeen24h = status.seenLastDay;
+  const CentralStore::InstallationCounts installations = store_.CountInstallations(NowSeconds());
+  g.installationsKnown = installations.known;
+  g.installationsSeen24h = installations.seenLastDay;
   struct stat st {};
   for (const char* suffix : {"", "-wal"}) {
     if (stat((config_.dataDir + "/central.db" + suffix).c_str(), &st) == 0) g.storeBytes += st.st_size;

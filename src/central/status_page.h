@@ -8,13 +8,6 @@
 #include <string>
 #include <vector>
 
-struct StatusVersion {
-  std::string crc;
-  std::string machine;  // of a known release; empty for an unknown build
-  bool current = false;
-  int installations = 0;
-};
-
 struct StatusHit {
   std::int64_t time = 0;  // Unix seconds
   std::string idNumber, mac, barId, barName, address;
@@ -23,17 +16,6 @@ struct StatusHit {
 struct StatusNotice {
   std::int64_t time = 0;
   std::string address, text;
-};
-
-struct StatusData {
-  int installations = 0;
-  int seenLastDay = 0;
-  int bars = 0;
-  int blacklistEntries = 0;
-  int hitDays = 7;
-  std::vector<StatusVersion> versions;
-  std::vector<StatusHit> hits;        // of the last hitDays days, newest first
-  std::vector<StatusNotice> notices;  // newest first
 };
 
 // &, <, >, " and ' as entities.

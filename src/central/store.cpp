@@ -385,35 +385,16 @@ std::int64_t CentralStore::PruneEvents(std::int64_t before) {
   return t.Commit() ? removed : -1;
 }
 
-StatusData CentralStore::Status(std::int64_t now, int hitDays) {
-  StatusData d;
-  d.hitDays = hitDays;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    Statement counts(db_, R"sql(SELECT
-        (SELECT COUNT(*) FROM installations),
-        (SELECT COUNT(*) FROM installations WHERE last_seen>=?1),
-        (SELECT COUNT(DISTINCT bar_id) FROM installations),
-        (SELECT COUNT(*) FROM blacklist))sql");
-    counts.Bind(1, now - 24 * 3600);
-    if (counts.Step()) {
-      d.installations = static_cast<int>(counts.Int(0));
-      d.seenLastDay = static_cast<int>(counts.Int(1));
-      d.bars = static_cast<int>(counts.Int(2));
-      d.blacklistEntries = static_cast<int>(counts.Int(3));
-    }
-    Statement versions(db_, R"sql(
-      SELECT i.version_crc, COALESCE(r.machine, ''), COALESCE(r.current, 0), COUNT(*)
-      FROM installations i LEFT JOIN releases r ON r.crc=i.version_crc
-      GROUP BY i.version_crc ORDER BY COUNT(*) DESC, i.version_crc)sql");
-    while (versions.Step()) {
-      d.versions.push_back({versions.Text(0), versions.Text(1), versions.Int(2) != 0,
-                            static_cast<int>(versions.Int(3))});
-    }
+CentralStore::InstallationCounts CentralStore::CountInstallations(std::int64_t now) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Statement counts(db_, R"sql(SELECT COUNT(*), COUNT(*) FILTER (WHERE last_seen>=?1) FROM installations)sql");
+  counts.Bind(1, now - 24 * 3600);
+  InstallationCounts c;
+  if (counts.Step()) {
+    c.known = static_cast<int>(counts.Int(0));
+    c.seenLastDay = static_cast<int>(counts.Int(1));
   }
-  d.hits = Hits(now - std::int64_t{hitDays} * 24 * 3600);
-  d.notices = Notices(50);
-  return d;
+  return c;
 }
 
 bool CentralStore::IntegrityOk() {

@@ -97,7 +97,12 @@ class CentralStore {
   // transaction; returns how many rows went, or -1 when the store refused.
   std::int64_t PruneEvents(std::int64_t before);
 
-  StatusData Status(std::int64_t now, int hitDays);
+  // Installations known, and those seen in the 24 hours before `now`.
+  struct InstallationCounts {
+    int known = 0;
+    int seenLastDay = 0;
+  };
+  InstallationCounts CountInstallations(std::int64_t now);
 
   // PRAGMA integrity_check says "ok".
   bool IntegrityOk();
