@@ -5,6 +5,7 @@
 #include "crypto/codepage.h"
 #include "crypto/envelope.h"
 #include "fakes/gbk_samples.h"
+#include "fakes/sample_update_request.h"
 #include "net/notice.h"
 #include "net/central_exchange.h"
 #include "central/service_client.h"
@@ -69,17 +70,7 @@ TEST(InstallReport, AValueWithALineBreakSuppliesNoOtherField) {
       {"MAC", [](UpdateRequestValues& v) { v.macText = "00E04C6A1B2C\r\ncrc=00000000"; }},
   };
   for (const Case& c : cases) {
-    UpdateRequestValues values;
-    values.unixTime = 1700000000;
-    values.macText = "00E04C6A1B2C";
-    values.exeChecksum = "ABCD1234";
-    values.barId = "3301";
-    values.barName = "B";
-    values.osVersion = "6.1.7601.1";
-    values.featureBits = 15;
-    values.monitorCount = 2;
-    values.faceSoundInfo = "-";
-    values.diskSerial = "WD-1";
+    const UpdateRequestValues values = SampleUpdateRequest();
     UpdateRequestValues spoilt = values;
     c.spoil(spoilt);
     const auto plain = OpenInstallReport(SealAsAssistant(BuildUpdateRequest(values)), kConfig);

@@ -10,6 +10,7 @@
 #include "central/request_head.h"
 #include "crypto/codepage.h"
 #include "crypto/envelope.h"
+#include "fakes/sample_update_request.h"
 #include "fuzz_targets.h"
 #include "net/central_exchange.h"
 
@@ -66,17 +67,7 @@ int FuzzInstallReport(const std::uint8_t* data, std::size_t size) {
     Des_CryptWithKey(text, 1, config.serviceKey, 1, true, sealed);
     return OpenInstallReport(sealed, config);
   };
-  UpdateRequestValues plain;
-  plain.unixTime = 1700000000;
-  plain.macText = "00E04C6A1B2C";
-  plain.exeChecksum = "ABCD1234";
-  plain.barId = "3301";
-  plain.barName = "B";
-  plain.osVersion = "6.1.7601.1";
-  plain.featureBits = 15;
-  plain.monitorCount = 2;
-  plain.faceSoundInfo = "-";
-  plain.diskSerial = "WD-1";
+  const UpdateRequestValues plain = SampleUpdateRequest();
   std::string UpdateRequestValues::*fields[] = {
       &UpdateRequestValues::macText,  &UpdateRequestValues::exeChecksum,   &UpdateRequestValues::barId,
       &UpdateRequestValues::barName,  &UpdateRequestValues::osVersion,     &UpdateRequestValues::faceSoundInfo,
