@@ -18,12 +18,15 @@ namespace {
 
 constexpr UINT_PTR kTimer1 = 1;       // watch cycle, 1000 ms
 constexpr UINT_PTR kTaskTimer = 2;    // periodic tasks, 60000 ms
+constexpr UINT kNetworkResults = WM_APP + 28;  // the network worker has results
 constexpr UINT kTimer1Interval = 1000;
 constexpr UINT kTaskInterval = 60000;
 constexpr int kHotKeyF11 = 1012;
 constexpr const char* kClassName = "TOrv_Assistant";
 // A release's signature is one short text, fetched like every other exchange.
 constexpr int kSignatureTimeoutMs = 5000;
+// How long the close waits for the network worker to end its job.
+constexpr DWORD kWorkerStopWaitMs = 1500;
 
 bool EnableDebugPrivilege(bool enable) {
   HANDLE token = nullptr;
@@ -43,12 +46,15 @@ TOrv_Assistant::TOrv_Assistant(const ProcessEnvironment& env)
     : env_(env),
       machine_(ReadMachineValues(env.programFolder)),
       selfUpdate_(updateFiles_, updateShell_, log_,
-                  {[folder = env.programFolder](const std::string& url, const std::string& destination) {
+                  {[this, folder = env.programFolder](const std::string& url, const std::string& destination) {
                      DownloadOptions options;
                      options.programFolder = folder;
+                     options.stop = &worker_.Queue().StopFlag();
                      return DownloadFile(url, destination, true, options);
                    },
-                   [this](const std::string& url) { return http_->HttpRequest(url, "", kSignatureTimeoutMs); }},
+                   [this](const std::string& url) {
+                     return workerHttp_->HttpRequest(url, "", kSignatureTimeoutMs);
+                   }},
                   CompiledReleaseKey(), env.exePath, env.updateAddress),
       blacklist_(files_, *http_, [] { return static_cast<std::uint32_t>(GetTickCount()); },
                  [this] {
@@ -56,7 +62,7 @@ TOrv_Assistant::TOrv_Assistant(const ProcessEnvironment& env)
                    return CalendarDate{now.year, now.month, now.day};
                  },
                  {env_.programFolder + "blacklist.txt", env_.serviceBase + Literal(lit::kBlacklistPath)}),
-      blacklistAlert_({desktop_, clock_, sound_, log_, *http_,
+      blacklistAlert_({desktop_, clock_, sound_, log_, hitReports_,
                        [](const std::string& text) { SendNotice(text); }},
                       blacklist_, bar_, env_.serviceBase + Literal(lit::kReportPath), machine_.macText) {}
 
@@ -105,6 +111,9 @@ LRESULT TOrv_Assistant::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_HOTKEY:
       WMHotKey(wParam);
+      return 0;
+    case kNetworkResults:
+      central_.ApplyResults();
       return 0;
     case DM_GETDEFID:
       return MAKELRESULT(panelForm_.DefaultButtonId(), DC_HASDEFID);
@@ -161,14 +170,16 @@ void TOrv_Assistant::FormCreate() {
   // The notification-area icon and its menu.
   CreateTrayIcon();
 
+  // The network worker: the central service's exchanges, the blacklist
+  // request, the release download and the hit reports run there.
+  worker_.Start(hwnd_, kNetworkResults);
+
   // The blacklist panel, hidden until the cashier asks for it; the list is
   // loaded on the first tick and every night, and checked on every swipe.
   frmBlackList_.Create(hwnd_);
-  watch_.Hooks().loadBlacklist = [this] {
-    const int count = blacklist_.Get_BlackList();
-    frmBlackList_.ShowList();
-    return count;
-  };
+  watch_.Hooks().loadBlacklist = [this](const std::string& linePrefix) { central_.LoadBlacklist(linePrefix); };
+  frmBlackList_.reload = [this] { central_.LoadBlacklist(""); };
+  central_.GetHooks().blacklistLoaded = [this] { frmBlackList_.ShowList(); };
   watch_.Hooks().blacklistCheck = [this](Hwnd dialog, Hwnd faceButton, Hwnd idEdit) {
     return blacklistAlert_.Check(dialog, faceButton, idEdit);
   };
@@ -218,17 +229,19 @@ void TOrv_Assistant::FormCreate() {
                               env_.exeChecksum.c_str(), bar_.barId.c_str(), bar_.barName.c_str(),
                               neighbourCount_));
 
-  // The central-service exchange fills the runtime parameters and tells
-  // whether an update is due (started at the first watch tick); the minute
-  // timer repeats it.
-  watch_.SetStartupUpdateState(exchange_.Check_UpdateAtStartup(BuildUpdateRequestText(), clock_, log_));
-  watch_.Hooks().startSelfUpdate = [this] { return StartSelfUpdate(); };
-  task_.Hooks().callUpdate = [this] {
-    const int state = exchange_.Call_Update([this] { return BuildUpdateRequestText(); });
-    if (state != kUpdateCurrent) log_.WriteLog(FormatRuntime(Literal(lit::kRefreshStateFormat), state));
-    return state;
+  // The central-service exchange runs on the worker: its answer fills the
+  // runtime parameters (the local file then overrides them again) and tells
+  // whether an update is due, which is then downloaded; the minute timer
+  // repeats it. The summary line is written once the answer is in.
+  central_.GetHooks().requestText = [this] { return BuildUpdateRequestText(); };
+  central_.GetHooks().startupExchangeDone = [this] {
+    ApplyLocalParameterFile();
+    LogStartupSummary();
   };
-  task_.Hooks().startSelfUpdate = [this] { StartSelfUpdate(); };
+  central_.GetHooks().quietMoment = [this] { return QuietMoment(); };
+  central_.StartupExchange();
+  task_.Hooks().callUpdate = [this] { central_.Refresh([this](int state) { task_.OnRefreshResult(state); }); };
+  task_.Hooks().startSelfUpdate = [this] { central_.FetchRelease(false); };
 
   // Local overrides of the runtime parameters.
   ApplyLocalParameterFile();
@@ -247,11 +260,6 @@ void TOrv_Assistant::FormCreate() {
   hotKeyRegistered_ = RegisterHotKey(hwnd_, kHotKeyF11, 0, VK_F11) != FALSE;
   ctid_.SetHotKeyRegistered(hotKeyRegistered_);
   settingsPanel_.ShowHotKey(hotKeyRegistered_);
-
-  // The start-up summary.
-  log_.WriteLog(FormatRuntime(Literal(lit::kSummaryLineFormat), hotKeyRegistered_ ? 1 : 0,
-                       switches_.bits, par_.FaceClickDelay, par_.FaceClickMode,
-                       par_.ParamRefreshMinutes, par_.CtidReturnDelay));
 
   // Lets the assistant act on windows of elevated programs where allowed.
   EnableDebugPrivilege(true);
@@ -275,8 +283,18 @@ std::string TOrv_Assistant::BuildUpdateRequestText() {
   return BuildUpdateRequest(v);
 }
 
-int TOrv_Assistant::StartSelfUpdate() {
-  return selfUpdate_.ApplyUpdate(env_.exeChecksum, exchange_.ReleaseIdentities());
+void TOrv_Assistant::LogStartupSummary() {
+  log_.WriteLog(FormatRuntime(Literal(lit::kSummaryLineFormat), hotKeyRegistered_ ? 1 : 0,
+                       switches_.bits, par_.FaceClickDelay, par_.FaceClickMode,
+                       par_.ParamRefreshMinutes, par_.CtidReturnDelay));
+}
+
+bool TOrv_Assistant::QuietMoment() {
+  // Not while a face-verification dialog is on the screen or an alert is
+  // shown in one: the restart would take the cashier's view of it away.
+  auto exists = [](Hwnd window) { return window != 0 && IsWindow(reinterpret_cast<HWND>(window)); };
+  return !face_.FaceFormPlaced && !exists(face_.FaceDialogSeen) && !exists(face_.LastFaceDialog) &&
+         !exists(blacklistAlert_.LastBlacklistEdit());
 }
 
 void TOrv_Assistant::ApplyLocalParameterFile() {
@@ -308,6 +326,11 @@ bool TOrv_Assistant::FormCloseQuery() {
 }
 
 void TOrv_Assistant::FormClose() {
+  // The worker is told to stop; a download ends at its next piece, and the
+  // program does not wait for a silent server's time-out. A release that was
+  // being fetched, or waited for its quiet moment, is not left behind.
+  worker_.Stop(kWorkerStopWaitMs);
+  updateFiles_.Delete(env_.exePath + ".NEW");
   if (socketsStarted_) Socket::Cleanup();
   KillTimer(hwnd_, kTimer1);
   UnregisterHotKey(hwnd_, kHotKeyF11);
@@ -319,6 +342,8 @@ void TOrv_Assistant::Timer1Timer() {
   // The next tick comes a full second after this cycle ends, however long it
   // took, and a cycle never nests in another.
   KillTimer(hwnd_, kTimer1);
+  // A checked release is swapped in between cycles, when nothing is handled.
+  if (central_.OnTick()) return;
   try {
     watch_.OnWatchTimer();
   } catch (const std::exception& e) {

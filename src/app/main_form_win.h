@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "app/central_work.h"
 #include "app/machine_values.h"
 #include "app/process_env.h"
 #include "app/task_timer.h"
@@ -19,6 +20,7 @@
 #include "desktop/tray_icon_win.h"
 #include "log/activity_log.h"
 #include "net/central_exchange.h"
+#include "net/network_worker_win.h"
 #include "net/self_update_win.h"
 #include "platform/http_client.h"
 #include "platform/ini_file.h"
@@ -42,6 +44,9 @@ class TOrv_Assistant {
   // Creates the window (owned by the application window); runs FormCreate.
   bool Create(HWND applicationWindow);
   HWND Handle() const { return hwnd_; }
+  // True when the network worker outlived the close: the process must end
+  // at once rather than tear down what its job may still use.
+  bool NetworkWorkerRunning() const { return worker_.Running(); }
 
  private:
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -67,7 +72,8 @@ class TOrv_Assistant {
   void MakeShortcut();
   // The central-service exchange and the self-update.
   std::string BuildUpdateRequestText();
-  int StartSelfUpdate();
+  void LogStartupSummary();
+  bool QuietMoment();
 
   ProcessEnvironment env_;
   Win32Desktop desktop_;
@@ -107,12 +113,15 @@ class TOrv_Assistant {
   bool autorunChecked_ = false;  // the check mark of "开机自动运行(&R)"
   bool HideOnClose = true;
 
-  // The central-service exchange and the self-update; the blacklist uses the
-  // same HTTP client.
+  // The central-service exchange and the self-update. All their network
+  // work runs on the worker, with a client of its own; the window thread's
+  // client serves the blacklist store's own load only.
   MachineValues machine_;
   int neighbourCount_ = 0;
   std::unique_ptr<HttpClient> http_ = MakeWinInetHttpClient();
-  CentralExchange exchange_{*http_, par_, env_.updateAddress, env_.exeChecksum};
+  NetworkWorker worker_;
+  std::unique_ptr<HttpClient> workerHttp_ = MakeWinInetHttpClient();
+  QueuedRequests hitReports_{worker_.Queue(), *workerHttp_};
   Win32UpdateFiles updateFiles_;
   Win32UpdateShell updateShell_{hwnd_, [this] { HideOnClose = false; }};
   SelfUpdate selfUpdate_;
@@ -123,4 +132,7 @@ class TOrv_Assistant {
   BlacklistStore blacklist_;
   TfrmBlackList frmBlackList_{blacklist_};
   BlacklistAlert blacklistAlert_;
+
+  CentralWork central_{{worker_.Queue(), *workerHttp_, log_, par_, blacklist_, selfUpdate_,
+                        env_.updateAddress, env_.exeChecksum}};
 };

@@ -47,5 +47,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   MSG msg;
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchThreadMessage(msg);
   DestroyWindow(application);
+  // A network job still in a socket wait: end now, before the objects it
+  // uses are torn down.
+  if (mainForm.NetworkWorkerRunning()) ExitProcess(0);
   return 0;
 }

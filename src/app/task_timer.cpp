@@ -15,9 +15,11 @@ void TaskTimer::Timer_TaskTimer() {
   // A period of 1 or less refreshes every minute.
   if (++minuteCounter_ >= par_.ParamRefreshMinutes) {
     minuteCounter_ = 0;
-    if (hooks_.callUpdate) {
-      updateState_ = hooks_.callUpdate();
-      if (updateState_ == 2 && hooks_.startSelfUpdate) hooks_.startSelfUpdate();
-    }
+    if (hooks_.callUpdate) hooks_.callUpdate();
   }
+}
+
+void TaskTimer::OnRefreshResult(int state) {
+  updateState_ = state;
+  if (updateState_ == 2 && hooks_.startSelfUpdate) hooks_.startSelfUpdate();
 }

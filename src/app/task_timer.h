@@ -8,7 +8,8 @@
 
 struct TaskHooks {
   std::function<void()> checkQrCode;      // CTID QR check, mode 2
-  std::function<int()> callUpdate;        // central-service refresh: -1, 1 or 2
+  // Asks the central service again; its answer comes to OnRefreshResult.
+  std::function<void()> callUpdate;
   std::function<void()> startSelfUpdate;  // when the refresh announces an update
 };
 
@@ -22,6 +23,8 @@ class TaskTimer {
   int UpdateState() const { return updateState_; }
 
   void Timer_TaskTimer();
+  // The update state the refresh brought (-1, 1 or 2); 2 starts the update.
+  void OnRefreshResult(int state);
 
  private:
   Desktop& desktop_;

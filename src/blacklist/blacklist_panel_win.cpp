@@ -232,6 +232,7 @@ void TfrmBlackList::BlackList_Title_PanelMouseDown() {
 }
 
 void TfrmBlackList::BlackList_Update_BtnClick() {
+  if (reload) return reload();
   store_.Get_BlackList();
   ShowList();
 }

@@ -5,6 +5,8 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
+
 class BlacklistStore;
 
 class TfrmBlackList {
@@ -21,6 +23,9 @@ class TfrmBlackList {
   HWND Handle() const { return hwnd_; }
   // After a load: the list shows the store's lines, the label its status.
   void ShowList();
+  // The update button's load (the list's network half runs elsewhere); the
+  // store's own load when not set.
+  std::function<void()> reload;
 
  private:
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);

@@ -41,10 +41,14 @@ void BlacklistStore::ReadLocalFile(std::vector<std::string>& out) {
 }
 
 int BlacklistStore::Get_BlackList() {
-  const std::uint32_t start = tickMs_();
-  if (static_cast<std::uint32_t>(start - lastLoadTick_) < kLoadGuardMs) return 0;
-  lastLoadTick_ = start;
+  if (LoadLocal() < 0) return 0;
+  return ApplyServiceReply(http_.HttpRequest(sources_.url, "", kRequestTimeoutMs));
+}
 
+int BlacklistStore::LoadLocal() {
+  const std::uint32_t start = tickMs_();
+  if (static_cast<std::uint32_t>(start - lastLoadTick_) < kLoadGuardMs) return -1;
+  lastLoadTick_ = start;
   try {
     lines_.clear();
     sorted_ = false;
@@ -52,10 +56,19 @@ int BlacklistStore::Get_BlackList() {
     ReadLocalFile(local);
     lines_ = std::move(local);
     localRecords_ = static_cast<int>(lines_.size());
+    return localRecords_;
+  } catch (const std::exception&) {
+    // Out of memory and the like: the list keeps what it got.
+    return static_cast<int>(lines_.size());
+  }
+}
 
-    const std::string reply = http_.HttpRequest(sources_.url, "", kRequestTimeoutMs);
+int BlacklistStore::ApplyServiceReply(const std::string& reply) {
+  try {
+    // The service's lines follow the local records LoadLocal put in.
+    sorted_ = false;
     if (reply.empty()) {
-      status_ = BlacklistFailedText(localRecords_, tickMs_() - start);
+      status_ = BlacklistFailedText(localRecords_, tickMs_() - lastLoadTick_);
       return static_cast<int>(lines_.size());
     }
     LineSplitter splitter(reply.size(), [&](std::string_view line) {
@@ -63,7 +76,7 @@ int BlacklistStore::Get_BlackList() {
     });
     splitter.Feed(reply);
     splitter.Finish();
-    status_ = BlacklistLoadedText(static_cast<int>(lines_.size()), localRecords_, tickMs_() - start);
+    status_ = BlacklistLoadedText(static_cast<int>(lines_.size()), localRecords_, tickMs_() - lastLoadTick_);
     return static_cast<int>(lines_.size());
   } catch (const std::exception&) {
     // Out of memory and the like: the list keeps what it got, the status

@@ -36,6 +36,15 @@ class BlacklistStore {
   // less than 3000 ms ago, or when the load failed.
   int Get_BlackList();
 
+  // The two halves of Get_BlackList, for a caller that fetches the service's
+  // lines elsewhere (the network worker). LoadLocal starts a load: the list
+  // becomes the local records at once; -1 when refused by the 3000 ms guard.
+  // ApplyServiceReply completes it with the service's reply (empty: none
+  // came) and returns the number of lines, as Get_BlackList does.
+  int LoadLocal();
+  int ApplyServiceReply(const std::string& reply);
+  const std::string& ServiceUrl() const { return sources_.url; }
+
   // 0-based index of the first line (in the current order) containing `id`,
   // ASCII case ignored, or -1; texts of 7 characters or fewer never match.
   int FindInBlacklist(const std::string& id) const;
@@ -61,7 +70,7 @@ class BlacklistStore {
 
   std::vector<std::string> lines_;
   std::string status_ = "Info:";
-  std::uint32_t lastLoadTick_ = 0;
+  std::uint32_t lastLoadTick_ = 0;  // the tick the last load began at
   int localRecords_ = 0;
   bool sorted_ = false;
 };

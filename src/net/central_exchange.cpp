@@ -110,13 +110,27 @@ int CentralExchange::Check_Update(const std::string& requestText, int kind) {
 
 int CentralExchange::Check_UpdateAtStartup(const std::string& requestText, Clock& clock,
                                            ActivityLog& log) {
+  return Check_UpdateAttempts(
+      requestText,
+      [&](int attempt, int state) {
+        log.WriteLog(FormatRuntime(Literal(lit::kAttemptLineFormat), attempt, state));
+      },
+      [&](int ms) {
+        clock.DelayWithMessages(ms);
+        return true;
+      });
+}
+
+int CentralExchange::Check_UpdateAttempts(const std::string& requestText,
+                                          const std::function<void(int attempt, int state)>& attempted,
+                                          const std::function<bool(int ms)>& pause) {
   constexpr int kAttempts = 15;
   int state = kUpdateNoReply;
   for (int attempt = 1; attempt <= kAttempts; ++attempt) {
     state = Check_Update(requestText, 1);
-    log.WriteLog(FormatRuntime(Literal(lit::kAttemptLineFormat), attempt, state));
+    attempted(attempt, state);
     if (state != kUpdateNoReply) break;
-    clock.DelayWithMessages(1000);
+    if (!pause(1000)) break;
   }
   return state;
 }

@@ -75,6 +75,13 @@ class CentralExchange {
   // the last result.
   int Check_UpdateAtStartup(const std::string& requestText, Clock& clock, ActivityLog& log);
 
+  // The same attempts with the log and the wait supplied: `attempted` gets
+  // each attempt's number and result; `pause(ms)` waits, false when the
+  // attempts must end early (the program is closing).
+  int Check_UpdateAttempts(const std::string& requestText,
+                           const std::function<void(int attempt, int state)>& attempted,
+                           const std::function<bool(int ms)>& pause);
+
   // A fresh request (from `makeRequest`) with kind 2: the periodic check.
   int Call_Update(const std::function<std::string()>& makeRequest) {
     return Check_Update(makeRequest(), 2);

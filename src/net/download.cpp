@@ -34,11 +34,14 @@ class TransferLimits {
   explicit TransferLimits(const DownloadOptions& options)
       : bytes_(options.lowSpeedBytes), window_(std::chrono::milliseconds(options.lowSpeedWindowMs)),
         start_(std::chrono::steady_clock::now()),
-        deadline_(start_ + std::chrono::milliseconds(options.overallLimitMs)), windowStart_(start_) {}
+        deadline_(start_ + std::chrono::milliseconds(options.overallLimitMs)), windowStart_(start_),
+        stop_(options.stop) {}
 
   // Called after every receive with the bytes received so far: 0 while the
-  // transfer may go on, else kDownloadTooSlow or kDownloadTooLong.
+  // transfer may go on, else kDownloadStopped, kDownloadTooSlow or
+  // kDownloadTooLong.
   int Check(long long received) {
+    if (stop_ && stop_->load()) return kDownloadStopped;
     const SteadyTime now = std::chrono::steady_clock::now();
     if (now >= deadline_) return kDownloadTooLong;
     if (now - windowStart_ < window_) return 0;
@@ -55,6 +58,7 @@ class TransferLimits {
   SteadyTime deadline_;
   SteadyTime windowStart_;
   long long receivedAtStart_ = 0;
+  const std::atomic<bool>* stop_;
 };
 
 // The destination of a download without one: the program folder and the

@@ -2,6 +2,7 @@
 // socket. One GET, a 200 or 206 reply, the body written straight into a file;
 // a partly downloaded file can be continued with a byte range.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -17,6 +18,7 @@ inline constexpr int kDownloadBrokenReply = -7;  // send or receive error or tim
 inline constexpr int kDownloadTooLarge = -8;     // body above DownloadOptions::maxBodyBytes
 inline constexpr int kDownloadTooSlow = -9;      // below the low-speed limit of DownloadOptions
 inline constexpr int kDownloadTooLong = -10;     // past the overall ceiling of DownloadOptions
+inline constexpr int kDownloadStopped = -11;     // the caller's stop flag was set
 
 struct DownloadOptions {
   // Folder (with its trailing backslash) that takes the URL's path when no
@@ -40,6 +42,9 @@ struct DownloadOptions {
   // release needs 17 KB/s, about 140 kbit/s); a failed transfer is tried
   // again at the next exchange.
   int overallLimitMs = 10 * 60 * 1000;
+  // Read after every receive: once set, the transfer ends (the program is
+  // closing). A silent server is left after at most one socket time-out.
+  const std::atomic<bool>* stop = nullptr;
 };
 
 // GETs `url` (plain "http://") into `destinationPath`, or, when that is

@@ -36,7 +36,7 @@ std::string SpeedText(long long bytes, long long elapsedMs) {
 int SelfUpdate::ApplyUpdate(const std::string& exeChecksum, const std::string& releaseIdentities) {
   if (running_) return 0;
   running_ = true;
-  int result = Apply(exeChecksum, releaseIdentities);
+  int result = Install(Fetch(exeChecksum, releaseIdentities));
   running_ = false;
   return result;
 }
@@ -50,31 +50,31 @@ void SelfUpdate::RemoveLeftoverBackup(const std::function<void(int ms)>& wait) {
   }
 }
 
-bool SelfUpdate::SignedByOperator(const std::string& fresh, const std::string& exeChecksum) {
-  if (!releaseKey_) return true;
+std::string SelfUpdate::SignatureFailure(const std::string& fresh, const std::string& exeChecksum) const {
+  if (!releaseKey_) return {};
   // The signature is looked up like the release: by this program's checksum.
   const std::string url = FormatRuntime(Literal(lit::kSignatureUrlFormat), updateAddress_.c_str(),
                                         exeChecksum.c_str());
   const ReleaseCheck check = CheckRelease(*releaseKey_, files_.Sha256(fresh), source_.signature(url));
-  if (check == ReleaseCheck::kSigned) return true;
-  log_.WriteLog(Format("＃自动更新失败E,CODE:%s", SignatureFailureCode(check)));
-  return false;
+  if (check == ReleaseCheck::kSigned) return {};
+  return Format("＃自动更新失败E,CODE:%s", SignatureFailureCode(check));
 }
 
 bool SelfUpdate::PutBackTheProgram() { return files_.Replace(exePath_ + ".old", exePath_); }
 
-int SelfUpdate::Apply(const std::string& exeChecksum, const std::string& releaseIdentities) {
+FetchedRelease SelfUpdate::Fetch(const std::string& exeChecksum,
+                                 const std::string& releaseIdentities) const {
   const std::string fresh = exePath_ + ".NEW";
-  const std::string backup = exePath_ + ".old";
-
+  FetchedRelease fetched;
   const std::int64_t started = shell_.TickMs();
   const std::string url = FormatRuntime(Literal(lit::kDownloadUrlFormat), updateAddress_.c_str(),
                                  exeChecksum.c_str());
   const int downloaded = source_.download(url, fresh);
-  const long long elapsedMs = static_cast<long long>(shell_.TickMs() - started);
+  fetched.elapsedMs = static_cast<long long>(shell_.TickMs() - started);
   if (downloaded <= 0) {
-    log_.WriteLog(Format("＃自动更新失败C,CODE:%d", downloaded));
-    return downloaded;
+    fetched.downloaded = downloaded;
+    fetched.failureLine = Format("＃自动更新失败C,CODE:%d", downloaded);
+    return fetched;
   }
 
   // Only the release the service announced may replace the running program:
@@ -82,16 +82,30 @@ int SelfUpdate::Apply(const std::string& exeChecksum, const std::string& release
   // leave a cashier PC without a working assistant.
   const std::string freshCrc = files_.Crc32Text(fresh);
   if (!IsReleaseIdentity(releaseIdentities, freshCrc)) {
-    log_.WriteLog(Format("＃自动更新失败D,CODE:CRC=%s", freshCrc.c_str()));
+    fetched.failureLine = Format("＃自动更新失败D,CODE:CRC=%s", freshCrc.c_str());
     files_.Delete(fresh);
-    return 0;
+    return fetched;
   }
   // Anybody who can answer the exchange can announce a CRC: only the
   // operator's signature says the program is theirs.
-  if (!SignedByOperator(fresh, exeChecksum)) {
+  fetched.failureLine = SignatureFailure(fresh, exeChecksum);
+  if (!fetched.failureLine.empty()) {
     files_.Delete(fresh);
-    return 0;
+    return fetched;
   }
+  fetched.downloaded = downloaded;
+  return fetched;
+}
+
+int SelfUpdate::Install(const FetchedRelease& fetched) {
+  if (fetched.downloaded <= 0 || !fetched.failureLine.empty()) {
+    if (!fetched.failureLine.empty()) log_.WriteLog(fetched.failureLine);
+    return fetched.downloaded < 0 ? fetched.downloaded : 0;
+  }
+  const std::string fresh = exePath_ + ".NEW";
+  const std::string backup = exePath_ + ".old";
+  const int downloaded = fetched.downloaded;
+  const long long elapsedMs = fetched.elapsedMs;
 
   if (files_.Exists(backup)) {
     files_.MakePlain(backup);

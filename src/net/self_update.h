@@ -63,6 +63,14 @@ struct ReleaseSource {
 // "%.2f KB/S" of bytes per millisecond; an elapsed time under 1 ms counts as 1.
 std::string SpeedText(long long bytes, long long elapsedMs);
 
+// What the network half of an update brought: the bytes of a release that is
+// now P + ".NEW", checked; or the failure and the line it is logged with.
+struct FetchedRelease {
+  int downloaded = 0;       // > 0: the checked release waits as P + ".NEW"
+  long long elapsedMs = 0;  // the download's time, for the speed shown
+  std::string failureLine;  // logged by Install when the fetch failed
+};
+
 class SelfUpdate {
  public:
   // `releaseKey`: the operator's public key the release must be signed with;
@@ -81,6 +89,14 @@ class SelfUpdate {
   // returns 0 at once.
   int ApplyUpdate(const std::string& exeChecksum, const std::string& releaseIdentities);
 
+  // The two halves of ApplyUpdate. Fetch is the network half (download, CRC,
+  // signature); it writes no log and touches only the files and the release
+  // source, so it may run on the network worker. Install is the window
+  // thread's half: logs a failed fetch, or swaps, shows the box, starts the
+  // new program and ends this one; returns as ApplyUpdate does.
+  FetchedRelease Fetch(const std::string& exeChecksum, const std::string& releaseIdentities) const;
+  int Install(const FetchedRelease& fetched);
+
   // At start-up: deletes the backup an earlier update left. The program that
   // ran from it may still be ending (the update starts its successor first),
   // so a backup that will not go yet is tried again a few times, `wait(ms)`
@@ -88,9 +104,9 @@ class SelfUpdate {
   void RemoveLeftoverBackup(const std::function<void(int ms)>& wait);
 
  private:
-  int Apply(const std::string& exeChecksum, const std::string& releaseIdentities);
-  // False (logged) when the build has a key and `fresh` is not signed with it.
-  bool SignedByOperator(const std::string& fresh, const std::string& exeChecksum);
+  // The failure line when the build has a key and `fresh` is not signed
+  // with it; empty when it is.
+  std::string SignatureFailure(const std::string& fresh, const std::string& exeChecksum) const;
   // After the swap was given up: the backup back at P, over the release if
   // that stands there.
   bool PutBackTheProgram();

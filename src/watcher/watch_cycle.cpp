@@ -10,29 +10,19 @@ void WatchCycle::OnWatchTimer() {
   // cycle can skip that second and with it the day's reload.
   const LocalTime now = clock_.Now();
   if (now.hour == 0 && now.minute == 0 && now.second == 1 && hooks_.loadBlacklist) {
-    log_.WriteLog(Format("Reload BlackList=%d", hooks_.loadBlacklist()));
+    hooks_.loadBlacklist("Reload BlackList=");
   }
 
   if (!firstTickDone_) {
     firstTickDone_ = true;
-    // A successful update ends this process for the new release, which loads
-    // the lists itself. Any other outcome (no update, a 404, a wrong CRC, a
-    // locked folder) keeps this program running, and it must not run the day
-    // without its blacklist: no swiped ID would raise an alert.
-    if (!StartAnnouncedUpdate()) {
-      if (switches_.carousel && hooks_.loadPictureLists) hooks_.loadPictureLists();
-      if (hooks_.loadBlacklist) log_.WriteLog(Format("Load BlackList=%d", hooks_.loadBlacklist()));
-    }
+    // The lists load at once, whatever the central service says and however
+    // long it takes: an update it announces is applied when it is ready, and
+    // until then no swiped ID may pass unchecked.
+    if (switches_.carousel && hooks_.loadPictureLists) hooks_.loadPictureLists();
+    if (hooks_.loadBlacklist) hooks_.loadBlacklist("Load BlackList=");
   }
 
   RunWatchCycle();
-}
-
-bool WatchCycle::StartAnnouncedUpdate() {
-  if (startupUpdateState_ != 2 || !hooks_.startSelfUpdate) return false;
-  const int result = hooks_.startSelfUpdate();
-  log_.WriteLog(FormatRuntime(Literal(lit::kFirstTickUpdateFormat), result, startupUpdateState_));
-  return result > 0;
 }
 
 void WatchCycle::RunWatchCycle() {

@@ -4,6 +4,7 @@
 // timer disabled, so a cycle never nests in another.
 #pragma once
 #include <functional>
+#include <string>
 
 #include "settings/run_params.h"
 #include "platform/desktop.h"
@@ -15,8 +16,9 @@ class Clock;
 // Work of other subsystems that the timer drives. A hook that is not set is
 // skipped: each is filled by the subsystem that owns the work.
 struct WatchHooks {
-  std::function<int()> loadBlacklist;        // number of entries loaded
-  std::function<int()> startSelfUpdate;      // result of the self-update start
+  // Loads the blacklist and logs the line prefix with the number of entries
+  // (when the service's lines have come).
+  std::function<void(const std::string& linePrefix)> loadBlacklist;
   std::function<void()> loadPictureLists;    // wallpaper carousel lists
   std::function<bool()> faceVerification;    // step 3; true ends the cycle (blacklist hit)
   // Inside step 3, once the face dialog, its button and its ID edit are found
@@ -38,9 +40,6 @@ class WatchCycle {
   DialogAutomation& Dialogs() { return dialogs_; }
   bool MainCashierSeen() const { return mainCashierSeen_; }
 
-  // The update state of the start-up exchange with the central service
-  // (2: an update is due, started on the first tick).
-  void SetStartupUpdateState(int state) { startupUpdateState_ = state; }
   // Carousel interval in seconds.
   void SetCarouselInterval(int seconds) { carouselInterval_ = seconds; }
 
@@ -50,10 +49,6 @@ class WatchCycle {
   void RunWatchCycle();
 
  private:
-  // Starts the update the start-up exchange announced; true when it succeeded
-  // and this process is ending for the new release.
-  bool StartAnnouncedUpdate();
-
   Desktop& desktop_;
   Clock& clock_;
   ActivityLog& log_;
@@ -63,7 +58,6 @@ class WatchCycle {
 
   bool firstTickDone_ = false;
   bool mainCashierSeen_ = false;
-  int startupUpdateState_ = 0;
   int carouselInterval_ = 60;
   int carouselCounter_ = 0;
 };

@@ -9,6 +9,7 @@
 #include "fakes/fake_clock.h"
 #include "fakes/fake_files.h"
 #include "fakes/fake_http_client.h"
+#include "fakes/service_reply.h"
 #include "log/activity_log.h"
 #include "util/literal_table.h"
 
@@ -16,18 +17,8 @@ namespace {
 
 const char* const kUpdateAddress = "http://127.0.0.1:18080/tollimer/update/";
 
-std::string Seal(const std::string& text) {
-  std::string sealed;
-  Des_Crypt(text, 1, 1, 1, true, sealed);
-  return sealed;
-}
-
-// A reply as the service sends it (UTF-8): anything, the opening marker, two
-// characters, the sealed payload, the closing marker, anything.
-std::string Reply(const std::string& payload) {
-  return "ok" + Literal(lit::kReplyOpenMarker) + "\r\n" + Seal(payload) +
-         Literal(lit::kReplyCloseMarker) + "\r\n";
-}
+std::string Seal(const std::string& text) { return SealForService(text); }
+std::string Reply(const std::string& payload) { return ServiceReply(payload); }
 
 const std::string kFull =
     "delay=300\r\nclickmode=0\r\ninterval=5\r\nctidreturn=9\r\ncrclist=ABCD1234,00FF00FF\r\n";
@@ -211,6 +202,25 @@ TEST(ReleaseIdentities, DecisionAndCheckOfTheDownload) {
     EXPECT_EQ(UpdateDecision(c.identities, c.crc), c.decision);
     EXPECT_EQ(IsReleaseIdentity(c.identities, c.crc), c.isIdentity);
   }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CentralExchange, StartupAttemptsEndWhenThePauseIsCutShort) {
+  // The program closing during the pause after a silent attempt: no second
+  // attempt is made.
+  FakeHttpClient http;
+  TCenterPar par;
+  CentralExchange exchange(http, par, kUpdateAddress, "12345678");
+  std::vector<std::pair<int, int>> attempts;
+  const int state = exchange.Check_UpdateAttempts(
+      "r", [&](int attempt, int result) { attempts.push_back({attempt, result}); },
+      [](int) { return false; });
+  EXPECT_EQ(state, kUpdateNoReply);
+  EXPECT_EQ(attempts, (std::vector<std::pair<int, int>>{{1, kUpdateNoReply}}));
+  EXPECT_EQ(http.calls.size(), 1u);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <optional>
 #include <sstream>
+#include <thread>
 
 #include "fakes/fake_http_server.h"
 
@@ -301,6 +302,25 @@ TEST_F(DownloadFileTest, CreatesMissingFoldersOfTheDestination) {
   const fs::path target = folder_ / "a" / "b" / "new.exe";
   EXPECT_EQ(DownloadFile(server_.Url("/new.exe"), target.string(), true, options_), 3);
   EXPECT_EQ(ReadFile(target), "abc");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(DownloadFileTest, EndsATrickleSoonAfterTheStopFlagIsSet) {
+  // A release trickling in endlessly at a pace the low-speed limit accepts:
+  // only the flag (the program closing) ends it.
+  options_.lowSpeedBytes = 1;
+  std::atomic<bool> stop{false};
+  options_.stop = &stop;
+  server_.SetReply(Streaming("HTTP/1.1 200 OK\r\n\r\n", "t", -1, 20));
+  std::thread stopper([&stop] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    stop = true;
+  });
+  EXPECT_EQ(Download("/new.exe", true), kDownloadStopped);
+  stopper.join();
 }
 
 }  // namespace

@@ -19,11 +19,16 @@ struct TaskFixture : ::testing::Test {
 
   TaskFixture() {
     task.Hooks().checkQrCode = [this] { ++qrChecks; };
-    task.Hooks().callUpdate = [this] { ++updates; return answer; };
+    // The answer comes back as the worker's result does: after the call.
+    task.Hooks().callUpdate = [this] { ++updates; };
     task.Hooks().startSelfUpdate = [this] { ++selfUpdates; };
   }
   void Minutes(int n) {
-    for (int i = 0; i < n; ++i) task.Timer_TaskTimer();
+    for (int i = 0; i < n; ++i) {
+      const int before = updates;
+      task.Timer_TaskTimer();
+      if (updates != before) task.OnRefreshResult(answer);
+    }
   }
 };
 

@@ -26,8 +26,10 @@ struct WatchFixture : ::testing::Test {
   std::string LogText() { return files.files["C:\\T\\LOGS\\2024-03-07.TXT"]; }
   void HookEverything() {
     auto& h = cycle.Hooks();
-    h.loadBlacklist = [this] { calls.push_back("blacklist"); return 12; };
-    h.startSelfUpdate = [this] { calls.push_back("update"); return 1; };
+    h.loadBlacklist = [this](const std::string& linePrefix) {
+      calls.push_back("blacklist");
+      log.WriteLog(linePrefix + "12");
+    };
     h.loadPictureLists = [this] { calls.push_back("pictures"); };
     h.faceVerification = [this] { calls.push_back("face"); return false; };
     h.placeHandoverAndQrWindows = [this] { calls.push_back("place"); };
@@ -71,35 +73,6 @@ TEST_F(WatchFixture, FirstTickLoadsOnceAndTheCycleRunsEveryTick) {
   cycle.OnWatchTimer();
   EXPECT_EQ(calls, (std::vector<std::string>{"pictures", "blacklist", "face", "face"}));
   EXPECT_NE(LogText().find("Load BlackList=12"), std::string::npos);
-}
-
-TEST_F(WatchFixture, FirstTickStartsTheAnnouncedUpdateAndLoadsWhenTheProgramKeepsRunning) {
-  // A successful update ends the process; a failed one (a 404, a wrong CRC, a
-  // failed rename) keeps it running, and then the lists load on that tick.
-  const struct {
-    int result;
-    std::vector<std::string> calls;
-  } cases[] = {
-      {1, {"update", "face"}},
-      {0, {"update", "pictures", "blacklist", "face"}},
-      {-1, {"update", "pictures", "blacklist", "face"}},
-  };
-  for (const auto& c : cases) {
-    WatchCycle fresh{desktop, clock, log, switches};
-    calls.clear();
-    files.files.clear();
-    auto& h = fresh.Hooks();
-    h.loadBlacklist = [this] { calls.push_back("blacklist"); return 12; };
-    h.startSelfUpdate = [this, &c] { calls.push_back("update"); return c.result; };
-    h.loadPictureLists = [this] { calls.push_back("pictures"); };
-    h.faceVerification = [this] { calls.push_back("face"); return false; };
-    switches.Apply(kWallpaperCarousel);
-    fresh.SetStartupUpdateState(2);
-    fresh.OnWatchTimer();
-    EXPECT_EQ(calls, c.calls) << c.result;
-    EXPECT_NE(LogText().find(Format("AutoUpdate=%d,UpdateState=2", c.result)), std::string::npos) << c.result;
-    EXPECT_EQ(LogText().find("Load BlackList=12") != std::string::npos, c.result <= 0) << c.result;
-  }
 }
 
 TEST_F(WatchFixture, BlacklistReloadsOnlyOnATickInTheFirstSecondOfTheDay) {
