@@ -211,6 +211,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if "body_file" in canned:
             if mode == "cut":
                 return self.cut(canned["body_file"])
+            if mode == "trickle":
+                return self.trickle_file(canned["body_file"], float(canned.get("seconds", 60)))
             if int(canned.get("status", 200)) == 200:
                 return self.serve_file(canned["body_file"], absolute=True)
             with open(canned["body_file"], "rb") as f:
@@ -232,6 +234,27 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.end_headers()
         self.wfile.write(data[: len(data) // 2])
         self.wfile.flush()
+        self.close_connection = True
+
+    def trickle_file(self, name, seconds):
+        """Announces the whole file and sends it in small pieces five times a
+        second, so that it takes about `seconds` (a slow line that the
+        download's low-speed limit still accepts)."""
+        with open(name, "rb") as f:
+            data = f.read()
+        steps = max(1, int(seconds * 5))
+        piece = -(-len(data) // steps)
+        self.send_response(200)
+        self.send_header("Content-Length", str(len(data)))
+        self.end_headers()
+        self.wfile.flush()
+        try:
+            for start in range(0, len(data), piece):
+                self.wfile.write(data[start:start + piece])
+                self.wfile.flush()
+                time.sleep(0.2)
+        except (BrokenPipeError, ConnectionResetError):
+            pass
         self.close_connection = True
 
     def serve_file(self, path, absolute=False):
