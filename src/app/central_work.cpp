@@ -68,9 +68,11 @@ void CentralWork::LoadBlacklist(const std::string& linePrefix) {
   p_.queue.Post([this, linePrefix, url = p_.blacklist.ServiceUrl(), &http = p_.workerHttp](JobContext& job) {
     std::string reply = http.HttpRequest(url, "", kBlacklistTimeoutMs);
     job.Deliver([this, linePrefix, reply = std::move(reply)] {
+      // Shown before the line is written: whoever reads the line finds the
+      // panel up to date.
       const int lines = p_.blacklist.ApplyServiceReply(reply);
-      if (!linePrefix.empty()) p_.log.WriteLog(linePrefix + std::to_string(lines));
       if (hooks_.blacklistLoaded) hooks_.blacklistLoaded();
+      if (!linePrefix.empty()) p_.log.WriteLog(linePrefix + std::to_string(lines));
     });
   });
 }
