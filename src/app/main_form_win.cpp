@@ -243,13 +243,12 @@ void TOrv_Assistant::FormCreate() {
   // From here on the watch cycle runs every second.
   SetTimer(hwnd_, kTimer1, kTimer1Interval, nullptr);
 
-  // F11 refreshes the CTID QR code from anywhere.
-  hotKeyRegistered_ = RegisterHotKey(hwnd_, kHotKeyF11, 0, VK_F11) != FALSE;
-  ctid_.SetHotKeyRegistered(hotKeyRegistered_);
-  settingsPanel_.ShowHotKey(hotKeyRegistered_);
+  // F11 refreshes the CTID QR code from anywhere; while another program
+  // holds it, the first watch ticks try again.
+  const bool hotKeyRegistered = hotKey_.Start();
 
   // The start-up summary.
-  log_.WriteLog(FormatRuntime(Literal(lit::kSummaryLineFormat), hotKeyRegistered_ ? 1 : 0,
+  log_.WriteLog(FormatRuntime(Literal(lit::kSummaryLineFormat), hotKeyRegistered ? 1 : 0,
                        switches_.bits, par_.FaceClickDelay, par_.FaceClickMode,
                        par_.ParamRefreshMinutes, par_.CtidReturnDelay));
 
@@ -319,6 +318,7 @@ void TOrv_Assistant::Timer1Timer() {
   // The next tick comes a full second after this cycle ends, however long it
   // took, and a cycle never nests in another.
   KillTimer(hwnd_, kTimer1);
+  hotKey_.OnWatchTick();
   try {
     watch_.OnWatchTimer();
   } catch (const std::exception& e) {
