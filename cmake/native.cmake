@@ -41,3 +41,7 @@ target_compile_definitions(unit_tests PRIVATE TOLLIMER_TEST_DATA="${CMAKE_SOURCE
 # tests and its load benchmark.
 include(cmake/central.cmake)
 include(cmake/deb.cmake)
+
+# The chain build's refusals (scripts/build-chain), before anything is built.
+add_test(NAME build_chain_refusals
+         COMMAND /usr/bin/python3 -m pytest -q -p no:cacheprovider ${CMAKE_SOURCE_DIR}/tests/scripts/test_build_chain.py)

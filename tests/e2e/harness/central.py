@@ -51,8 +51,13 @@ class CentralProgram:
             self.run("params", "set", name, value)
         ports = self.data.parent / f"{self.data.name}.ports"
         ports.unlink(missing_ok=True)
+        # The test build's key rows, which a real chain's service refuses to
+        # serve with: allowed here, loudly, by the configuration's own line.
+        config = self.data.parent / f"{self.data.name}.conf"
+        config.write_text("test_keys = yes\n")
         self.process = subprocess.Popen(
-            [str(CENTRAL_PROGRAM), "--data", str(self.data), "serve", "--http-port", str(http_port),
+            [str(CENTRAL_PROGRAM), "--config", str(config), "--data", str(self.data), "serve",
+             "--http-port", str(http_port),
              "--collector-port", str(collector_port), "--status-port", str(status_port), "--port-file", str(ports)],
             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         deadline = time.monotonic() + 15
