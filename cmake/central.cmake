@@ -8,7 +8,6 @@ file(GLOB CENTRAL_SOURCES CONFIGURE_DEPENDS src/central/*.cpp)
 add_library(tollimer_central STATIC ${CENTRAL_SOURCES})
 target_link_libraries(tollimer_central PUBLIC tollimer_core SQLite::SQLite3 PkgConfig::HTTPLIB
                       Threads::Threads)
-target_compile_definitions(tollimer_central PRIVATE ${TOLLIMER_TEST_ROW_DEFINITIONS})
 
 # The files that include cpp-httplib see <chrono>, whose "µs" GBK cannot
 # hold; they carry no GBK literals of their own. The status page, its tests

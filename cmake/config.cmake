@@ -94,12 +94,11 @@ set(TOLLIMER_CONFIG_DEFINITIONS
   "TOLLIMER_DES_ROW1=\"${TOLLIMER_DES_ROW1}\""
   "TOLLIMER_DES_ROW2=\"${TOLLIMER_DES_ROW2}\""
   "TOLLIMER_DES_ROW3=\"${TOLLIMER_DES_ROW3}\""
-  "TOLLIMER_RELEASE_KEY=\"${TOLLIMER_RELEASE_KEY}\""
+  "TOLLIMER_RELEASE_KEY=\"${TOLLIMER_RELEASE_KEY}\"")
+# Each of these is compiled into the one file that needs it: the assistant's
+# note on its release key, and the service's check of its key rows (which
+# alone knows the test rows; a chain's assistants never carry them).
+set_source_files_properties(src/crypto/release_key_note.cpp PROPERTIES COMPILE_DEFINITIONS
   "TOLLIMER_TEST_RELEASE_KEY_SHA256=\"${TOLLIMER_TEST_RELEASE_KEY_SHA256}\"")
-# The service refuses the test rows in its configuration: it alone knows them
-# (a chain's assistants never carry them).
-set(TOLLIMER_TEST_ROW_DEFINITIONS
-  "TOLLIMER_TEST_DES_ROW0=\"${TEST_key_row0}\""
-  "TOLLIMER_TEST_DES_ROW1=\"${TEST_key_row1}\""
-  "TOLLIMER_TEST_DES_ROW2=\"${TEST_key_row2}\""
-  "TOLLIMER_TEST_DES_ROW3=\"${TEST_key_row3}\"")
+set_source_files_properties(src/central/central_config.cpp PROPERTIES COMPILE_DEFINITIONS
+  "TOLLIMER_TEST_DES_ROW0=\"${TEST_key_row0}\";TOLLIMER_TEST_DES_ROW1=\"${TEST_key_row1}\";TOLLIMER_TEST_DES_ROW2=\"${TEST_key_row2}\";TOLLIMER_TEST_DES_ROW3=\"${TEST_key_row3}\"")
