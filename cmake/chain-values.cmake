@@ -139,8 +139,8 @@ function(tollimer_check_chain_values chain test out)
     if(v_need STREQUAL "chain")
       tollimer_is_test_value(${test} ${v_name} "${value}" is_test)
       if(is_test AND v_name STREQUAL "release_key")
-        list(APPEND errors "release_key is the test key of tests/data/release/, whose private half is public: "
-                           "give the chain's own (tollimer-central keygen)")
+        list(APPEND errors
+             "release_key is the test key of tests/data/release/, whose private half is public: give the chain's own (tollimer-central keygen)")
       elseif(is_test)
         list(APPEND errors "${v_name} is a value of the test build, known to everyone: give the chain's own")
       endif()

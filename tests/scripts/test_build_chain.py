@@ -46,7 +46,7 @@ def replaced(name, value):
 REFUSED = [
     ("no release key", without("release_key"), "", "release_key is missing"),
     ("the test key", replaced("release_key", TEST_VALUES["release_key"]), "",
-     "release_key is the test key of tests/data/release/"),
+     "release_key is the test key of tests/data/release/, whose private half is public: give the chain's own"),
     ("the test key in lower case", replaced("release_key", TEST_VALUES["release_key"].lower()), "",
      "release_key is the test key"),
     ("a test row", replaced("key_row3", TEST_VALUES["key_row3"]), "", "key_row3 is a value of the test build"),
