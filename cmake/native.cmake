@@ -45,3 +45,7 @@ add_test(NAME Layering.LowerFoldersIncludeNothingAbove
 
 include(cmake/central.cmake)
 include(cmake/deb.cmake)
+
+# The chain build's refusals (scripts/build-chain), before anything is built.
+add_test(NAME build_chain_refusals
+         COMMAND /usr/bin/python3 -m pytest -q -p no:cacheprovider ${CMAKE_SOURCE_DIR}/tests/scripts/test_build_chain.py)

@@ -3,6 +3,7 @@
 #include "platform/thread_messages_win.h"
 
 #include "app/commands.h"
+#include "crypto/release_key_note.h"
 #include "settings/autorun.h"
 #include "desktop/confirm_dialog_win.h"
 #include "desktop/shortcut_win.h"
@@ -217,6 +218,8 @@ void TOrv_Assistant::FormCreate() {
   log_.WriteLog(FormatRuntime(Literal(lit::kStartupLineFormat), env_.fileVersion.c_str(),
                               env_.exeChecksum.c_str(), bar_.barId.c_str(), bar_.barName.c_str(),
                               neighbourCount_));
+  // Which key a release must be signed with, and whether it is the test key.
+  log_.WriteLog(ReleaseKeyLogLine(CompiledReleaseKey()));
 
   // The central-service exchange fills the runtime parameters and tells
   // whether an update is due (started at the first watch tick); the minute
