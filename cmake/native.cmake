@@ -39,5 +39,13 @@ gtest_discover_tests(fuzz_replay DISCOVERY_TIMEOUT 60)
 target_compile_definitions(unit_tests PRIVATE TOLLIMER_TEST_DATA="${CMAKE_SOURCE_DIR}/tests/data")
 # The central service and collector a cafe chain runs (tollimer-central), its
 # tests and its load benchmark.
+# The lower folders of src/ include nothing above them.
+add_test(NAME Layering.LowerFoldersIncludeNothingAbove
+         COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${CMAKE_SOURCE_DIR} -P ${CMAKE_SOURCE_DIR}/cmake/check_layering.cmake)
+
 include(cmake/central.cmake)
 include(cmake/deb.cmake)
+
+# The chain build's refusals (scripts/build-chain), before anything is built.
+add_test(NAME build_chain_refusals
+         COMMAND /usr/bin/python3 -m pytest -q -p no:cacheprovider ${CMAKE_SOURCE_DIR}/tests/scripts/test_build_chain.py)

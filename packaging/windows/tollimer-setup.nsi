@@ -2,9 +2,10 @@
 ; signed-in user, without administrator rights, into a folder the user can
 ; write (the self-update replaces the program in place).
 ;
-;   makensis -DEXE=<Tollimer.exe> -DOUTDIR=<folder> [-DTARGET=amd64-unicode] tollimer-setup.nsi
+;   makensis -DEXE=<Tollimer.exe> -DOUTDIR=<folder> [-DTARGET=amd64-unicode] [-DTEST_BUILD] tollimer-setup.nsi
 ;
-; writes <folder>/Tollimer-Setup-<version>.exe, the version taken from the
+; writes <folder>/Tollimer-Setup-<version>.exe (-测试版 added with
+; -DTEST_BUILD), the version taken from the
 ; executable's own version resource. TARGET defaults to the 32-bit stub,
 ; which runs on every cashier PC; amd64-unicode packs a 64-bit Tollimer.exe.
 ; Silent install for many PCs: Tollimer-Setup-<version>.exe /S [/D=folder]
@@ -22,6 +23,16 @@ Target x86-unicode
 !endif
 !getdllversion "${EXE}" EXE_VERSION_
 !define VERSION "${EXE_VERSION_1}.${EXE_VERSION_2}.${EXE_VERSION_3}.${EXE_VERSION_4}"
+
+; A build with the test build's keys (-DTEST_BUILD) says so in its file name
+; and on its first page: whoever holds it must not give it to a cafe.
+!ifdef TEST_BUILD
+!define EDITION_SUFFIX "-测试版"
+!define EDITION_NOTE "【测试版】这个程序带有人人都知道的测试密钥，只供测试，不可装到网吧的收银电脑上。$\r$\n$\r$\n"
+!else
+!define EDITION_SUFFIX ""
+!define EDITION_NOTE ""
+!endif
 
 !define PRODUCT_NAME "网吧Tollimer"
 !define PUBLISHER "Tollimer"
@@ -42,7 +53,7 @@ Name "${PRODUCT_NAME} ${VERSION}"
 Caption "${PRODUCT_NAME} ${VERSION} 安装"
 UninstallCaption "${PRODUCT_NAME} ${VERSION} 卸载"
 BrandingText "${PRODUCT_NAME} ${VERSION}"
-OutFile "${OUTDIR}/Tollimer-Setup-${VERSION}.exe"
+OutFile "${OUTDIR}/Tollimer-Setup-${VERSION}${EDITION_SUFFIX}.exe"
 RequestExecutionLevel user
 InstallDir "$LOCALAPPDATA\Tollimer"
 ; An upgrade goes where the previous setup put the program.
@@ -66,7 +77,7 @@ VIAddVersionKey /LANG=2052 "LegalCopyright" "${PUBLISHER}"
 !define MUI_ICON "${__FILEDIR__}/../../src/resources/Tollimer.ico"
 !define MUI_UNICON "${__FILEDIR__}/../../src/resources/Tollimer.ico"
 !define MUI_ABORTWARNING
-!define MUI_WELCOMEPAGE_TEXT "本向导将在这台收银电脑上安装 ${PRODUCT_NAME} ${VERSION}，只为当前登录的用户安装，不需要管理员权限。$\r$\n$\r$\n如果收银助手正在运行，安装程序会先关闭它；网吧的黑名单、参数、日志、壁纸和设置都会保留。$\r$\n$\r$\n点击“下一步”继续。"
+!define MUI_WELCOMEPAGE_TEXT "${EDITION_NOTE}本向导将在这台收银电脑上安装 ${PRODUCT_NAME} ${VERSION}，只为当前登录的用户安装，不需要管理员权限。$\r$\n$\r$\n如果收银助手正在运行，安装程序会先关闭它；网吧的黑名单、参数、日志、壁纸和设置都会保留。$\r$\n$\r$\n点击“下一步”继续。"
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_DIRECTORY

@@ -3,6 +3,7 @@
 #include "platform/thread_messages_win.h"
 
 #include "app/commands.h"
+#include "crypto/release_key_note.h"
 #include "settings/autorun.h"
 #include "desktop/confirm_dialog_win.h"
 #include "desktop/shortcut_win.h"
@@ -228,6 +229,8 @@ void TOrv_Assistant::FormCreate() {
   log_.WriteLog(FormatRuntime(Literal(lit::kStartupLineFormat), env_.fileVersion.c_str(),
                               env_.exeChecksum.c_str(), bar_.barId.c_str(), bar_.barName.c_str(),
                               neighbourCount_));
+  // Which key a release must be signed with, and whether it is the test key.
+  log_.WriteLog(ReleaseKeyLogLine(CompiledReleaseKey()));
 
   // The central-service exchange runs on the worker: its answer fills the
   // runtime parameters (the local file then overrides them again) and tells
@@ -256,10 +259,11 @@ void TOrv_Assistant::FormCreate() {
   // From here on the watch cycle runs every second.
   SetTimer(hwnd_, kTimer1, kTimer1Interval, nullptr);
 
-  // F11 refreshes the CTID QR code from anywhere.
-  hotKeyRegistered_ = RegisterHotKey(hwnd_, kHotKeyF11, 0, VK_F11) != FALSE;
-  ctid_.SetHotKeyRegistered(hotKeyRegistered_);
-  settingsPanel_.ShowHotKey(hotKeyRegistered_);
+  // F11 refreshes the CTID QR code from anywhere; while another program
+  // holds it, the first watch ticks try again.
+  // (The summary, written once the exchange's answer is in, gives this
+  // first attempt's outcome.)
+  hotKeyAtStart_ = hotKey_.Start();
 
   // Lets the assistant act on windows of elevated programs where allowed.
   EnableDebugPrivilege(true);
@@ -284,7 +288,7 @@ std::string TOrv_Assistant::BuildUpdateRequestText() {
 }
 
 void TOrv_Assistant::LogStartupSummary() {
-  log_.WriteLog(FormatRuntime(Literal(lit::kSummaryLineFormat), hotKeyRegistered_ ? 1 : 0,
+  log_.WriteLog(FormatRuntime(Literal(lit::kSummaryLineFormat), hotKeyAtStart_ ? 1 : 0,
                        switches_.bits, par_.FaceClickDelay, par_.FaceClickMode,
                        par_.ParamRefreshMinutes, par_.CtidReturnDelay));
 }
@@ -344,6 +348,7 @@ void TOrv_Assistant::Timer1Timer() {
   KillTimer(hwnd_, kTimer1);
   // A checked release is swapped in between cycles, when nothing is handled.
   if (central_.OnTick()) return;
+  hotKey_.OnWatchTick();
   try {
     watch_.OnWatchTimer();
   } catch (const std::exception& e) {

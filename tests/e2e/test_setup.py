@@ -31,9 +31,11 @@ CAFE_VALUE = ("topWallpaperPath", r"D:\网吧壁纸")
 
 def setup_of(exe, release=""):
     """The setup program built beside `exe` (release "next": the next one's)."""
-    found = sorted((Path(exe).parent / release).glob("Tollimer-Setup-*.exe"))
-    assert found, f"no setup program beside {exe}; scripts/build makes it"
-    return found[-1]
+    found = (Path(exe).parent / release).glob("Tollimer-Setup-*.exe")
+    # The newest: a folder built before may still hold a setup of another name.
+    newest = max(found, key=lambda path: path.stat().st_mtime, default=None)
+    assert newest, f"no setup program beside {exe}; scripts/build makes it"
+    return newest
 
 
 def windows_path(path):
@@ -209,6 +211,9 @@ def test_first_page_greets_in_chinese_and_the_default_folder_is_the_users_own(wi
                             message="the setup's window")
         wait_until(lambda: any("欢迎使用 网吧Tollimer 1.0.0.1 安装程序" in t for t in texts_within(sim, window)),
                    timeout=10, message="the welcome page")
+        # The test build's setup says what it is, by its name and on this page.
+        assert setup.name.endswith("-测试版.exe"), setup.name
+        assert any("【测试版】" in t for t in texts_within(sim, window)), texts_within(sim, window)
         time.sleep(1)  # the page paints its picture after its texts are set
         left, top, right, bottom = sim.rect(window)
         shots = wine.logs.parent / "screenshots"
