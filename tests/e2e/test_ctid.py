@@ -185,7 +185,7 @@ def test_plain_variant_is_logged_not_clicked(sim, assistant, heartbeat, settings
 
 
 @pytest.mark.parametrize("page", [True, False], ids=["page", "plain"])
-@pytest.mark.parametrize("refresh", ["刷新", "F11刷新"])
+@pytest.mark.parametrize("refresh", ["刷新", pytest.param("F11刷新", marks=pytest.mark.main_path)])
 def test_f11_key_clicks_refresh(wine, sim, assistant, heartbeat, settings, page, refresh):
     settings(ExpCofig=PLACE, CTIDWin=SPOT)
     ctid = ctid_window(sim, refresh=refresh, page=page)
