@@ -8,6 +8,7 @@ import signal
 from pathlib import Path
 
 from .sim import start_sim
+from .wait import patience
 from .wine import Wine, WineError, ensure_locale
 from .xvfb import Xvfb
 
@@ -46,7 +47,7 @@ class WineSession:
         # times faster than with a server that comes and goes.
         self.wine.server("-p")
         # The Mono and Gecko installers would ask on screen and wait forever.
-        code, out = self.wine.call(["wineboot", "-i"], timeout=180,
+        code, out = self.wine.call(["wineboot", "-i"], timeout=patience(180),
                                    env={"WINEDLLOVERRIDES": "winemenubuilder.exe=d;mscoree=d;mshtml=d"})
         if code != 0:
             raise WineError(f"wineboot failed ({code}): {out.strip()[-500:]}")
