@@ -21,7 +21,7 @@ def manual_terms(text):
     """The manual page's commands and options: its bold words (.B lines and
     \\fB spans), with roff's escaped minus signs read as hyphens."""
     text = text.replace("\\-", "-")
-    terms = set(OPTION.findall(text))
+    terms = set(OPTION.findall(re.sub(r"\\f[BIRP]", " ", text)))
     bold = re.findall(r"^\.B (.+)$", text, re.M)
     bold = [re.split(r"\\f[RI]", line)[0] for line in bold]
     bold += re.findall(r"\\fB(.*?)\\f[RIP]", text)
