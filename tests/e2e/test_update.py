@@ -449,7 +449,8 @@ def test_a_signed_release_that_exits_at_start_up_is_rolled_back(sim, assistant, 
     exits.write_bytes(built.read_bytes())
     exe = assistant.folder / "Tollimer.exe"
     old_bytes = exe.read_bytes()
-    fake_service.blacklist(["330102199003074415\t张三\t2024-01-02\t打架斗殴"])
+    # The cafe's own list, which the old program must keep watching with.
+    (assistant.folder / "blacklist.txt").write_bytes("11010119900307123X\t张三\t2024-01-02\t打架斗殴\r\n".encode("gbk"))
     fake_service.answer(params_payload(crc_text(exits), interval=1))
     fake_service.release(crc_text(exe), body_file=str(exits))
     try:
