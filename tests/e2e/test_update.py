@@ -221,6 +221,9 @@ def failed_update(assistant, fake_service, release, **served):
     release_file, new_crc = release
     exe = assistant.folder / "Tollimer.exe"
     fake_service.answer(params_payload(new_crc))
+    if "body_file" not in served and "signature" not in served:
+        # The release's own statement: what fails is the download.
+        served["signature"] = statement_of(release_file, "1.0.0.2", pe_machine_name(release_file)).rstrip("\n")
     fake_service.release(crc_text(exe), **served)
     assistant.start()
     return assistant.wait_log("＃自动更新失败", timeout=60)
@@ -303,7 +306,7 @@ def test_the_minute_timer_asks_again_and_starts_an_announced_update(wine, sim, a
         assert assistant.process.wait(timeout=30) == 0
         assistant.wait_log("Startup:ver=1.0.0.2,", timeout=30)
         assert exe.read_bytes() == release_file.read_bytes()
-        targets = [r["target"] for r in fake_service.requests(UPDATE_PATH)]
+        targets = [r["target"].rstrip("?") for r in fake_service.requests(UPDATE_PATH)]
         assert targets[:4] == [UPDATE_PATH + "?t=1", UPDATE_PATH + "?t=2", f"{UPDATE_PATH}file/{own}.sig",
                                f"{UPDATE_PATH}file/{own}.bin"]
     finally:
