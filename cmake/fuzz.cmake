@@ -17,6 +17,7 @@ set(FUZZ_TARGETS
   install_report:FuzzInstallReport
   hit_and_notice:FuzzHitAndNotice
   release_signature:FuzzReleaseSignature
+  release_statement:FuzzReleaseStatement
   time_zone:FuzzTimeZone
   request_head:FuzzRequestHead)
 # The central service's readers of outside data, without its HTTP server and

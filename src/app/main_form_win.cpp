@@ -38,6 +38,16 @@ bool EnableDebugPrivilege(bool enable) {
   return true;
 }
 
+// What a release's statement must be above and for.
+SelfUpdate::Running RunningRelease(const ProcessEnvironment& env) {
+#ifdef _WIN64
+  const char* machine = "x64";
+#else
+  const char* machine = "x86";
+#endif
+  return {ParseReleaseNumber(env.fileVersion).value_or(0), machine};
+}
+
 }  // namespace
 
 TOrv_Assistant::TOrv_Assistant(const ProcessEnvironment& env)
@@ -50,7 +60,7 @@ TOrv_Assistant::TOrv_Assistant(const ProcessEnvironment& env)
                      return DownloadFile(url, destination, true, options);
                    },
                    [this](const std::string& url) { return http_->HttpRequest(url, "", kSignatureTimeoutMs); }},
-                  CompiledReleaseKey(), env.exePath, env.updateAddress),
+                  CompiledReleaseKey(), RunningRelease(env), env.exePath, env.updateAddress),
       blacklist_(files_, *http_, [] { return static_cast<std::uint32_t>(GetTickCount()); },
                  [this] {
                    const LocalTime now = clock_.Now();
@@ -153,9 +163,6 @@ void TOrv_Assistant::FormCreate() {
   SetWindowTextA(hwnd_, (Literal(lit::kCaptionPrefix) + env_.fileVersion +
                          Literal(lit::kCaptionSuffix)).c_str());
 
-  // A self-update leaves the previous executable behind as "<exe>.old".
-  selfUpdate_.RemoveLeftoverBackup([this](int ms) { clock_.DelayWithMessages(ms); });
-
   // The task timer.
   SetTimer(hwnd_, kTaskTimer, kTaskInterval, nullptr);
 
@@ -226,6 +233,13 @@ void TOrv_Assistant::FormCreate() {
   // timer repeats it.
   watch_.SetStartupUpdateState(exchange_.Check_UpdateAtStartup(BuildUpdateRequestText(), clock_, log_));
   watch_.Hooks().startSelfUpdate = [this] { return StartSelfUpdate(); };
+  // Once the first watch tick ran, this program is up: the program an update
+  // started it from may end, and the backup of it that the update left
+  // ("<exe>.old") may go. Until then the old program is its way back.
+  watch_.Hooks().firstTickRan = [this] {
+    SayStartedProgramIsUp();
+    selfUpdate_.RemoveLeftoverBackup([this](int ms) { clock_.DelayWithMessages(ms); });
+  };
   task_.Hooks().callUpdate = [this] {
     const int state = exchange_.Call_Update([this] { return BuildUpdateRequestText(); });
     if (state != kUpdateCurrent) log_.WriteLog(FormatRuntime(Literal(lit::kRefreshStateFormat), state));
@@ -278,7 +292,7 @@ std::string TOrv_Assistant::BuildUpdateRequestText() {
 }
 
 int TOrv_Assistant::StartSelfUpdate() {
-  return selfUpdate_.ApplyUpdate(env_.exeChecksum, exchange_.ReleaseIdentities());
+  return selfUpdate_.ApplyUpdate(env_.exeChecksum, exchange_.ReleaseIdentities(), par_.ParamRefreshMinutes);
 }
 
 void TOrv_Assistant::ApplyLocalParameterFile() {

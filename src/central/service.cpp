@@ -310,7 +310,10 @@ void CentralService::StatusPage(const httplib::Request& req, httplib::Response& 
     zone = TimeZone::Utc();
   }
   const std::int64_t now = NowSeconds();
-  const StatusInput input = ReadStatusInput(store_, now, (SteadyMs() - startedMs_) / 1000);
+  StatusInput input = ReadStatusInput(store_, now, (SteadyMs() - startedMs_) / 1000);
+  for (const ReleaseRow& r : input.releases) {
+    if (ReleaseIsSigned(config_, r.info.crc)) input.signedReleases.insert(r.info.crc);
+  }
   res.set_content(RenderStatusPage(input, now, *zone), "text/html; charset=utf-8");
 }
 

@@ -107,6 +107,7 @@ std::string Summary(const StatusView& v) {
   std::string releases;
   for (const CurrentRelease& r : v.currentReleases) {
     releases += (releases.empty() ? "" : "<br>") + HtmlEscape(r.machine) + " " + HtmlEscape(r.crc) +
+                (r.isSigned ? "（已签名）" : "（未签名，带发布密钥的助手不会安装）") +
                 Format("：%d 台在用", r.installations);
   }
   if (releases.empty()) releases = "（未发布）";

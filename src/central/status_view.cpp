@@ -72,7 +72,9 @@ StatusView BuildStatusView(const StatusInput& in, std::int64_t now, const TimeZo
   const std::int64_t weekAgo = now - kHitTableDays * kDay;
 
   for (const ReleaseRow& r : in.releases) {
-    if (r.current) v.currentReleases.push_back({r.info.machine, r.info.crc, 0});
+    if (r.current) {
+      v.currentReleases.push_back({r.info.machine, r.info.crc, 0, in.signedReleases.count(r.info.crc) > 0});
+    }
   }
   std::sort(v.currentReleases.begin(), v.currentReleases.end(),
             [](const CurrentRelease& a, const CurrentRelease& b) { return a.machine < b.machine; });

@@ -6,6 +6,7 @@
 #pragma once
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@ inline constexpr int kHitTableDays = 7;   // the hit table and the bars' hit cou
 struct StatusInput {
   std::vector<InstallRow> installs;
   std::vector<ReleaseRow> releases;
+  std::set<std::string> signedReleases;        // checksums of the releases with a statement
   std::map<std::string, ParamList> barParams;  // bar id -> the parameters that bar gets
   std::vector<StatusHit> hits;                 // at least the charts' days, newest first
   std::vector<StatusNotice> notices;           // newest first
@@ -38,6 +40,7 @@ int RefreshMinutes(const ParamList& params);
 struct CurrentRelease {
   std::string machine, crc;
   int installations = 0;  // that run it
+  bool isSigned = false;  // served with a statement
 };
 
 struct SilentInstall {

@@ -8,23 +8,10 @@
 namespace {
 
 constexpr int kMessageMs = 3000;
-// A backup still held by the ending predecessor: about 3 s in all.
-constexpr int kBackupAttempts = 30;
+// A backup still held by the ending predecessor (it shows the update box for
+// about 3 s before it ends): about 8 s in all.
+constexpr int kBackupAttempts = 80;
 constexpr int kBackupRetryMs = 100;
-
-const char* SignatureFailureCode(ReleaseCheck check) {
-  switch (check) {
-    case ReleaseCheck::kNoSignature:
-      return "NoSign";
-    case ReleaseCheck::kBadSignature:
-      return "BadSign";
-    case ReleaseCheck::kUnreadable:
-      return "ReadNEW";
-    case ReleaseCheck::kSigned:
-      break;
-  }
-  return "";
-}
 
 }  // namespace
 
@@ -33,11 +20,12 @@ std::string SpeedText(long long bytes, long long elapsedMs) {
   return Format("%.2f KB/S", static_cast<double>(bytes) / static_cast<double>(elapsedMs));
 }
 
-int SelfUpdate::ApplyUpdate(const std::string& exeChecksum, const std::string& releaseIdentities) {
-  if (running_) return 0;
-  running_ = true;
-  int result = Apply(exeChecksum, releaseIdentities);
-  running_ = false;
+int SelfUpdate::ApplyUpdate(const std::string& exeChecksum, const std::string& releaseIdentities,
+                            int refreshMinutes) {
+  if (applying_) return 0;
+  applying_ = true;
+  const int result = Apply(exeChecksum, releaseIdentities, static_cast<std::int64_t>(refreshMinutes) * 60000);
+  applying_ = false;
   return result;
 }
 
@@ -50,30 +38,70 @@ void SelfUpdate::RemoveLeftoverBackup(const std::function<void(int ms)>& wait) {
   }
 }
 
-bool SelfUpdate::SignedByOperator(const std::string& fresh, const std::string& exeChecksum) {
-  if (!releaseKey_) return true;
-  // The signature is looked up like the release: by this program's checksum.
+std::optional<ReleaseStatement> SelfUpdate::CheckedStatement(const std::string& exeChecksum, bool& refused) {
+  // The statement is looked up like the release: by this program's checksum.
   const std::string url = FormatRuntime(Literal(lit::kSignatureUrlFormat), updateAddress_.c_str(),
                                         exeChecksum.c_str());
-  const ReleaseCheck check = CheckRelease(*releaseKey_, files_.Sha256(fresh), source_.signature(url));
-  if (check == ReleaseCheck::kSigned) return true;
-  log_.WriteLog(Format("＃自动更新失败E,CODE:%s", SignatureFailureCode(check)));
-  return false;
+  const StatementVerdict verdict =
+      CheckReleaseStatement(*releaseKey_, source_.signature(url), running_.number, running_.machine);
+  if (verdict.check == StatementCheck::kAccepted) return verdict.statement;
+  log_.WriteLog(Format("＃自动更新失败E,CODE:%s", StatementCheckCode(verdict.check)));
+  refused = true;
+  return std::nullopt;
 }
 
 bool SelfUpdate::PutBackTheProgram() { return files_.Replace(exePath_ + ".old", exePath_); }
 
-int SelfUpdate::Apply(const std::string& exeChecksum, const std::string& releaseIdentities) {
+bool SelfUpdate::StartAndAwaitTheRelease() {
+  // The successor starts before this program ends: when it cannot start
+  // (blocked by policy or an antivirus), or starts and never comes up (its
+  // imports fail, it crashes in its start-up), this one stays, from its own
+  // file.
+  if (const unsigned long error = shell_.StartProgram(exePath_)) {
+    log_.WriteLog(Format("＃自动更新失败F,CODE:Start=%lu", error));
+  } else if (shell_.WaitUntilStartedProgramIsUp(kStartReplyMs)) {
+    return true;
+  } else {
+    shell_.EndStartedProgram();
+    log_.WriteLog("＃自动更新失败G,CODE:NoReply");
+  }
+  log_.WriteLog(Format("Restore=%d", PutBackTheProgram() ? 1 : 0));
+  return false;
+}
+
+int SelfUpdate::Apply(const std::string& exeChecksum, const std::string& releaseIdentities,
+                      std::int64_t refreshMs) {
   const std::string fresh = exePath_ + ".NEW";
   const std::string backup = exePath_ + ".old";
 
+  // What is announced names the release; whoever answers the exchange may
+  // announce anything, as often as they like.
   const std::int64_t started = shell_.TickMs();
+  if (!attempts_.MayTry(releaseIdentities, started)) return 0;
+  attempts_.Started(started);
+  const auto refuse = [&] {
+    files_.Delete(fresh);
+    const std::int64_t backoffMs = attempts_.Refused(releaseIdentities, started, refreshMs);
+    log_.WriteLog(Format("UpdateBackoff=%llds", static_cast<long long>(backoffMs / 1000)));
+    return 0;
+  };
+
+  // The small signed statement comes before the release: nothing is
+  // downloaded that the operator did not vouch for.
+  std::optional<ReleaseStatement> stated;
+  if (releaseKey_) {
+    bool refused = false;
+    stated = CheckedStatement(exeChecksum, refused);
+    if (refused) return refuse();
+  }
+
   const std::string url = FormatRuntime(Literal(lit::kDownloadUrlFormat), updateAddress_.c_str(),
                                  exeChecksum.c_str());
   const int downloaded = source_.download(url, fresh);
   const long long elapsedMs = static_cast<long long>(shell_.TickMs() - started);
   if (downloaded <= 0) {
     log_.WriteLog(Format("＃自动更新失败C,CODE:%d", downloaded));
+    files_.Delete(fresh);
     return downloaded;
   }
 
@@ -83,50 +111,51 @@ int SelfUpdate::Apply(const std::string& exeChecksum, const std::string& release
   const std::string freshCrc = files_.Crc32Text(fresh);
   if (!IsReleaseIdentity(releaseIdentities, freshCrc)) {
     log_.WriteLog(Format("＃自动更新失败D,CODE:CRC=%s", freshCrc.c_str()));
-    files_.Delete(fresh);
-    return 0;
+    return refuse();
   }
-  // Anybody who can answer the exchange can announce a CRC: only the
-  // operator's signature says the program is theirs.
-  if (!SignedByOperator(fresh, exeChecksum)) {
-    files_.Delete(fresh);
-    return 0;
+  // Anybody who can answer the exchange can announce a CRC: only the file
+  // the operator's statement names is theirs.
+  if (stated && files_.Sha256(fresh) != stated->sha256) {
+    log_.WriteLog("＃自动更新失败E,CODE:Sha256");
+    return refuse();
   }
 
   if (files_.Exists(backup)) {
     files_.MakePlain(backup);
     if (!files_.Delete(backup)) {
       log_.WriteLog("＃Delete Bakfile!");
+      files_.Delete(fresh);
       return 0;
     }
   }
   if (!files_.Rename(exePath_, backup)) {
     log_.WriteLog("＃自动更新失败A,CODE:ReName1");
+    files_.Delete(fresh);
     return 0;
   }
   if (!files_.Rename(fresh, exePath_)) {
     log_.WriteLog("＃自动更新失败B,CODE:ReName2");
     // The program exists only as the backup now: put it back.
     log_.WriteLog(Format("Restore=%d", PutBackTheProgram() ? 1 : 0));
+    files_.Delete(fresh);
     return 0;
   }
 
   const std::string title = shell_.ApplicationTitle();
   shell_.SetApplicationTitle("ORVAssistant-UpdateOK..");
+  if (!StartAndAwaitTheRelease()) {
+    // Never again while this process runs: each try would restart a program
+    // that does not come up.
+    attempts_.FailedToStart(releaseIdentities);
+    shell_.SetApplicationTitle(title);
+    return 0;
+  }
   shell_.ShowSelfClosingMessage(
       "Tollimer-自动更新成功",
       "网吧Tollimer-自动更新成功，确定后重新启动!\r\n\r\n当前速度:" + SpeedText(downloaded, elapsedMs),
       kMessageMs);
-  // The successor starts before this program ends: when it cannot start
-  // (blocked by policy or an antivirus), this one stays, from its own file.
-  if (const unsigned long error = shell_.StartProgram(exePath_)) {
-    log_.WriteLog(Format("＃自动更新失败F,CODE:Start=%lu", error));
-    log_.WriteLog(Format("Restore=%d", PutBackTheProgram() ? 1 : 0));
-    shell_.SetApplicationTitle(title);
-    return 0;
-  }
   // Fails while this process still runs from the backup; the new program
-  // deletes it at its start.
+  // deletes it once it is up.
   files_.Delete(backup);
   shell_.CloseMainWindow();
   return downloaded;

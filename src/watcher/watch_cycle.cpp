@@ -26,6 +26,10 @@ void WatchCycle::OnWatchTimer() {
   }
 
   RunWatchCycle();
+  if (!firstTickReported_) {
+    firstTickReported_ = true;
+    if (hooks_.firstTickRan) hooks_.firstTickRan();
+  }
 }
 
 bool WatchCycle::StartAnnouncedUpdate() {

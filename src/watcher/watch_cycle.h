@@ -17,6 +17,7 @@ class Clock;
 struct WatchHooks {
   std::function<int()> loadBlacklist;        // number of entries loaded
   std::function<int()> startSelfUpdate;      // result of the self-update start
+  std::function<void()> firstTickRan;        // after the first whole tick: the program is up
   std::function<void()> loadPictureLists;    // wallpaper carousel lists
   std::function<bool()> faceVerification;    // step 3; true ends the cycle (blacklist hit)
   // Inside step 3, once the face dialog, its button and its ID edit are found
@@ -62,6 +63,7 @@ class WatchCycle {
   WatchHooks hooks_;
 
   bool firstTickDone_ = false;
+  bool firstTickReported_ = false;
   bool mainCashierSeen_ = false;
   int startupUpdateState_ = 0;
   int carouselInterval_ = 60;

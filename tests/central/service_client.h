@@ -4,6 +4,7 @@
 // service with its collector started on free loopback ports in a scratch
 // data folder.
 #pragma once
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -51,7 +52,9 @@ std::optional<std::string> PayloadValue(const std::string& payload, const std::s
 
 // A small Windows executable image: MZ header, PE signature and the machine
 // field, then `filler` bytes, so releases differ in their checksums.
-std::string FakeExecutable(unsigned machine, const std::string& filler);
+// A PE header of `machine`, a version resource's fixed information with
+// FILEVERSION `number` (1.0.0.2 unless told), then `filler`.
+std::string FakeExecutable(unsigned machine, const std::string& filler, std::uint64_t number = 0x0001000000000002);
 
 // A pause (the test files keep <chrono> out: its "µs" has no GBK form).
 void SleepMs(int milliseconds);

@@ -1,6 +1,7 @@
 // Every exchange an assistant makes, over loopback against a running
 // service, and the refusals of what an assistant would never send.
 #include "central/service.h"
+#include "crypto/release_statement.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -33,7 +34,7 @@ const std::string kUpdate = "/tollimer/update/";
 
 std::string AddRelease(RunningCentral& central, unsigned machine, const std::string& filler) {
   std::string error;
-  const auto info = AddReleaseFile(central.config, *central.store, FakeExecutable(machine, filler), 100, nullptr, error);
+  const auto info = AddReleaseFile(central.config, *central.store, FakeExecutable(machine, filler), 100, "", error);
   EXPECT_TRUE(info) << error;
   return info ? info->crc : "";
 }
@@ -139,8 +140,8 @@ TEST(CentralService, DownloadsTheReleaseWholeOrFromAnOffset) {
   const std::string x86 = FakeExecutable(0x14C, std::string(300000, 'x'));
   const std::string x64 = FakeExecutable(0x8664, std::string(200000, 'y'));
   std::string error;
-  const auto v86 = AddReleaseFile(central.config, *central.store, x86, 100, nullptr, error);
-  const auto v64 = AddReleaseFile(central.config, *central.store, x64, 100, nullptr, error);
+  const auto v86 = AddReleaseFile(central.config, *central.store, x86, 100, "", error);
+  const auto v64 = AddReleaseFile(central.config, *central.store, x64, 100, "", error);
   ASSERT_TRUE(v86 && v64);
 
   // An unknown (older) build gets the 32-bit release, which runs everywhere.
@@ -426,11 +427,13 @@ TEST(TollimerCentral, WhatTheOperatorSetsReachesTheAssistantsAndTheirReportsCome
   EXPECT_EQ(PayloadValue(*payload, "delay"), "500");
   EXPECT_EQ(PayloadValue(*payload, "crclist"), crc);
   EXPECT_EQ(HttpGet(service.HttpPort(), kUpdate + "file/0BADF00D.bin").body, FakeExecutable(0x14C, "release 2"));
-  // Beside it the signature, which the assistant's own check accepts with
-  // the printed key.
+  // Beside it the statement, which the assistant's own check accepts with
+  // the printed key, naming this very file.
   const RawReply signature = HttpGet(service.HttpPort(), kUpdate + "file/0BADF00D.sig");
   EXPECT_EQ(signature.status, 200);
-  EXPECT_EQ(CheckRelease(*releaseKey, Sha256OfFile(exe), signature.body), ReleaseCheck::kSigned);
+  const StatementVerdict verdict = CheckReleaseStatement(*releaseKey, signature.body, 0x0001000000000001, "x86");
+  EXPECT_EQ(verdict.check, StatementCheck::kAccepted) << signature.body;
+  EXPECT_EQ(verdict.statement.sha256, Sha256OfFile(exe));
   EXPECT_EQ(HttpGet(service.HttpPort(), "/tollimer/report.php?CID=330102199003074415&RET=00E04C6A1B2C|3301|"
                                         "星空网吧|")
                 .status,

@@ -26,6 +26,7 @@ int FuzzBlacklistImport(const std::uint8_t* data, std::size_t size);
 int FuzzInstallReport(const std::uint8_t* data, std::size_t size);
 int FuzzHitAndNotice(const std::uint8_t* data, std::size_t size);
 int FuzzReleaseSignature(const std::uint8_t* data, std::size_t size);
+int FuzzReleaseStatement(const std::uint8_t* data, std::size_t size);
 int FuzzTimeZone(const std::uint8_t* data, std::size_t size);
 int FuzzRequestHead(const std::uint8_t* data, std::size_t size);
 
@@ -44,6 +45,7 @@ inline constexpr FuzzTarget kFuzzTargets[] = {
     {"install_report", FuzzInstallReport},
     {"hit_and_notice", FuzzHitAndNotice},
     {"release_signature", FuzzReleaseSignature},
+    {"release_statement", FuzzReleaseStatement},
     {"time_zone", FuzzTimeZone},
     {"request_head", FuzzRequestHead},
 };

@@ -4,7 +4,8 @@
 //   tollimer-central [--config FILE] [--data DIR] serve [--http-port N]
 //                    [--collector-port N|off] [--status-port N|off] [--port-file FILE]
 //   tollimer-central ... keygen   (the operator's release key, once)
-//   tollimer-central ... release add FILE | release list
+//   tollimer-central ... release sign FILE --key KEY.pem   (offline: writes FILE.sig)
+//   tollimer-central ... release add FILE [--signature FILE.sig | --unsigned] | release list
 //   tollimer-central ... blacklist import FILE [--replace] [--utf8] | blacklist list
 //                    | blacklist remove ID
 //   tollimer-central ... params set NAME VALUE [--bar ID] | params unset NAME [--bar ID]
@@ -48,7 +49,8 @@ constexpr const char* kUsage =
     "usage: tollimer-central [--config FILE] [--data DIR] COMMAND\n"
     "  serve [--http-port N] [--collector-port N|off] [--status-port N|off] [--port-file FILE]\n"
     "  keygen   (makes the release key; prints what the assistants' build takes)\n"
-    "  release add FILE | release list\n"
+    "  release sign FILE --key KEY.pem   (on the operator's machine: writes FILE.sig)\n"
+    "  release add FILE [--signature FILE.sig | --unsigned] | release list\n"
     "  blacklist import FILE [--replace] [--utf8] | blacklist list | blacklist remove ID\n"
     "  params set NAME VALUE [--bar ID] | params unset NAME [--bar ID] | params list\n"
     "  installs | hits [--days N] | notices [--limit N] | config\n"
@@ -74,7 +76,7 @@ bool ReadFile(const std::string& path, std::string& bytes) {
 }
 
 // Arguments after the command: plain words and "--name value" options
-// ("--replace", "--utf8" and "--json" take no value).
+// ("--replace", "--utf8", "--json" and "--unsigned" take no value).
 struct Args {
   std::vector<std::string> words;
   std::map<std::string, std::string> options;
@@ -85,7 +87,7 @@ Args ParseArgs(const std::vector<std::string>& argv) {
   Args args;
   for (std::size_t i = 0; i < argv.size(); ++i) {
     const std::string& a = argv[i];
-    if (a == "--replace" || a == "--utf8" || a == "--json") {
+    if (a == "--replace" || a == "--utf8" || a == "--json" || a == "--unsigned") {
       args.options[a] = "1";
     } else if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
       if (i + 1 >= argv.size()) {
@@ -219,58 +221,106 @@ int Keygen(const CentralConfig& config) {
   return 0;
 }
 
-// The key `release add` signs with. A configured key must load; without one
-// the data folder's key is used when it exists, else the release goes
-// unsigned (`unsigned_` set).
-std::unique_ptr<ReleaseSigner> ReleaseSignerFor(const CentralConfig& config, bool& unsigned_, std::string& error) {
-  const std::string path = ReleaseKeyPath(config);
-  unsigned_ = config.releaseKeyFile.empty() && access(path.c_str(), F_OK) != 0;
-  if (unsigned_) return nullptr;
-  auto signer = ReleaseSigner::Load(path, error);
-  if (!signer) {
-    error = "release key " + error + "; make one with `tollimer-central keygen`, or correct release_key in the " +
-            "configuration. The release was not added.";
+// The statement `release add` keeps beside the release: the operator's
+// signature file, else one signed here with the keygen key when this machine
+// keeps one, else none when the operator says --unsigned. Empty in `text`
+// for an unsigned release; false, with `error` filled, when there is no way.
+// Signing with the test key of tests/data/release/ is for test builds only:
+// whoever signs with it is told so, loudly.
+void WarnOfTheTestKey(const ReleaseSigner& signer) {
+  if (!IsTestReleaseKey(signer.PublicKey())) return;
+  std::cerr << "tollimer-central: WARNING: SIGNED WITH THE TEST KEY (tests/data/release/), whose private half is "
+               "public: anybody can sign what the assistants that trust it install. Only test builds trust it; "
+               "a real chain signs with its own key.\n";
+}
+
+bool StatementForRelease(const CentralConfig& config, const Args& args, const std::string& bytes,
+                         std::string& text, std::string& error) {
+  const auto given = args.options.find("--signature");
+  const bool unsigned_ = args.options.count("--unsigned") > 0;
+  if (given != args.options.end() && unsigned_) {
+    error = "--signature and --unsigned exclude each other";
+    return false;
   }
-  return signer;
+  if (given != args.options.end()) {
+    if (ReadFile(given->second, text)) return true;
+    error = "cannot read " + given->second;
+    return false;
+  }
+  if (unsigned_) return true;
+  const std::string path = ReleaseKeyPath(config);
+  if (config.releaseKeyFile.empty() && access(path.c_str(), F_OK) != 0) {
+    error = "the release is not signed: sign it on your own machine with `tollimer-central release sign FILE "
+            "--key KEY.pem` and add it with --signature FILE.sig (assistants built with a release key install "
+            "nothing else), or add it with --unsigned. The release was not added.";
+    return false;
+  }
+  const auto signer = ReleaseSigner::Load(path, error);
+  if (!signer) {
+    error = "release key " + error + "; correct release_key in the configuration, or sign elsewhere and add "
+            "with --signature. The release was not added.";
+    return false;
+  }
+  const std::optional<std::string> signed_ = SignRelease(bytes, *signer, error);
+  if (!signed_) return false;
+  WarnOfTheTestKey(*signer);
+  text = *signed_;
+  return true;
+}
+
+// Signs a release with a key the service never sees: on the operator's own
+// machine, the statement written beside the file.
+int SignCommand(const Args& args) {
+  const auto key = args.options.find("--key");
+  if (args.words.size() != 3 || key == args.options.end()) return Fail(kUsage);
+  std::string bytes;
+  if (!ReadFile(args.words[2], bytes)) return Fail("cannot read " + args.words[2]);
+  std::string error;
+  const auto signer = ReleaseSigner::Load(key->second, error);
+  if (!signer) return Fail(error);
+  const std::optional<std::string> statement = SignRelease(bytes, *signer, error);
+  if (!statement) return Fail(args.words[2] + ": " + error);
+  WarnOfTheTestKey(*signer);
+  const std::string out = args.words[2] + ".sig";
+  if (!WritePortFile(out, *statement)) return Fail("cannot write " + out);
+  std::cout << "statement written to " << out << ":\n" << *statement
+            << "add it on the service's machine with `tollimer-central release add FILE --signature " << out
+            << "`\n";
+  return 0;
 }
 
 int Release(const CentralConfig& config, CentralStore& store, const Args& args) {
   if (args.words.size() == 2 && args.words[1] == "list") {
+    const std::vector<ReleaseRow> releases = store.Releases();
     std::vector<JsonRow> rows;
-    for (const ReleaseRow& r : store.Releases()) {
+    for (const ReleaseRow& r : releases) {
       rows.emplace_back().Text("crc", r.info.crc).Text("machine", r.info.machine).Number("size", r.info.size)
-          .Text("md5", r.info.md5).Number("added", r.added).Bool("current", r.current);
+          .Text("md5", r.info.md5).Number("added", r.added).Bool("current", r.current)
+          .Bool("signed", ReleaseIsSigned(config, r.info.crc));
     }
     if (PrintedAsJson(args, rows)) return 0;
-    std::cout << "crc\tmachine\tsize\tmd5\tadded (UTC)\tcurrent\n";
-    for (const ReleaseRow& r : store.Releases()) {
+    std::cout << "crc\tmachine\tsize\tmd5\tadded (UTC)\tcurrent\tsigned\n";
+    for (const ReleaseRow& r : releases) {
       std::cout << r.info.crc << "\t" << r.info.machine << "\t" << r.info.size << "\t" << r.info.md5 << "\t"
-                << UtcText(r.added) << "\t" << (r.current ? "yes" : "no") << "\n";
+                << UtcText(r.added) << "\t" << (r.current ? "yes" : "no") << "\t"
+                << (ReleaseIsSigned(config, r.info.crc) ? "yes" : "no") << "\n";
     }
     return 0;
   }
   if (args.words.size() != 3 || args.words[1] != "add") return Fail(kUsage);
   std::string bytes;
   if (!ReadFile(args.words[2], bytes)) return Fail("cannot read " + args.words[2]);
-  std::string error;
-  bool unsigned_ = false;
-  const std::unique_ptr<ReleaseSigner> signer = ReleaseSignerFor(config, unsigned_, error);
-  if (!signer && !unsigned_) return Fail(error);
-  const std::optional<ReleaseInfo> info = AddReleaseFile(config, store, bytes, NowSeconds(), signer.get(), error);
+  std::string error, statement;
+  if (!StatementForRelease(config, args, bytes, statement, error)) return Fail(args.words[2] + ": " + error);
+  const std::optional<ReleaseInfo> info = AddReleaseFile(config, store, bytes, NowSeconds(), statement, error);
   if (!info) return Fail(args.words[2] + ": " + error);
-  if (signer && IsTestReleaseKey(signer->PublicKey())) {
-    std::cerr << "tollimer-central: WARNING: SIGNED WITH THE TEST KEY (tests/data/release/), whose private half is "
-                 "public: anybody can sign what the assistants that trust it install. Only test builds trust it; "
-                 "a real chain signs with its own key.\n";
-  }
-  if (unsigned_) {
-    std::cerr << "tollimer-central: warning: no release key (" << ReleaseKeyPath(config)
-              << "), the release is not signed: assistants built with a release key will not install it. "
-                 "`tollimer-central keygen` makes a key.\n";
+  if (statement.empty()) {
+    std::cerr << "tollimer-central: warning: the release is not signed: assistants built with a release key "
+                 "will not install it.\n";
   }
   std::cout << "release " << info->crc << " (" << info->machine << ", " << info->size << " bytes, md5 "
-            << info->md5 << ") is now current for " << info->machine << (signer ? ", signed" : ", not signed")
-            << "\n";
+            << info->md5 << ") is now current for " << info->machine
+            << (statement.empty() ? ", not signed" : ", signed") << "\n";
   return 0;
 }
 
@@ -438,6 +488,8 @@ int main(int argc, char** argv) {
   const Args args = ParseArgs(rest);
   if (!args.error.empty()) return Fail(args.error);
   if (args.words.empty()) return Fail(kUsage);
+  // Signing is the operator's own machine's work: no configuration, no store.
+  if (args.words.size() >= 2 && args.words[0] == "release" && args.words[1] == "sign") return SignCommand(args);
 
   std::string configText;
   if (!configPath.empty() && !ReadFile(configPath, configText)) return Fail("cannot read " + configPath);
