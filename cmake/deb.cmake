@@ -11,3 +11,6 @@ add_custom_target(deb
           ${TOLLIMER_PRODUCT_VERSION} ${CMAKE_BINARY_DIR}
   DEPENDS tollimer-central
   VERBATIM)
+
+# `tollimer-central --version` says the same version as the package.
+target_compile_definitions(tollimer-central PRIVATE TOLLIMER_CENTRAL_VERSION="${TOLLIMER_PRODUCT_VERSION}")
