@@ -4,3 +4,12 @@
 
 // Runs the program with `arguments` (shell words); its output and errors.
 std::string RunCentral(const std::string& arguments);
+
+struct CentralRun {
+  int code = -1;       // the exit code; -1 when it did not end normally
+  std::string output;  // its output and errors
+};
+
+// Runs the program with `arguments` (shell words) from the folder `cwd`
+// under umask `mask`.
+CentralRun RunCentralIn(const std::string& cwd, const std::string& arguments, int mask = 022);
