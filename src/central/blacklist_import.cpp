@@ -1,6 +1,7 @@
 #include "central/blacklist_import.h"
 
 #include <algorithm>
+#include <map>
 
 #include "blacklist/blacklist_lines.h"
 #include "crypto/codepage.h"
@@ -36,6 +37,7 @@ std::string MaskedName(const std::string& name) {
 
 BlacklistImport ParseBlacklistFile(const std::string& text, bool utf8, CalendarDate today) {
   BlacklistImport result;
+  std::map<std::string, std::pair<std::size_t, int>> seen;  // ID number: its entry and line
   int number = 0;
   LineSplitter splitter(text.size() + 1, [&](std::string_view line) {
     ++number;
@@ -55,7 +57,19 @@ BlacklistImport ParseBlacklistFile(const std::string& text, bool utf8, CalendarD
       result.warnings.push_back({number, "ID number: the check character does not fit; imported as it is"});
     }
     const std::string reason = ReplaceAll(r.reason, "|", "_", true);
-    result.entries.push_back({id, id + " " + Spaced(MaskedName(r.name)) + " " + r.date + " " + Spaced(reason)});
+    BlacklistEntry entry{id, id + " " + Spaced(MaskedName(r.name)) + " " + r.date + " " + Spaced(reason)};
+    // One entry per ID number, as the store keeps it: the later line wins,
+    // and the count says what is stored.
+    const auto earlier = seen.find(id);
+    if (earlier != seen.end()) {
+      result.warnings.push_back({number, "ID number also on line " + std::to_string(earlier->second.second) +
+                                             "; this line replaces it"});
+      result.entries[earlier->second.first] = std::move(entry);
+      earlier->second.second = number;
+      return;
+    }
+    seen[id] = {result.entries.size(), number};
+    result.entries.push_back(std::move(entry));
   });
   splitter.SkipUtf8Bom();
   splitter.Feed(text);
