@@ -30,6 +30,7 @@
 #include "central/release_key.h"
 #include "central/service.h"
 #include "central/store.h"
+#include "central/tls_pin.h"
 #include "crypto/codepage.h"
 #include "util/text.h"
 
@@ -398,6 +399,18 @@ int Backup(const Args& args) {
   return 0;
 }
 
+// Prints the pin of the service's TLS certificate as the assistants' build
+// takes it. Reads no store: it runs anywhere the certificate is.
+int Pin(const Args& args) {
+  const std::string& file = args.words[0];
+  std::string pem;
+  if (!ReadFile(file, pem)) return Fail("cannot read " + file);
+  const std::optional<std::string> pin = CertificatePin(pem);
+  if (!pin) return Fail(file + " holds no certificate (PEM)");
+  std::cout << "-DTOLLIMER_SERVICE_PIN=" << *pin << "\n";
+  return 0;
+}
+
 int Config(const Args& args) {
   std::cout << DescribeCentralConfig(args.config);
   return 0;
@@ -443,6 +456,7 @@ const std::vector<Command> kCommands = {
     {{"backup", 1, {}, "FILE   (a consistent copy of central.db, also while the service runs)"}, StoreUse::kRead,
      Backup},
     {{"config", 0, {}, "  (the configuration as read)"}, StoreUse::kNone, Config},
+    {{"pin", 1, {}, "CERT.pem   (the pin of the TLS certificate the assistants' build takes)"}, StoreUse::kNone, Pin},
 };
 
 std::vector<CommandShape> Shapes() {
