@@ -229,7 +229,8 @@ ConfigResult ParseCentralConfig(const std::string& text) {
   CentralConfig config = CompiledDefaults();
   ConfigResult result;
   int lineNumber = 0;
-  std::size_t begin = 0;
+  // A byte-order mark, as Windows editors write one, is not part of the first name.
+  std::size_t begin = text.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
   while (begin <= text.size()) {
     std::size_t end = text.find('\n', begin);
     if (end == std::string::npos) end = text.size();

@@ -58,6 +58,15 @@ TEST(CentralConfig, FileValuesOverrideDefaults) {
   EXPECT_EQ(r.config->trustedProxies, (std::vector<std::string>{"127.0.0.1", "::1"}));
 }
 
+// Saved by a Windows editor: the byte-order mark is not part of the first name.
+TEST(CentralConfig, AByteOrderMarkBeforeTheFirstLineIsSkipped) {
+  for (const char* first : {"data_dir = /srv/chain\n", "# the chain\ndata_dir = /srv/chain\n"}) {
+    const ConfigResult r = ParseCentralConfig(std::string("\xEF\xBB\xBF") + first);
+    ASSERT_TRUE(r.config) << (r.errors.empty() ? "" : r.errors[0]);
+    EXPECT_EQ(r.config->dataDir, "/srv/chain");
+  }
+}
+
 TEST(CentralConfig, RefusesLinesThatWouldMisconfigureTheService) {
   const char* bad[] = {
       "http_port = 70000",

@@ -136,6 +136,7 @@ TEST(CentralService, ServesTheSignatureOfTheReleaseTheSameChecksumDownloads) {
 TEST(TollimerCentral, KeygenNeverReplacesTheKey) {
   TempDir dir("central_keygen");
   const std::string data = "--data '" + dir.Path("data") + "' ";
+  RunCentral(data + "init");
   const std::string first = RunCentral(data + "keygen");
   const std::size_t at = first.find("-DTOLLIMER_RELEASE_KEY=");
   ASSERT_NE(at, std::string::npos) << first;
@@ -153,6 +154,7 @@ TEST(TollimerCentral, ReleaseAddSignsOrSaysWhatIsMissing) {
   const std::string exe = dir.Write("Tollimer.exe", FakeExecutable(0x14C, "release 4"));
   // Without any key: refused, saying how to sign, and nothing added.
   const std::string data = "--data '" + dir.Path("plain") + "' ";
+  RunCentral(data + "init");
   const std::string refusedPlain = RunCentral(data + "release add '" + exe + "'");
   EXPECT_NE(refusedPlain.find("release sign"), std::string::npos) << refusedPlain;
   EXPECT_NE(refusedPlain.find("--unsigned"), std::string::npos) << refusedPlain;
@@ -166,6 +168,7 @@ TEST(TollimerCentral, ReleaseAddSignsOrSaysWhatIsMissing) {
   // A configuration that names a key file: nothing is added without it.
   const std::string conf = dir.Write("central.conf", "release_key = " + dir.Path("nowhere.pem") + "\n");
   const std::string named = "--config '" + conf + "' --data '" + dir.Path("named") + "' ";
+  RunCentral(named + "init");
   const std::string refused = RunCentral(named + "release add '" + exe + "'");
   EXPECT_NE(refused.find("not added"), std::string::npos) << refused;
   EXPECT_EQ(RunCentral(named + "release list").find("\tyes"), std::string::npos);

@@ -392,6 +392,7 @@ TEST(TollimerCentral, WhatTheOperatorSetsReachesTheAssistantsAndTheirReportsCome
   const std::string data = dir.Path("data");
   const std::string exe = dir.Write("Tollimer.exe", FakeExecutable(0x14C, "release 2"));
   const std::string list = dir.Write("list.txt", "330102199003074415\t张三\t2024-01-02\t盗窃财物\r\n");
+  Command(data, "init");
   EXPECT_EQ(Command(data, "params set interval 45"), "");
   EXPECT_NE(Command(data, "params set interval 0").find("1 to"), std::string::npos);  // refused
   EXPECT_EQ(Command(data, "params set delay 500 --bar 3301"), "");
@@ -464,6 +465,7 @@ TEST(TollimerCentral, HelpAndImportRefusalsSpeakToTheOperator) {
   const std::string list = dir.Write("list.txt",
                                      "11010519491231002X\t张三\t2024/3/7\t盗窃他人财物\r\n"
                                      "11010519491231002X\t张三\t7.3.2024\t盗窃他人财物\r\n");
+  Command(data, "init");
   const std::string out = Command(data, "blacklist import '" + list + "'");
   EXPECT_NE(out.find("line 2 refused: date: a date such as 2024-03-07"), std::string::npos) << out;
   EXPECT_NE(out.find("imported 1 entries, refused 1 lines"), std::string::npos) << out;

@@ -204,6 +204,7 @@ TEST(CentralStore, AKillInTheMiddleOfAnImportLeavesOneWholeList) {
   const std::string a = dir.Write("a.txt", BlacklistFile(6000, "first"));
   const std::string b = dir.Write("b.txt", BlacklistFile(4000, "second"));
   const std::string data = dir.Path("data");
+  std::filesystem::create_directories(data);
   auto run = [&](const std::string& file) {
     const char* argv[] = {TOLLIMER_CENTRAL_EXE, "--data", data.c_str(), "blacklist", "import", file.c_str(),
                           "--replace", nullptr};
