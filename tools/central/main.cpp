@@ -12,6 +12,7 @@
 //   tollimer-central ... installs | hits [--days N] | notices [--limit N] | config
 //   tollimer-central ... prune --days N   (hits and notices older than N days)
 //   tollimer-central ... backup FILE      (a consistent copy of the store, while it serves)
+//   tollimer-central ... webhook list | webhook test NAME   (the chain's group-chat robots)
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -37,6 +38,7 @@
 #include "central/release_key.h"
 #include "central/service.h"
 #include "central/store.h"
+#include "central/webhook/webhook_sender.h"
 #include "crypto/codepage.h"
 #include "util/text.h"
 
@@ -54,6 +56,8 @@ constexpr const char* kUsage =
     "    blacklist list) prints one JSON array of objects instead of the table\n"
     "  prune --days N   (removes hits and notices older than N days)\n"
     "  backup FILE      (a consistent copy of central.db, also while the service runs)\n"
+    "  webhook list | webhook test NAME   (the group-chat robots; test sends a message\n"
+    "    and prints the robot's answer)\n"
     "  help, --help, -h   (this text)\n";
 
 int Fail(const std::string& message) {
@@ -388,6 +392,46 @@ int Backup(CentralStore& store, const Args& args) {
   return 0;
 }
 
+// The configured robots with their queues, or one test message to one of them.
+int WebhookCommand(const CentralConfig& config, CentralStore& store, const Args& args) {
+  if (args.words.size() == 2 && args.words[1] == "list") {
+    const std::vector<OutboxTargetState> states = store.OutboxStates(NowMs());
+    std::cout << "name\tkind\thost\tbars\tevents\twaiting\tdelivered_24h\tgiven_up\tlast_error\n";
+    for (const WebhookTarget& t : config.webhooks) {
+      OutboxTargetState state;
+      for (const OutboxTargetState& s : states) {
+        if (s.target == t.name) state = s;
+      }
+      std::string bars;
+      for (const std::string& b : t.bars) bars += (bars.empty() ? "" : ",") + b;
+      const auto address = ParseRobotUrl(t.url);
+      std::cout << t.name << "\t" << RobotKindName(t.kind) << (t.secret.empty() ? "" : " (signed)") << "\t"
+                << (address ? address->schemeHostPort : "") << "\t" << (bars.empty() ? "all" : bars) << "\t"
+                << (t.hits ? "hits" : "") << (t.digestMinute >= 0 ? Format(" digest %02d:%02d", t.digestMinute / 60, t.digestMinute % 60) : "")
+                << "\t" << state.waiting << "\t" << state.delivered24h << "\t" << state.givenUp << "\t"
+                << state.lastError << "\n";
+    }
+    return 0;
+  }
+  if (args.words.size() != 3 || args.words[1] != "test") return Fail(kUsage);
+  const auto target = std::find_if(config.webhooks.begin(), config.webhooks.end(),
+                                   [&](const WebhookTarget& t) { return t.name == args.words[2]; });
+  if (target == config.webhooks.end()) return Fail("no webhook " + args.words[2] + " in the configuration");
+  const auto address = ParseRobotUrl(target->url);
+  if (!address) return Fail("webhook " + target->name + ": bad url");
+  const RobotRequest request =
+      BuildRobotRequest(*target, address->pathAndQuery, Ansi_ToUtf8("【测试】Tollimer 群机器人测试消息"), NowMs());
+  const RobotReply reply = PostToRobot(*address, request.pathAndQuery, request.body);
+  const RobotAnswer answer = ReadRobotAnswer(target->kind, reply.status, reply.body);
+  if (reply.status == 0) {
+    std::cout << "no answer: " << reply.error << "\n";
+  } else {
+    std::cout << "HTTP " << reply.status << "\n" << reply.body << "\n";
+  }
+  std::cout << (answer.delivered ? "delivered\n" : "not delivered: " + answer.error + "\n");
+  return answer.delivered ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -437,5 +481,6 @@ int main(int argc, char** argv) {
   if (command == "notices") return Notices(*store, args);
   if (command == "prune") return Prune(*store, args);
   if (command == "backup") return Backup(*store, args);
+  if (command == "webhook") return WebhookCommand(config, *store, args);
   return Fail(kUsage);
 }
