@@ -20,7 +20,7 @@ set_source_files_properties(src/central/service.cpp src/central/request_server.c
                             tests/central/status_page_test.cpp tests/central/chain_seed.cpp
                             src/central/webhook/robot_message.cpp src/central/webhook/webhook_sender.cpp
                             src/central/webhook/webhook_status.cpp tests/central/webhook_test.cpp
-                            tests/central/fake_robot.cpp tests/bench/webhook_bench.cpp
+                            tests/central/fake_robot.cpp tests/bench/webhook_delivery.cpp
                             PROPERTIES COMPILE_OPTIONS -fexec-charset=UTF-8)
 
 add_executable(tollimer-central tools/central/main.cpp)
@@ -50,3 +50,9 @@ target_link_libraries(central_bench PRIVATE tollimer_central)
 
 # The replay of the fuzz targets' saved inputs covers the service's readers too.
 target_link_libraries(fuzz_replay PRIVATE tollimer_central)
+
+# Delivery to the chain's robots: delay and a burst at the robots' pace.
+add_executable(webhook_bench tests/bench/webhook_delivery.cpp tests/central/service_client.cpp
+               tests/central/fake_robot.cpp)
+target_include_directories(webhook_bench PRIVATE tests)
+target_link_libraries(webhook_bench PRIVATE tollimer_central)
