@@ -1,8 +1,11 @@
 #include "central/central_config.h"
 
+#include <algorithm>
 #include <functional>
 #include <map>
+#include <sstream>
 
+#include "central/forwarded_client.h"
 #include "central/time_zone.h"
 #include "net/url.h"
 #include "util/text.h"
@@ -169,6 +172,20 @@ const std::map<std::string, Setter>& Setters() {
       {"connections_per_address", NumberOf(&CentralConfig::connectionsPerAddress, 1, 100000)},
       {"max_connections", NumberOf(&CentralConfig::maxConnections, 1, 100000)},
       {"request_seconds", NumberOf(&CentralConfig::requestSeconds, 1, 60)},
+      {"trusted_proxies",
+       [](CentralConfig& c, const std::string& v) {
+         std::vector<std::string> proxies;
+         std::string spaced = v;
+         std::replace(spaced.begin(), spaced.end(), ',', ' ');
+         std::istringstream words(spaced);
+         for (std::string word; words >> word;) {
+           const std::optional<std::string> address = CanonicalAddress(word);
+           if (!address) return false;
+           proxies.push_back(*address);
+         }
+         c.trustedProxies = std::move(proxies);
+         return true;
+       }},
       {"collector_address", Text(&CentralConfig::collectorAddress)},
       {"collector_port", PortOf(&CentralConfig::collectorPort, true)},
       {"notices_per_second",
@@ -266,6 +283,15 @@ std::string DescribeCentralConfig(const CentralConfig& c) {
   line("connections_per_address", std::to_string(c.connectionsPerAddress));
   line("max_connections", std::to_string(c.maxConnections));
   line("request_seconds", std::to_string(c.requestSeconds));
+  {
+    std::string proxies;
+    for (const std::string& p : c.trustedProxies) proxies += (proxies.empty() ? "" : " ") + p;
+    if (proxies.empty()) {
+      out += "# trusted_proxies: none (every client's own address counts; X-Forwarded-For is ignored)\n";
+    } else {
+      line("trusted_proxies", proxies);
+    }
+  }
   line("collector_address", c.collectorAddress);
   line("collector_port", c.collectorPort < 0 ? "off" : std::to_string(c.collectorPort));
   line("notices_per_second", std::to_string(c.noticesPerSecond));

@@ -47,6 +47,10 @@ struct CentralConfig {
   std::size_t connectionsPerAddress = 16;
   std::size_t maxConnections = 512;
   int requestSeconds = 5;
+  // Reverse proxies in front of the service (nginx terminating TLS), by
+  // numeric address: only their X-Forwarded-For is believed, and their
+  // connections count against max_connections only. None by default.
+  std::vector<std::string> trustedProxies;
 
   // Collector of notice datagrams.
   std::string collectorAddress = "0.0.0.0";

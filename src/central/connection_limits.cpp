@@ -1,10 +1,13 @@
 #include "central/connection_limits.h"
 
+#include <algorithm>
+
 ConnectionLimits::Admission ConnectionLimits::Admit(const std::string& address) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (open_ >= total_) return Admission::AllFull;
   const auto it = byAddress_.find(address);
-  if ((it == byAddress_.end() ? 0 : it->second) >= perAddress_) return Admission::AddressFull;
+  const bool shared = std::find(unshared_.begin(), unshared_.end(), address) == unshared_.end();
+  if (shared && (it == byAddress_.end() ? 0 : it->second) >= perAddress_) return Admission::AddressFull;
   if (it == byAddress_.end()) {
     byAddress_.emplace(address, 1);
   } else {

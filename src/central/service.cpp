@@ -85,6 +85,7 @@ ListenerLimits LimitsOf(const CentralConfig& config, std::size_t workers) {
   limits.writeMs = kWriteMs;
   limits.request.maxBodyBytes = config.maxBodyBytes;
   limits.workers = workers;
+  limits.trustedProxies = config.trustedProxies;
   return limits;
 }
 

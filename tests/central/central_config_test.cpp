@@ -34,7 +34,8 @@ TEST(CentralConfig, FileValuesOverrideDefaults) {
       "time_zone = America/Argentina/Buenos_Aires\n"
       "connections_per_address = 4\n"
       "max_connections = 2000\n"
-      "request_seconds = 3\n");
+      "request_seconds = 3\n"
+      "trusted_proxies = 127.0.0.1, ::1\n");
   ASSERT_TRUE(r.config) << (r.errors.empty() ? "" : r.errors[0]);
   EXPECT_EQ(r.config->httpPort, 8080);
   EXPECT_EQ(r.config->basePath, "/orv/api/");
@@ -54,6 +55,7 @@ TEST(CentralConfig, FileValuesOverrideDefaults) {
   EXPECT_EQ(r.config->connectionsPerAddress, 4u);
   EXPECT_EQ(r.config->maxConnections, 2000u);
   EXPECT_EQ(r.config->requestSeconds, 3);
+  EXPECT_EQ(r.config->trustedProxies, (std::vector<std::string>{"127.0.0.1", "::1"}));
 }
 
 TEST(CentralConfig, RefusesLinesThatWouldMisconfigureTheService) {
@@ -84,6 +86,8 @@ TEST(CentralConfig, RefusesLinesThatWouldMisconfigureTheService) {
       "connections_per_address = 0",                      // nobody could connect
       "max_connections = many",
       "request_seconds = 61",                             // over a minute
+      "trusted_proxies = proxy.example.com",              // a name could be anyone tomorrow
+      "trusted_proxies = 127.0.0.1:8080",
   };
   for (const char* line : bad) {
     const ConfigResult r = ParseCentralConfig(std::string(line) + "\n");
@@ -94,7 +98,8 @@ TEST(CentralConfig, RefusesLinesThatWouldMisconfigureTheService) {
 
 TEST(CentralConfig, DescriptionReadsBackToTheSameConfiguration) {
   for (const char* text : {"", "key_row3 = 00112233445566778899AABBCCDDEEFF\nstatus_port = off\n",
-                           "release_key = /srv/key.pem\nsignature_format = sig/%s\n"}) {
+                           "release_key = /srv/key.pem\nsignature_format = sig/%s\n",
+                           "trusted_proxies = 127.0.0.1 2001:db8::1\n"}) {
     const ConfigResult first = ParseCentralConfig(text);
     ASSERT_TRUE(first.config) << text;
     const ConfigResult again = ParseCentralConfig(DescribeCentralConfig(*first.config));

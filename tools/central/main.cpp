@@ -38,6 +38,7 @@
 #include "central/release_key.h"
 #include "central/service.h"
 #include "central/store.h"
+#include "central/tls_pin.h"
 #include "central/webhook/webhook_sender.h"
 #include "crypto/codepage.h"
 #include "util/text.h"
@@ -56,6 +57,7 @@ constexpr const char* kUsage =
     "    blacklist list) prints one JSON array of objects instead of the table\n"
     "  prune --days N   (removes hits and notices older than N days)\n"
     "  backup FILE      (a consistent copy of central.db, also while the service runs)\n"
+    "  pin CERT.pem     (the pin of the TLS certificate the assistants' build takes)\n"
     "  webhook list | webhook test NAME   (the group-chat robots; test sends a message\n"
     "    and prints the robot's answer)\n"
     "  help, --help, -h   (this text)\n";
@@ -432,6 +434,18 @@ int WebhookCommand(const CentralConfig& config, CentralStore& store, const Args&
   return answer.delivered ? 0 : 1;
 }
 
+// Prints the pin of the service's TLS certificate as the assistants' build
+// takes it. Reads no store: it runs anywhere the certificate is.
+int Pin(const Args& args) {
+  if (args.words.size() != 2) return Fail("pin takes the certificate file: pin CERT.pem");
+  std::string pem;
+  if (!ReadFile(args.words[1], pem)) return Fail("cannot read " + args.words[1]);
+  const std::optional<std::string> pin = CertificatePin(pem);
+  if (!pin) return Fail(args.words[1] + " holds no certificate (PEM)");
+  std::cout << "-DTOLLIMER_SERVICE_PIN=" << *pin << "\n";
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -462,6 +476,7 @@ int main(int argc, char** argv) {
   if (!dataDir.empty()) config.dataDir = dataDir;
 
   const std::string& command = args.words[0];
+  if (command == "pin") return Pin(args);
   if (command == "config") {
     std::cout << DescribeCentralConfig(config);
     return 0;
