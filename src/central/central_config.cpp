@@ -246,7 +246,11 @@ ConfigResult ParseCentralConfig(const std::string& text) {
     const std::string name = Trim(line.substr(0, equals));
     const std::string value = Trim(line.substr(equals + 1));
     const auto setter = Setters().find(name);
-    if (setter == Setters().end()) {
+    if (name.compare(0, 8, "webhook.") == 0) {
+      if (!ApplyWebhookSetting(config.webhooks, name, value)) {
+        result.errors.push_back(Format("line %d: bad webhook line %s", lineNumber, name.c_str()));
+      }
+    } else if (setter == Setters().end()) {
       result.errors.push_back(Format("line %d: unknown name %s", lineNumber, name.c_str()));
     } else if (!setter->second(config, value)) {
       result.errors.push_back(Format("line %d: bad value for %s", lineNumber, name.c_str()));
@@ -256,6 +260,7 @@ ConfigResult ParseCentralConfig(const std::string& text) {
   if (config.downloadPrefix == config.signaturePrefix && config.downloadSuffix == config.signatureSuffix) {
     result.errors.push_back("download_format and signature_format are equal");
   }
+  for (const std::string& e : CheckWebhookTargets(config.webhooks)) result.errors.push_back(e);
   if (result.errors.empty()) result.config = config;
   return result;
 }
@@ -335,5 +340,5 @@ std::string DescribeCentralConfig(const CentralConfig& c) {
   line("status_address", c.statusAddress);
   line("status_port", c.statusPort < 0 ? "off" : std::to_string(c.statusPort));
   line("time_zone", c.timeZone);
-  return out;
+  return out + DescribeWebhookTargets(c.webhooks);
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "central/webhook/webhook_target.h"
 #include "crypto/envelope.h"
 
 struct CentralConfig {
@@ -68,6 +69,9 @@ struct CentralConfig {
   // Zone of the times the status page shows, a name of the system's zone
   // folder (/usr/share/zoneinfo): the chains this serves keep Beijing time.
   std::string timeZone = "Asia/Shanghai";
+
+  // The group-chat robots told of every hit ("webhook.NAME.FIELD" lines).
+  std::vector<WebhookTarget> webhooks;
 };
 
 struct ConfigResult {

@@ -15,6 +15,8 @@
 #include "central/status_view.h"
 #include "central/time_zone.h"
 #include "central/request_server.h"
+#include "central/webhook/webhook_sender.h"
+#include "central/webhook/webhook_status.h"
 #include "crypto/codepage.h"
 #include "util/text.h"
 
@@ -145,12 +147,17 @@ bool CentralService::Start(std::string& error) {
   }
   httpListener_->Start();
   if (statusListener_) statusListener_->Start();
+  if (!config_.webhooks.empty()) {
+    webhooks_ = std::make_unique<WebhookSender>(config_, store_);
+    webhooks_->Start();
+  }
   return true;
 }
 
 void CentralService::Stop() {
   if (httpListener_) httpListener_->Stop();
   if (statusListener_) statusListener_->Stop();
+  if (webhooks_) webhooks_->Stop();
 }
 
 ListenerCounts CentralService::HttpCounts() const {
@@ -286,7 +293,10 @@ void CentralService::Report(const httplib::Request& req, httplib::Response& res,
   const std::optional<HitReport> hit = ParseHitReport(rawQuery);
   if (!hit) return Refuse(res, 400, "refused\n");
   if (!hitLimiter_.Allow(req.remote_addr, SteadyMs())) return Refuse(res, 429, "too many\n");
-  if (!store_.RecordHit(*hit, req.remote_addr, NowSeconds())) return Refuse(res, 503, "store busy\n");
+  const std::int64_t now = NowSeconds();
+  const std::vector<OutboxEntry> outbox = HitOutbox(config_, store_, *hit, req.remote_addr, now);
+  if (!store_.RecordHit(*hit, req.remote_addr, now, outbox, NowMs())) return Refuse(res, 503, "store busy\n");
+  if (webhooks_ && !outbox.empty()) webhooks_->Wake();
   ++counters_.hits;
   CentralLog("hit " + hit->idNumber + " at bar " + hit->barId + " " + hit->barName + " from " + req.remote_addr);
   res.set_content("OK\n", "text/plain");
@@ -331,5 +341,5 @@ void CentralService::Metrics(httplib::Response& res) {
     if (stat((config_.dataDir + "/central.db" + suffix).c_str(), &st) == 0) g.storeBytes += st.st_size;
   }
   g.uptimeSeconds = static_cast<double>(SteadyMs() - startedMs_) / 1000.0;
-  res.set_content(RenderMetrics(counters_, g), "text/plain; version=0.0.4; charset=utf-8");
+  res.set_content(RenderMetrics(counters_, g) + WebhookMetrics(store_.OutboxStates(NowMs())), "text/plain; version=0.0.4; charset=utf-8");
 }

@@ -23,6 +23,7 @@ struct Request;
 struct Response;
 }  // namespace httplib
 class RequestServer;
+class WebhookSender;
 
 class CentralService {
  public:
@@ -72,6 +73,7 @@ class CentralService {
   ServiceCounters counters_;
   const class NoticeCollector* collector_ = nullptr;
   std::int64_t startedMs_ = 0;
+  std::unique_ptr<WebhookSender> webhooks_;  // the chain's robots; none without targets
 
   // The sealed blacklist, rebuilt when the store's list changes.
   std::mutex blacklistMutex_;

@@ -5,6 +5,7 @@
 
 #include "blacklist/blacklist_panel.h"
 #include "central/status_view.h"
+#include "central/webhook/webhook_status.h"
 #include "central/time_zone.h"
 #include "util/text.h"
 
@@ -192,5 +193,6 @@ std::string RenderStatusPage(const StatusInput& input, std::int64_t now, const T
   html += "<p class=\"note\">在用装机：首次联络不晚于当日、最后联络不早于当日的装机（只记录首次与最后联络时间，据此推算）。</p>\n";
   html += HitTable(v, zone);
   html += NoticeTable(v, zone);
+  html += WebhookQueueHtml(input.outbox);
   return html + "</body></html>\n";
 }

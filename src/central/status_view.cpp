@@ -48,6 +48,7 @@ StatusInput ReadStatusInput(CentralStore& store, std::int64_t now, std::int64_t 
   // exactly kChartDays * 24 hours ago.
   in.hits = store.Hits(now - (kChartDays + 1) * kDay);
   in.notices = store.Notices(20);
+  in.outbox = store.OutboxStates(now * 1000);
   in.uptimeSeconds = uptimeSeconds;
   return in;
 }

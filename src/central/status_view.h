@@ -25,6 +25,7 @@ struct StatusInput {
   std::map<std::string, ParamList> barParams;  // bar id -> the parameters that bar gets
   std::vector<StatusHit> hits;                 // at least the charts' days, newest first
   std::vector<StatusNotice> notices;           // newest first
+  std::vector<OutboxTargetState> outbox;       // the robots' queue, by target
   std::int64_t uptimeSeconds = 0;
 };
 

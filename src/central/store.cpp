@@ -38,6 +38,12 @@ CREATE INDEX IF NOT EXISTS hits_time ON hits(time);
 CREATE TABLE IF NOT EXISTS notices(
   seq INTEGER PRIMARY KEY, time INTEGER NOT NULL, address TEXT NOT NULL, text TEXT NOT NULL,
   bar_id TEXT NOT NULL, bar_name TEXT NOT NULL, entry TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS webhook_outbox(
+  seq INTEGER PRIMARY KEY, target TEXT NOT NULL, bar_id TEXT NOT NULL, bar_name TEXT NOT NULL,
+  line TEXT NOT NULL, created_ms INTEGER NOT NULL, state INTEGER NOT NULL DEFAULT 0,
+  attempts INTEGER NOT NULL DEFAULT 0, next_try_ms INTEGER NOT NULL DEFAULT 0,
+  last_error TEXT NOT NULL DEFAULT '', done_ms INTEGER NOT NULL DEFAULT 0);
+CREATE INDEX IF NOT EXISTS webhook_outbox_waiting ON webhook_outbox(target, state, seq);
 CREATE TABLE IF NOT EXISTS counters(name TEXT PRIMARY KEY, value INTEGER NOT NULL);
 INSERT OR IGNORE INTO counters VALUES('blacklist_version', 0);
 )sql";
@@ -343,6 +349,136 @@ bool CentralStore::RecordHit(const HitReport& hit, const std::string& address, s
   Statement s(Kept("INSERT INTO hits(time, id_number, mac, bar_id, bar_name, address) VALUES(?1,?2,?3,?4,?5,?6)"));
   return s.Bind(1, now).Bind(2, hit.idNumber).Bind(3, hit.mac).Bind(4, hit.barId).Bind(5, hit.barName)
       .Bind(6, address).Run();
+}
+
+namespace {
+
+// Outbox states.
+constexpr std::int64_t kWaiting = 0;
+constexpr std::int64_t kDelivered = 1;
+constexpr std::int64_t kGivenUp = 2;
+
+constexpr const char* kQueueOutbox =
+    "INSERT INTO webhook_outbox(target, bar_id, bar_name, line, created_ms) VALUES(?1,?2,?3,?4,?5)";
+
+bool InsertOutbox(Statement& add, const std::vector<OutboxEntry>& entries, std::int64_t nowMs) {
+  for (const OutboxEntry& e : entries) {
+    if (!add.Reset().Bind(1, e.target).Bind(2, e.barId).Bind(3, e.barName).Bind(4, e.line).Bind(5, nowMs).Run()) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool CentralStore::RecordHit(const HitReport& hit, const std::string& address, std::int64_t now,
+                             const std::vector<OutboxEntry>& outbox, std::int64_t nowMs) {
+  if (outbox.empty()) return RecordHit(hit, address, now);
+  std::lock_guard<std::mutex> lock(mutex_);
+  Transaction t(db_);
+  if (!t.Began()) return false;
+  Statement s(Kept("INSERT INTO hits(time, id_number, mac, bar_id, bar_name, address) VALUES(?1,?2,?3,?4,?5,?6)"));
+  if (!s.Bind(1, now).Bind(2, hit.idNumber).Bind(3, hit.mac).Bind(4, hit.barId).Bind(5, hit.barName)
+           .Bind(6, address).Run()) {
+    return false;
+  }
+  Statement add(Kept(kQueueOutbox));
+  return InsertOutbox(add, outbox, nowMs) && t.Commit();
+}
+
+std::optional<std::string> CentralStore::BlacklistLine(const std::string& idNumber) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Statement s(Kept("SELECT line FROM blacklist WHERE id_number=?1"));
+  if (!s.Bind(1, idNumber).Step()) return std::nullopt;
+  return s.Text(0);
+}
+
+bool CentralStore::QueueOutbox(const std::vector<OutboxEntry>& entries, std::int64_t nowMs) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Transaction t(db_);
+  if (!t.Began()) return false;
+  Statement add(Kept(kQueueOutbox));
+  return InsertOutbox(add, entries, nowMs) && t.Commit();
+}
+
+std::vector<OutboxRow> CentralStore::OutboxWaiting(const std::string& target, int limit) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Statement s(Kept(R"sql(SELECT seq, target, bar_id, bar_name, line, created_ms, attempts, next_try_ms, last_error
+                         FROM webhook_outbox WHERE target=?1 AND state=0 ORDER BY seq LIMIT ?2)sql"));
+  s.Bind(1, target).Bind(2, std::int64_t{limit});
+  std::vector<OutboxRow> rows;
+  while (s.Step()) {
+    rows.push_back({s.Int(0), s.Text(1), s.Text(2), s.Text(3), s.Text(4), s.Int(5), static_cast<int>(s.Int(6)),
+                    s.Int(7), s.Text(8)});
+  }
+  return rows;
+}
+
+bool CentralStore::OutboxDelivered(const std::vector<std::int64_t>& seqs, std::int64_t nowMs) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Transaction t(db_);
+  if (!t.Began()) return false;
+  Statement s(Kept("UPDATE webhook_outbox SET state=?2, done_ms=?3, attempts=attempts+1 WHERE seq=?1"));
+  for (const std::int64_t seq : seqs) {
+    if (!s.Reset().Bind(1, seq).Bind(2, kDelivered).Bind(3, nowMs).Run()) return false;
+  }
+  return t.Commit();
+}
+
+bool CentralStore::OutboxFailed(const std::vector<std::int64_t>& seqs, const std::string& error,
+                                std::int64_t nextTryMs, bool giveUp) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Transaction t(db_);
+  if (!t.Began()) return false;
+  Statement s(Kept(R"sql(UPDATE webhook_outbox SET state=?2, next_try_ms=?3, last_error=?4,
+                         attempts=attempts+1, done_ms=CASE WHEN ?2=0 THEN 0 ELSE ?3 END WHERE seq=?1)sql"));
+  for (const std::int64_t seq : seqs) {
+    if (!s.Reset().Bind(1, seq).Bind(2, giveUp ? kGivenUp : kWaiting).Bind(3, nextTryMs).Bind(4, error).Run()) {
+      return false;
+    }
+  }
+  return t.Commit();
+}
+
+std::int64_t CentralStore::PruneOutbox(std::int64_t deliveredBefore, std::int64_t givenUpBefore) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Statement s(db_, "DELETE FROM webhook_outbox WHERE (state=?1 AND done_ms<?2) OR (state=?3 AND done_ms<?4)");
+  if (!s.Bind(1, kDelivered).Bind(2, deliveredBefore).Bind(3, kGivenUp).Bind(4, givenUpBefore).Run()) return -1;
+  return sqlite3_changes(db_);
+}
+
+std::int64_t CentralStore::LastDigestDay(const std::string& target) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Statement s(db_, "SELECT value FROM counters WHERE name=?1");
+  return s.Bind(1, "digest_day:" + target).Step() ? s.Int(0) : -1;
+}
+
+bool CentralStore::QueueDigest(const OutboxEntry& entry, std::int64_t day, std::int64_t nowMs) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Transaction t(db_);
+  if (!t.Began()) return false;
+  Statement add(Kept(kQueueOutbox));
+  Statement mark(db_, "INSERT INTO counters VALUES(?1,?2) ON CONFLICT(name) DO UPDATE SET value=?2");
+  return InsertOutbox(add, {entry}, nowMs) && mark.Bind(1, "digest_day:" + entry.target).Bind(2, day).Run() &&
+         t.Commit();
+}
+
+std::vector<OutboxTargetState> CentralStore::OutboxStates(std::int64_t nowMs) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Statement s(db_, R"sql(
+    SELECT target, COUNT(*) FILTER (WHERE state=0), COUNT(*) FILTER (WHERE state=1 AND done_ms>=?1),
+      COUNT(*) FILTER (WHERE state=2),
+      COALESCE((SELECT last_error FROM webhook_outbox w WHERE w.target=o.target AND w.state=0
+                ORDER BY seq LIMIT 1), '')
+    FROM webhook_outbox o GROUP BY target ORDER BY target)sql");
+  s.Bind(1, nowMs - 24 * 3600 * 1000);
+  std::vector<OutboxTargetState> rows;
+  while (s.Step()) {
+    rows.push_back({s.Text(0), static_cast<int>(s.Int(1)), static_cast<int>(s.Int(2)), static_cast<int>(s.Int(3)),
+                    s.Text(4)});
+  }
+  return rows;
 }
 
 std::vector<StatusHit> CentralStore::Hits(std::int64_t since) {

@@ -48,6 +48,32 @@ struct BlacklistRow {
   bool operator==(const BlacklistRow&) const = default;
 };
 
+// A message waiting for a group-chat robot: one hit's line for one target,
+// written in the transaction that records the hit.
+struct OutboxEntry {
+  std::string target;
+  std::string barId, barName;  // UTF-8
+  std::string line;            // UTF-8, one line of the message
+};
+
+struct OutboxRow {
+  std::int64_t seq = 0;
+  std::string target, barId, barName, line;
+  std::int64_t createdMs = 0;  // Unix milliseconds
+  int attempts = 0;
+  std::int64_t nextTryMs = 0;
+  std::string lastError;
+};
+
+// What the outbox holds for one target.
+struct OutboxTargetState {
+  std::string target;
+  int waiting = 0;
+  int delivered24h = 0;
+  int givenUp = 0;          // kept as long as the outbox keeps them
+  std::string lastError;    // of its first waiting message, when that one failed
+};
+
 class CentralStore {
  public:
   // Opens (creating when missing) the store file. Nothing, with `error`
@@ -89,7 +115,31 @@ class CentralStore {
   std::int64_t BlacklistVersion();
 
   [[nodiscard]] bool RecordHit(const HitReport& hit, const std::string& address, std::int64_t now);
+  // The hit and its messages for the chain's robots, in one transaction:
+  // a hit is never recorded without them, nor they without it.
+  [[nodiscard]] bool RecordHit(const HitReport& hit, const std::string& address, std::int64_t now,
+                               const std::vector<OutboxEntry>& outbox, std::int64_t nowMs);
+  // The blacklist's line (UTF-8) of an ID number.
+  std::optional<std::string> BlacklistLine(const std::string& idNumber);
   std::vector<StatusHit> Hits(std::int64_t since);
+
+  // The outbox of the robots' messages: waiting, delivered or given up.
+  [[nodiscard]] bool QueueOutbox(const std::vector<OutboxEntry>& entries, std::int64_t nowMs);
+  // The first `limit` waiting messages of `target`, oldest first.
+  std::vector<OutboxRow> OutboxWaiting(const std::string& target, int limit);
+  [[nodiscard]] bool OutboxDelivered(const std::vector<std::int64_t>& seqs, std::int64_t nowMs);
+  // A failed try: the messages wait until `nextTryMs`, or are given up.
+  [[nodiscard]] bool OutboxFailed(const std::vector<std::int64_t>& seqs, const std::string& error,
+                                  std::int64_t nextTryMs, bool giveUp);
+  // Removes delivered messages done before `deliveredBefore` and given-up
+  // ones before `givenUpBefore` (Unix milliseconds); how many went.
+  std::int64_t PruneOutbox(std::int64_t deliveredBefore, std::int64_t givenUpBefore);
+  // The local day of `target`'s last daily digest (-1: none yet), and a
+  // digest queued with its day in one transaction.
+  std::int64_t LastDigestDay(const std::string& target);
+  [[nodiscard]] bool QueueDigest(const OutboxEntry& entry, std::int64_t day, std::int64_t nowMs);
+  // Every target the outbox knows, by name.
+  std::vector<OutboxTargetState> OutboxStates(std::int64_t nowMs);
   [[nodiscard]] bool RecordNotice(const Notice& notice, const std::string& address, std::int64_t now);
   std::vector<StatusNotice> Notices(int limit);
 

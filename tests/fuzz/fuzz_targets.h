@@ -29,6 +29,7 @@ int FuzzReleaseSignature(const std::uint8_t* data, std::size_t size);
 int FuzzReleaseStatement(const std::uint8_t* data, std::size_t size);
 int FuzzTimeZone(const std::uint8_t* data, std::size_t size);
 int FuzzRequestHead(const std::uint8_t* data, std::size_t size);
+int FuzzRobotAnswer(const std::uint8_t* data, std::size_t size);
 
 inline constexpr FuzzTarget kFuzzTargets[] = {
     {"blacklist_file", FuzzBlacklistFile},
@@ -48,6 +49,7 @@ inline constexpr FuzzTarget kFuzzTargets[] = {
     {"release_statement", FuzzReleaseStatement},
     {"time_zone", FuzzTimeZone},
     {"request_head", FuzzRequestHead},
+    {"robot_answer", FuzzRobotAnswer},
 };
 
 // A fault the sanitizers cannot see (a broken round trip, a rule broken):

@@ -31,6 +31,7 @@
 #include "central/service.h"
 #include "central/store.h"
 #include "central/tls_pin.h"
+#include "central/webhook/webhook_sender.h"
 #include "crypto/codepage.h"
 #include "crypto/release_key_note.h"
 #include "util/text.h"
@@ -462,6 +463,50 @@ int Backup(const Args& args) {
   return 0;
 }
 
+// The configured robots with their queues.
+int WebhookList(const Args& args) {
+  const CentralConfig& config = args.config;
+  const std::vector<OutboxTargetState> states = args.store->OutboxStates(NowMs());
+  std::cout << "name\tkind\thost\tbars\tevents\twaiting\tdelivered_24h\tgiven_up\tlast_error\n";
+  for (const WebhookTarget& t : config.webhooks) {
+    OutboxTargetState state;
+    for (const OutboxTargetState& s : states) {
+      if (s.target == t.name) state = s;
+    }
+    std::string bars;
+    for (const std::string& b : t.bars) bars += (bars.empty() ? "" : ",") + b;
+    const auto address = ParseRobotUrl(t.url);
+    std::cout << t.name << "\t" << RobotKindName(t.kind) << (t.secret.empty() ? "" : " (signed)") << "\t"
+              << (address ? address->schemeHostPort : "") << "\t" << (bars.empty() ? "all" : bars) << "\t"
+              << (t.hits ? "hits" : "") << (t.digestMinute >= 0 ? Format(" digest %02d:%02d", t.digestMinute / 60, t.digestMinute % 60) : "")
+              << "\t" << state.waiting << "\t" << state.delivered24h << "\t" << state.givenUp << "\t"
+              << state.lastError << "\n";
+  }
+  return 0;
+}
+
+// One test message to one of the robots; prints its answer.
+int WebhookTest(const Args& args) {
+  const CentralConfig& config = args.config;
+  const std::string& name = args.words[0];
+  const auto target = std::find_if(config.webhooks.begin(), config.webhooks.end(),
+                                   [&](const WebhookTarget& t) { return t.name == name; });
+  if (target == config.webhooks.end()) return Fail("no webhook " + name + " in the configuration");
+  const auto address = ParseRobotUrl(target->url);
+  if (!address) return Fail("webhook " + target->name + ": bad url");
+  const RobotRequest request =
+      BuildRobotRequest(*target, address->pathAndQuery, Ansi_ToUtf8("【测试】Tollimer 群机器人测试消息"), NowMs());
+  const RobotReply reply = PostToRobot(*address, request.pathAndQuery, request.body);
+  const RobotAnswer answer = ReadRobotAnswer(target->kind, reply.status, reply.body);
+  if (reply.status == 0) {
+    std::cout << "no answer: " << reply.error << "\n";
+  } else {
+    std::cout << "HTTP " << reply.status << "\n" << reply.body << "\n";
+  }
+  std::cout << (answer.delivered ? "delivered\n" : "not delivered: " + answer.error + "\n");
+  return answer.delivered ? 0 : 1;
+}
+
 // Prints the pin of the service's TLS certificate as the assistants' build
 // takes it. Reads no store: it runs anywhere the certificate is.
 int Pin(const Args& args) {
@@ -522,6 +567,9 @@ const std::vector<Command> kCommands = {
     {{"backup", 1, {}, "FILE   (a consistent copy of central.db, also while the service runs)"}, StoreUse::kRead,
      Backup},
     {{"config", 0, {}, "  (the configuration as read)"}, StoreUse::kNone, Config},
+    {{"webhook list", 0, {}, "  (the group-chat robots and their queues)"}, StoreUse::kRead, WebhookList},
+    {{"webhook test", 1, {}, "NAME   (sends a test message and prints the robot's answer)"}, StoreUse::kNone,
+     WebhookTest},
     {{"pin", 1, {}, "CERT.pem   (the pin of the TLS certificate the assistants' build takes)"}, StoreUse::kNone, Pin},
 };
 
