@@ -16,6 +16,7 @@
 #include "central/gated_listener.h"
 #include "central/metrics.h"
 #include "central/rate_limit.h"
+#include "central/retention.h"
 #include "central/store.h"
 
 namespace httplib {
@@ -72,6 +73,7 @@ class CentralService {
   ServiceCounters counters_;
   const class NoticeCollector* collector_ = nullptr;
   std::int64_t startedMs_ = 0;
+  EventRetention retention_;
 
   // The sealed blacklist, rebuilt when the store's list changes.
   std::mutex blacklistMutex_;

@@ -61,6 +61,9 @@ class Statement {
   Statement& operator=(const Statement&) = delete;
 
   bool Ok() const { return stmt_ != nullptr; }
+  // The statement could not be prepared, or a step failed (a locked or
+  // damaged store): what it read so far is not the whole answer.
+  bool Failed() const { return failed_; }
   // Ready to run again with new values.
   Statement& Reset() {
     if (stmt_) {
@@ -77,8 +80,18 @@ class Statement {
     if (stmt_) sqlite3_bind_int64(stmt_, index, value);
     return *this;
   }
-  // True while there is a row.
-  bool Step() { return stmt_ && sqlite3_step(stmt_) == SQLITE_ROW; }
+  // True while there is a row; false at the end and on an error, which
+  // Failed() then tells apart.
+  bool Step() {
+    if (!stmt_) {
+      failed_ = true;
+      return false;
+    }
+    const int rc = sqlite3_step(stmt_);
+    if (rc == SQLITE_ROW) return true;
+    failed_ = failed_ || rc != SQLITE_DONE;
+    return false;
+  }
   // True when the statement ran to its end.
   bool Run() { return stmt_ && sqlite3_step(stmt_) == SQLITE_DONE; }
   std::string Text(int column) const {
@@ -92,6 +105,7 @@ class Statement {
  private:
   sqlite3_stmt* stmt_ = nullptr;
   bool kept_ = false;
+  bool failed_ = false;
 };
 
 // BEGIN IMMEDIATE ... COMMIT, rolled back unless committed.
@@ -324,11 +338,14 @@ bool CentralStore::RemoveBlacklist(const std::string& idNumber) {
   return Exec("UPDATE counters SET value=value+1 WHERE name='blacklist_version'") && t.Commit();
 }
 
-std::vector<BlacklistRow> CentralStore::Blacklist() {
+std::vector<BlacklistRow> CentralStore::Blacklist() { return ReadBlacklist().value_or(std::vector<BlacklistRow>()); }
+
+std::optional<std::vector<BlacklistRow>> CentralStore::ReadBlacklist() {
   std::lock_guard<std::mutex> lock(mutex_);
   Statement s(db_, "SELECT id_number, line FROM blacklist ORDER BY seq");
   std::vector<BlacklistRow> rows;
   while (s.Step()) rows.push_back({s.Text(0), s.Text(1)});
+  if (s.Failed()) return std::nullopt;
   return rows;
 }
 
@@ -363,6 +380,15 @@ bool CentralStore::RecordNotice(const Notice& n, const std::string& address, std
       .Bind(6, n.entry).Run();
 }
 
+std::int64_t CentralStore::KeepNewestNotices(std::int64_t keep) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  // Rows are numbered in arrival order and the newest is never removed, so
+  // the numbers below the newest's minus `keep` are the oldest: a range of
+  // the table's own key, however large the table.
+  Statement s(Kept("DELETE FROM notices WHERE seq <= (SELECT MAX(seq) FROM notices) - ?1"));
+  return s.Bind(1, keep).Run() ? sqlite3_changes(db_) : -1;
+}
+
 std::vector<StatusNotice> CentralStore::Notices(int limit) {
   std::lock_guard<std::mutex> lock(mutex_);
   Statement s(db_, "SELECT time, address, text FROM notices ORDER BY seq DESC LIMIT ?1");
@@ -383,6 +409,18 @@ std::int64_t CentralStore::PruneEvents(std::int64_t before) {
   if (!notices.Bind(1, before).Run()) return -1;
   removed += sqlite3_changes(db_);
   return t.Commit() ? removed : -1;
+}
+
+std::int64_t CentralStore::PruneEventsBatch(std::int64_t before, int batch) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::int64_t removed = 0;
+  for (const char* sql : {"DELETE FROM hits WHERE seq IN (SELECT seq FROM hits WHERE time<?1 LIMIT ?2)",
+                          "DELETE FROM notices WHERE seq IN (SELECT seq FROM notices WHERE time<?1 LIMIT ?2)"}) {
+    Statement s(Kept(sql));
+    if (!s.Bind(1, before).Bind(2, std::int64_t{batch}).Run()) return -1;
+    removed += sqlite3_changes(db_);
+  }
+  return removed;
 }
 
 CentralStore::InstallationCounts CentralStore::CountInstallations(std::int64_t now) {

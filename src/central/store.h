@@ -85,6 +85,8 @@ class CentralStore {
   [[nodiscard]] bool ImportBlacklist(const std::vector<BlacklistRow>& rows, bool replace);
   [[nodiscard]] bool RemoveBlacklist(const std::string& idNumber);
   std::vector<BlacklistRow> Blacklist();
+  // The whole list; nothing when the store could not read it all.
+  std::optional<std::vector<BlacklistRow>> ReadBlacklist();
   // Changes with every change of the list (for the service's sealed copy).
   std::int64_t BlacklistVersion();
 
@@ -92,10 +94,16 @@ class CentralStore {
   std::vector<StatusHit> Hits(std::int64_t since);
   [[nodiscard]] bool RecordNotice(const Notice& notice, const std::string& address, std::int64_t now);
   std::vector<StatusNotice> Notices(int limit);
+  // Removes the oldest notices past the newest `keep`; returns how many went,
+  // or -1 when the store refused.
+  std::int64_t KeepNewestNotices(std::int64_t keep);
 
   // Removes hits and notices older than `before` (Unix seconds), in one
   // transaction; returns how many rows went, or -1 when the store refused.
   std::int64_t PruneEvents(std::int64_t before);
+  // The same in a small step: at most `batch` hits and `batch` notices, so
+  // the service's own daily pruning holds the store only briefly.
+  std::int64_t PruneEventsBatch(std::int64_t before, int batch);
 
   // Installations known, and those seen in the 24 hours before `now`.
   struct InstallationCounts {

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <thread>
 #include <vector>
 
@@ -231,6 +232,107 @@ TEST(GatedListener, AClientThatReadsItsReplyTooSlowlyHoldsAWorkerForABoundedTime
   stop = true;
   trickle.join();
   close(reader);
+}
+
+// A client at its address's share that connects again the moment its reply
+// ends finds its slot free: the slot is given back before the close.
+TEST(GatedListener, AClientThatReconnectsAtItsShareIsNeverRefusedForItsOwnLastConnection) {
+  ListenerLimits limits;
+  limits.perAddress = 1;
+  TestListener server(limits);
+  int refused = 0;
+  for (int i = 0; i < 300; ++i) refused += HttpGet(server.listener.Port(), "/", "", "127.0.0.2").status == 200 ? 0 : 1;
+  EXPECT_EQ(refused, 0);
+  EXPECT_EQ(server.listener.Counts().refusedAddressFull, 0);
+}
+
+// A client that sends its next request while a large reply is still on its
+// way gets the whole reply and an orderly end, not a reset that throws away
+// what it has not read yet.
+TEST(GatedListener, InputLeftUnreadDoesNotResetTheConnectionUnderTheReply) {
+  ListenerLimits limits;
+  limits.lingerMs = 3000;
+  const std::size_t replyBytes = 4 << 20;
+  TestListener server(limits, replyBytes);
+  const int fd = ConnectFrom(server.listener.Port(), "");
+  ASSERT_GE(fd, 0);
+  const std::string requests = "GET / HTTP/1.1\r\n\r\nGET /again HTTP/1.1\r\n\r\n";
+  ASSERT_EQ(send(fd, requests.data(), requests.size(), MSG_NOSIGNAL), static_cast<ssize_t>(requests.size()));
+  SleepMs(300);  // the reply fills the buffers while the second request waits unread
+  std::string bytes;
+  char buffer[65536];
+  int error = 0;
+  for (;;) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, 10000) <= 0) break;
+    const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+    if (n < 0) error = errno;
+    if (n <= 0) break;
+    bytes.append(buffer, static_cast<std::size_t>(n));
+  }
+  close(fd);
+  EXPECT_EQ(error, 0) << std::strerror(error);
+  const std::size_t body = bytes.find("\r\n\r\n");
+  ASSERT_NE(body, std::string::npos);
+  EXPECT_EQ(bytes.size() - body - 4, replyBytes);
+}
+
+// The refusals the listener writes itself end the same orderly way: the
+// client reads its 503 or 413 even though its request was never read whole.
+TEST(GatedListener, ARefusalIsReadWholeNotResetByTheRestOfTheRequest) {
+  ListenerLimits limits;
+  limits.request.maxBodyBytes = 1024;
+  TestListener server(limits);
+  const std::string request = "POST / HTTP/1.1\r\nContent-Length: 2000000\r\n\r\n" + std::string(200000, 'b');
+  const RawReply reply = RawHttp(server.listener.Port(), request);
+  EXPECT_EQ(reply.status, 413) << reply.head;
+}
+
+// The reply's socket queues little beyond what the client has read, so a
+// client that reads nothing is given up at the reply's time instead of
+// leaving megabytes in this machine's buffers.
+TEST(GatedListener, AReplyToAClientThatReadsNothingIsNotCountedAsSent) {
+  ListenerLimits limits;
+  std::atomic<int> sent{-1};
+  const std::size_t replyBytes = 2 << 20;
+  GatedListener listener(limits, [&](ReceivedRequest& r) {
+    const std::string reply(replyBytes, 'x');
+    sent = SendBefore(r.fd, reply.data(), reply.size(), SteadyMs() + 500) ? 1 : 0;
+  });
+  std::string error;
+  ASSERT_TRUE(listener.Bind("127.0.0.1", 0, error)) << error;
+  listener.Start();
+  const int fd = ConnectFrom(listener.Port(), "");
+  ASSERT_EQ(send(fd, "GET / HTTP/1.1\r\n\r\n", 18, MSG_NOSIGNAL), 18);
+  for (int i = 0; i < 500 && sent < 0; ++i) SleepMs(10);
+  EXPECT_EQ(sent, 0) << "2 MiB were taken by the buffers of a client that read nothing";
+  close(fd);
+}
+
+// Workers started for a crowd of slow readers stop at the ceiling (a request
+// past it waits for a free one) and end once idle again.
+TEST(GatedListener, WorkersGrowToTheCeilingAndIdleOnesEnd) {
+  ListenerLimits limits;
+  limits.workers = 1;
+  limits.maxWorkers = 3;
+  limits.idleWorkerMs = 100;
+  TestListener server(limits, 8 << 20);
+  std::vector<int> readers;
+  for (int i = 0; i < 6; ++i) {
+    const int fd = ConnectFrom(server.listener.Port(), "127.0.0." + std::to_string(10 + i));
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(send(fd, "GET / HTTP/1.1\r\n\r\n", 18, MSG_NOSIGNAL), 18);
+    readers.push_back(fd);
+  }
+  for (int i = 0; i < 100 && server.listener.Counts().served < 6; ++i) SleepMs(20);
+  EXPECT_EQ(server.listener.Counts().served, 6);
+  EXPECT_EQ(server.listener.Workers(), 3u);
+  for (int fd : readers) close(fd);
+  std::size_t workers = 0;
+  for (int i = 0; i < 300 && (workers = server.listener.Workers()) > 1; ++i) SleepMs(20);
+  EXPECT_EQ(workers, 1u);
+  // The one left serves.
+  EXPECT_EQ(HttpGet(server.listener.Port(), "/").status, 200);
 }
 
 }  // namespace

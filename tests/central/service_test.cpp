@@ -222,6 +222,17 @@ TEST(CentralService, TheBlacklistOpensLineByLineAsTheAssistantOpensIt) {
   EXPECT_EQ(lines[0].substr(0, 18), "11010519491231002X");
 }
 
+// The assistants replace their list with what this answers: a list the
+// store cannot read whole is answered 503, never as a shorter list.
+TEST(CentralService, ABlacklistTheStoreCannotReadIsAnswered503) {
+  RunningCentral central("central_service_blacklist_unread");
+  ASSERT_TRUE(central.store->ImportBlacklist({{"1", "\"first\""}, {"2", "second"}}, true));
+  ASSERT_TRUE(BreakBlacklistTable(central.config.dataDir + "/central.db"));
+  const RawReply reply = HttpGet(central.HttpPort(), "/tollimer/data/blklist.txt?");
+  EXPECT_EQ(reply.status, 503);
+  EXPECT_EQ(reply.body, "store busy\n");
+}
+
 TEST(CentralService, RecordsHitReportsAsTheAssistantSendsThem) {
   RunningCentral central("central_service_hits");
   // Unencoded GBK, quotes and SQL in the target, as the assistant fills it
