@@ -126,6 +126,9 @@ bool CentralService::Start(std::string& error) {
   }
   httpPort_ = httpListener_->Port();
   if (config_.statusPort >= 0) {
+    std::string storeError;
+    statusStore_ = CentralStore::Open(store_.Path(), storeError);
+    if (!statusStore_) CentralLog("the status page reads through the exchanges' connection: " + storeError);
     status_ = std::make_unique<RequestServer>();
     status_->Get(".*", [this](const httplib::Request& req, httplib::Response& res) { StatusPage(req, res); });
     const ListenerLimits statusLimits = LimitsOf(config_, kStatusWorkers, kMaxStatusWorkers);
@@ -326,7 +329,7 @@ void CentralService::StatusPage(const httplib::Request& req, httplib::Response& 
     zone = TimeZone::Utc();
   }
   const std::int64_t now = NowSeconds();
-  const StatusInput input = ReadStatusInput(store_, now, (SteadyMs() - startedMs_) / 1000);
+  const StatusInput input = ReadStatusInput(statusStore_ ? *statusStore_ : store_, now, (SteadyMs() - startedMs_) / 1000);
   res.set_content(RenderStatusPage(input, now, *zone), "text/html; charset=utf-8");
 }
 
@@ -345,7 +348,8 @@ void CentralService::Metrics(httplib::Response& res) {
   g.requestsTimedOut = http.timedOut;
   g.requestsRefused = http.refusedRequest;
   g.workerStartsFailed = http.workerStartsFailed;
-  const CentralStore::InstallationCounts installations = store_.CountInstallations(NowSeconds());
+  const CentralStore::InstallationCounts installations =
+      (statusStore_ ? *statusStore_ : store_).CountInstallations(NowSeconds());
   g.installationsKnown = installations.known;
   g.installationsSeen24h = installations.seenLastDay;
   struct stat st {};

@@ -63,6 +63,9 @@ class CentralService {
 
   CentralConfig config_;
   CentralStore& store_;
+  // The status page's own connection to the store (WAL: it reads beside the
+  // exchanges' writes); the shared one when it could not be opened.
+  std::unique_ptr<CentralStore> statusStore_;
   std::unique_ptr<RequestServer> http_;
   std::unique_ptr<RequestServer> status_;
   std::unique_ptr<GatedListener> httpListener_;

@@ -435,6 +435,11 @@ CentralStore::InstallationCounts CentralStore::CountInstallations(std::int64_t n
   return c;
 }
 
+std::string CentralStore::Path() const {
+  const char* path = sqlite3_db_filename(db_, "main");
+  return path ? path : "";
+}
+
 bool CentralStore::IntegrityOk() {
   std::lock_guard<std::mutex> lock(mutex_);
   Statement s(db_, "PRAGMA integrity_check");

@@ -112,6 +112,11 @@ class CentralStore {
   };
   InstallationCounts CountInstallations(std::int64_t now);
 
+  // The store file's path, for a second connection to the same store (the
+  // status page reads through its own, so it never waits on or holds the
+  // lock the exchanges take).
+  std::string Path() const;
+
   // PRAGMA integrity_check says "ok".
   bool IntegrityOk();
 

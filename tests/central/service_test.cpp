@@ -324,6 +324,27 @@ TEST(NoticeCollector, AFloodIsCutDownAndStrangersAreRefused) {
   EXPECT_EQ(static_cast<std::int64_t>(central.store->Notices(100000).size()), central.collector->Recorded());
 }
 
+// A flood within the rate fills the notices table only up to its ceiling:
+// the oldest make room and are counted.
+TEST(NoticeCollector, KeepsTheNewestNoticesUpToItsCeiling) {
+  CentralConfig config;
+  config.noticesPerSecond = 1000;  // burst of 5000: every notice passes the rate
+  config.maxNotices = 100;
+  RunningCentral central("central_collector_ceiling", config);
+  const auto port = static_cast<std::uint16_t>(central.collector->Port());
+  for (int i = 0; i < 300; ++i) {
+    SendNotice("Bid=1,BarName=x,BlackID=" + std::to_string(i), "127.0.0.1", port);
+    if (i % 50 == 49) SleepMs(5);
+  }
+  WaitForCount([&] { return static_cast<std::size_t>(central.collector->Recorded()); }, 300);
+  const std::int64_t recorded = central.collector->Recorded();
+  EXPECT_GT(recorded, 100);
+  const auto kept = central.store->Notices(1000);
+  EXPECT_EQ(kept.size(), 100u);
+  EXPECT_EQ(central.collector->Removed(), recorded - 100);
+  EXPECT_NE(kept.front().text.find("BlackID=299"), std::string::npos);
+}
+
 // The program as an operator or a test starts it: free ports, a scratch
 // data folder, the ports written to a file, a clean end on SIGTERM.
 TEST(TollimerCentral, StartsOnFreePortsAndStopsCleanly) {

@@ -10,6 +10,7 @@
 
 #include "fakes/temp_dir.h"
 #include "central/retention.h"
+#include "central/service.h"
 #include "central/service_client.h"
 
 extern char** environ;
@@ -185,6 +186,22 @@ TEST(CentralStore, PruningInSmallStepsRemovesWhatIsOldAStepAtATime) {
   EXPECT_EQ(steps, 2);  // two more steps, then one that found nothing
   EXPECT_EQ(store->Hits(0).size(), 1u);
   EXPECT_EQ(store->Notices(10).size(), 1u);
+}
+
+TEST(EventRetention, RemovesWhatIsOlderThanItsDaysWhenItStarts) {
+  TempDir dir("central_store_retention");
+  auto store = OpenStore(dir);
+  const std::int64_t now = NowSeconds();
+  for (std::int64_t age : {400, 91, 89, 0}) {
+    ASSERT_TRUE(store->RecordHit({"id", "m", "1", "b"}, "a", now - age * 86400));
+    ASSERT_TRUE(store->RecordNotice({"n", "1", "b", "e"}, "a", now - age * 86400));
+  }
+  EventRetention retention(*store, 90);
+  retention.Start();
+  for (int i = 0; i < 500 && store->Hits(0).size() > 2; ++i) SleepMs(10);
+  retention.Stop();
+  EXPECT_EQ(store->Hits(0).size(), 2u);
+  EXPECT_EQ(store->Notices(10).size(), 2u);
 }
 
 TEST(CentralStore, TheNoticesTableKeepsItsNewestUpToItsCeiling) {
