@@ -16,6 +16,7 @@ set_source_files_properties(src/central/service.cpp src/central/request_server.c
                             tests/central/service_client.cpp
                             tests/bench/central_load.cpp src/central/status_page.cpp
                             tests/central/status_page_test.cpp tests/central/chain_seed.cpp
+                            tests/bench/central_floods.cpp
                             PROPERTIES COMPILE_OPTIONS -fexec-charset=UTF-8)
 
 add_executable(tollimer-central tools/central/main.cpp)
@@ -42,6 +43,11 @@ add_executable(central_bench tests/bench/central_load.cpp tests/central/service_
                tests/central/attack_client.cpp)
 target_include_directories(central_bench PRIVATE tests)
 target_link_libraries(central_bench PRIVATE tollimer_central)
+
+add_executable(central_floods_bench tests/bench/central_floods.cpp tests/central/service_client.cpp
+               tests/central/chain_seed.cpp)
+target_include_directories(central_floods_bench PRIVATE tests)
+target_link_libraries(central_floods_bench PRIVATE tollimer_central)
 
 # The replay of the fuzz targets' saved inputs covers the service's readers too.
 target_link_libraries(fuzz_replay PRIVATE tollimer_central)

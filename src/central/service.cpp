@@ -240,8 +240,11 @@ void CentralService::Download(const httplib::Request& req, httplib::Response& re
   const std::size_t size = static_cast<std::size_t>(st.st_size);
   // A continuation from the end or beyond has nothing to send; answered
   // plainly instead of with a reply the downloader would append.
-  if (req.ranges.size() == 1 && req.ranges[0].first >= 0 &&
-      static_cast<std::size_t>(req.ranges[0].first) >= size) {
+  // A range that ends past the release is refused the same way: the library
+  // would answer it with a part it cannot fill.
+  if (req.ranges.size() == 1 &&
+      ((req.ranges[0].first >= 0 && static_cast<std::size_t>(req.ranges[0].first) >= size) ||
+       (req.ranges[0].second >= 0 && static_cast<std::size_t>(req.ranges[0].second) >= size))) {
     res.status = 416;
     res.set_header("Content-Range", Format("bytes */%zu", size));
     return;

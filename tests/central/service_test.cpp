@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -159,6 +160,40 @@ TEST(CentralService, DownloadsTheReleaseWholeOrFromAnOffset) {
   const RawReply beyond =
       RawHttp(central.HttpPort(), DownloaderRequest(kUpdate + "file/0BADF00D.bin", 10'000'000));
   EXPECT_EQ(beyond.status, 416);
+
+  // Closed ranges: within the release a part; ending past it, refused.
+  struct Case {
+    const char* range;
+    int status;
+    std::size_t bytes;
+  } ranges[] = {{"bytes=10-19", 206, 10}, {"bytes=0-99999999", 416, 0}, {"bytes=299990-300200", 416, 0}};
+  for (const Case& c : ranges) {
+    const RawReply part = RawHttp(central.HttpPort(), "GET " + kUpdate + "file/0BADF00D.bin HTTP/1.1\r\nRange: " +
+                                                          c.range + "\r\nConnection: close\r\n\r\n");
+    EXPECT_EQ(part.status, c.status) << c.range;
+    if (c.status == 206) {
+      EXPECT_EQ(part.body, x86.substr(10, c.bytes)) << c.range;
+    }
+  }
+}
+
+// A client that waits for "100 Continue" before its body hears it once.
+TEST(CentralService, AnExpectedContinueIsSaidOnce) {
+  RunningCentral central("central_service_continue");
+  const std::string body = SealAsAssistant(AssistantReport("00E04C6A1B2C", "WD-9", "0BADF00D", "3301", "bar"));
+  const int fd = ConnectFrom(central.HttpPort(), "");
+  ASSERT_GE(fd, 0);
+  const std::string head = "POST " + kUpdate + "?t=1 HTTP/1.1\r\nExpect: 100-continue\r\nContent-Length: " +
+                           std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n";
+  ASSERT_EQ(send(fd, head.data(), head.size(), MSG_NOSIGNAL), static_cast<ssize_t>(head.size()));
+  SleepMs(200);
+  ASSERT_EQ(send(fd, body.data(), body.size(), MSG_NOSIGNAL), static_cast<ssize_t>(body.size()));
+  std::string reply;
+  char buffer[4096];
+  for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, 0)) > 0;) reply.append(buffer, static_cast<std::size_t>(n));
+  close(fd);
+  EXPECT_EQ(CountOccurrences(reply, "100 Continue"), 1) << reply.substr(0, 200);
+  EXPECT_NE(reply.find("HTTP/1.1 200 OK"), std::string::npos) << reply.substr(0, 200);
 }
 
 TEST(CentralService, NothingOutsideTheReleaseFolderIsServed) {
