@@ -74,6 +74,22 @@ TEST(RequestFraming, SaysWhereARequestEndsOrWhyItIsRefused) {
   EXPECT_TRUE(waits.wantsContinue);
 }
 
+// Connections and hit reports count a client by the same rule.
+TEST(ConnectionLimits, AClientCountsAsItsAddressOrItsIpv6Network) {
+  struct Case {
+    const char* address;
+    const char* slot;
+  } cases[] = {
+      {"10.1.2.3", "10.1.2.3"},
+      {"2001:db8:1:2:aaaa:bbbb:cccc:dddd", "2001:db8:1:2::/64"},
+      {"2001:db8:1:2::1", "2001:db8:1:2::/64"},
+      {"::1", "::/64"},
+      {"::ffff:10.1.2.3", "::ffff:10.1.2.3"},  // an IPv4 client of an IPv6 socket
+      {"not an address", "not an address"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ClientSlot(c.address), c.slot) << c.address;
+}
+
 TEST(ConnectionLimits, BoundEachAddressAndAllAndGiveSlotsBack) {
   ConnectionLimits limits(2, 3);
   using A = ConnectionLimits::Admission;
