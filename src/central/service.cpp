@@ -107,6 +107,7 @@ CentralService::~CentralService() { Stop(); }
 
 bool CentralService::Start(std::string& error) {
   startedMs_ = SteadyMs();
+  store_.WaitForWritersUnlocked();
   http_ = std::make_unique<RequestServer>();
   http_->set_payload_max_length(config_.maxBodyBytes);
   auto handler = [this](const httplib::Request& req, httplib::Response& res) { Handle(req, res); };

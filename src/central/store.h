@@ -5,7 +5,9 @@
 // shared by the service's threads under a lock; the operator's commands open
 // their own and wait up to five seconds for a busy store.
 #pragma once
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -56,6 +58,13 @@ class CentralStore {
   ~CentralStore();
   CentralStore(const CentralStore&) = delete;
   CentralStore& operator=(const CentralStore&) = delete;
+
+  // The service's connection: a write that finds another process's write
+  // lock (an operator's command) waits for it without holding this store's
+  // lock, so the exchanges' reads go on and the waits of several writes
+  // overlap instead of queueing one after another. Installations, hits and
+  // notices are written this way.
+  void WaitForWritersUnlocked();
 
   // An installation is one MAC and disk serial; a new report updates it.
   [[nodiscard]] bool RecordInstall(const InstallReport& report, const std::string& address, int kind,
@@ -129,6 +138,12 @@ class CentralStore {
 
  private:
   explicit CentralStore(sqlite3* db) : db_(db) {}
+  enum class Attempt { Done, Busy, Failed };
+  // Done, or why not: Busy when another connection holds the write lock.
+  Attempt Outcome(bool done) const;
+  // Runs `attempt` (which takes the lock itself) again while it finds the
+  // store busy, up to the busy wait, when WaitForWritersUnlocked was called.
+  bool Write(const std::function<Attempt()>& attempt);
   bool Exec(const char* sql);
   // The statement of `sql`, prepared on its first use and kept: parsing and
   // planning cost more than running the service's small statements.
@@ -141,6 +156,7 @@ class CentralStore {
 
   sqlite3* db_;
   std::mutex mutex_;
+  std::atomic<bool> waitUnlocked_{false};
   std::unordered_map<std::string, sqlite3_stmt*> kept_;
   std::int64_t exchangeValuesMs_ = std::numeric_limits<std::int64_t>::min() / 2;
   std::unordered_map<std::string, ParamList> paramsByBar_;

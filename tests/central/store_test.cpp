@@ -1,12 +1,16 @@
 #include "central/store.h"
 
+#include <sqlite3.h>
+
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <fstream>
+#include <thread>
 
 #include "fakes/temp_dir.h"
 #include "central/retention.h"
@@ -202,6 +206,31 @@ TEST(EventRetention, RemovesWhatIsOlderThanItsDaysWhenItStarts) {
   retention.Stop();
   EXPECT_EQ(store->Hits(0).size(), 2u);
   EXPECT_EQ(store->Notices(10).size(), 2u);
+}
+
+// While an operator's command holds the write lock, the service's write
+// waits for it without holding the store: the exchanges' reads go on.
+TEST(CentralStore, AWriteWaitingForAnotherProcessDoesNotHoldUpReads) {
+  TempDir dir("central_store_busy");
+  auto store = OpenStore(dir);
+  store->WaitForWritersUnlocked();
+  ASSERT_TRUE(store->SetParam("", "interval", "60"));
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open(dir.Path("central.db").c_str(), &other), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+  std::atomic<bool> written{false};
+  std::thread writer([&] {
+    EXPECT_TRUE(store->RecordInstall(Report("M", "D", "1", "C"), "a", 1, 10));
+    written = true;
+  });
+  SleepMs(100);  // the write is waiting now
+  EXPECT_EQ(store->ParamsFor("1").size(), 1u);
+  EXPECT_EQ(store->BlacklistVersion(), 0);
+  EXPECT_FALSE(written) << "the reads waited until the write gave up";
+  sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+  sqlite3_close(other);
+  writer.join();
+  EXPECT_EQ(store->Installs().size(), 1u);  // and the write went in once the lock was free
 }
 
 TEST(CentralStore, TheNoticesTableKeepsItsNewestUpToItsCeiling) {
