@@ -14,6 +14,10 @@ namespace {
 // memory: changes made through this store show at once, changes made by the
 // operator's commands (another process) within this time.
 constexpr std::int64_t kExchangeValuesMs = 1000;
+// How long a write waits for another process's write lock, and how often
+// it looks again when it waits outside the store's lock.
+constexpr int kBusyWaitMs = 5000;
+constexpr int kBusyPollMs = 20;
 
 constexpr const char* kSchema = R"sql(
 CREATE TABLE IF NOT EXISTS installations(
@@ -140,7 +144,7 @@ std::unique_ptr<CentralStore> CentralStore::Open(const std::string& path, std::s
     return nullptr;
   }
   std::unique_ptr<CentralStore> store(new CentralStore(db));
-  sqlite3_busy_timeout(db, 5000);
+  sqlite3_busy_timeout(db, kBusyWaitMs);
   // WAL: readers never wait for the writer, and a commit is one append that
   // either reached the log whole or is ignored at the next open.
   if (!store->Exec("PRAGMA journal_mode=WAL") || !store->Exec("PRAGMA synchronous=NORMAL") ||
@@ -166,19 +170,41 @@ bool CentralStore::Exec(const char* sql) {
   return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
+CentralStore::Attempt CentralStore::Outcome(bool done) const {
+  if (done) return Attempt::Done;
+  return (sqlite3_extended_errcode(db_) & 0xFF) == SQLITE_BUSY ? Attempt::Busy : Attempt::Failed;
+}
+
+void CentralStore::WaitForWritersUnlocked() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  sqlite3_busy_timeout(db_, 0);
+  waitUnlocked_ = true;
+}
+
+bool CentralStore::Write(const std::function<Attempt()>& attempt) {
+  const std::int64_t until = SteadyMs() + kBusyWaitMs;
+  for (;;) {
+    const Attempt a = attempt();
+    if (a != Attempt::Busy || !waitUnlocked_ || SteadyMs() >= until) return a == Attempt::Done;
+    sqlite3_sleep(kBusyPollMs);  // without the lock: reads go on meanwhile
+  }
+}
+
 bool CentralStore::RecordInstall(const InstallReport& r, const std::string& address, int kind,
                                  std::int64_t now) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Statement s(Kept(R"sql(
-    INSERT INTO installations VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,?13,?14,?14,1)
-    ON CONFLICT(mac, disk) DO UPDATE SET bar_id=?3, bar_name=?4, version_crc=?5, os=?6,
-      face_sound=?7, client_time=?8, feature_bits=?9, monitors=?10, neighbours=?11, address=?12,
-      kind=?13, last_seen=?14, exchanges=exchanges+1)sql"));
-  s.Bind(1, r.mac).Bind(2, r.diskSerial).Bind(3, r.barId).Bind(4, r.barName).Bind(5, r.versionCrc);
-  s.Bind(6, r.osVersion).Bind(7, r.faceSound).Bind(8, r.clientTime);
-  s.Bind(9, std::int64_t{r.featureBits}).Bind(10, std::int64_t{r.monitors}).Bind(11, std::int64_t{r.neighbours});
-  s.Bind(12, address).Bind(13, std::int64_t{kind}).Bind(14, now);
-  return s.Run();
+  return Write([&] {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Statement s(Kept(R"sql(
+      INSERT INTO installations VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,?13,?14,?14,1)
+      ON CONFLICT(mac, disk) DO UPDATE SET bar_id=?3, bar_name=?4, version_crc=?5, os=?6,
+        face_sound=?7, client_time=?8, feature_bits=?9, monitors=?10, neighbours=?11, address=?12,
+        kind=?13, last_seen=?14, exchanges=exchanges+1)sql"));
+    s.Bind(1, r.mac).Bind(2, r.diskSerial).Bind(3, r.barId).Bind(4, r.barName).Bind(5, r.versionCrc);
+    s.Bind(6, r.osVersion).Bind(7, r.faceSound).Bind(8, r.clientTime);
+    s.Bind(9, std::int64_t{r.featureBits}).Bind(10, std::int64_t{r.monitors}).Bind(11, std::int64_t{r.neighbours});
+    s.Bind(12, address).Bind(13, std::int64_t{kind}).Bind(14, now);
+    return Outcome(s.Run());
+  });
 }
 
 std::vector<InstallRow> CentralStore::Installs() {
@@ -356,10 +382,12 @@ std::int64_t CentralStore::BlacklistVersion() {
 }
 
 bool CentralStore::RecordHit(const HitReport& hit, const std::string& address, std::int64_t now) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Statement s(Kept("INSERT INTO hits(time, id_number, mac, bar_id, bar_name, address) VALUES(?1,?2,?3,?4,?5,?6)"));
-  return s.Bind(1, now).Bind(2, hit.idNumber).Bind(3, hit.mac).Bind(4, hit.barId).Bind(5, hit.barName)
-      .Bind(6, address).Run();
+  return Write([&] {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Statement s(Kept("INSERT INTO hits(time, id_number, mac, bar_id, bar_name, address) VALUES(?1,?2,?3,?4,?5,?6)"));
+    return Outcome(s.Bind(1, now).Bind(2, hit.idNumber).Bind(3, hit.mac).Bind(4, hit.barId).Bind(5, hit.barName)
+        .Bind(6, address).Run());
+  });
 }
 
 std::vector<StatusHit> CentralStore::Hits(std::int64_t since) {
@@ -373,11 +401,13 @@ std::vector<StatusHit> CentralStore::Hits(std::int64_t since) {
 }
 
 bool CentralStore::RecordNotice(const Notice& n, const std::string& address, std::int64_t now) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Statement s(db_, R"sql(INSERT INTO notices(time, address, text, bar_id, bar_name, entry)
-                         VALUES(?1,?2,?3,?4,?5,?6))sql");
-  return s.Bind(1, now).Bind(2, address).Bind(3, n.text).Bind(4, n.barId).Bind(5, n.barName)
-      .Bind(6, n.entry).Run();
+  return Write([&] {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Statement s(db_, R"sql(INSERT INTO notices(time, address, text, bar_id, bar_name, entry)
+                           VALUES(?1,?2,?3,?4,?5,?6))sql");
+    return Outcome(s.Bind(1, now).Bind(2, address).Bind(3, n.text).Bind(4, n.barId).Bind(5, n.barName)
+        .Bind(6, n.entry).Run());
+  });
 }
 
 std::int64_t CentralStore::KeepNewestNotices(std::int64_t keep) {
