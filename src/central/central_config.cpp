@@ -1,8 +1,11 @@
 #include "central/central_config.h"
 
+#include <algorithm>
 #include <functional>
 #include <map>
+#include <sstream>
 
+#include "central/forwarded_client.h"
 #include "central/time_zone.h"
 #include "net/url.h"
 #include "util/text.h"
@@ -172,6 +175,20 @@ const std::map<std::string, Setter>& Setters() {
       {"max_workers", NumberOf(&CentralConfig::maxWorkers, 1, 100000)},
       {"max_notices", NumberOf(&CentralConfig::maxNotices, 100, 100000000)},
       {"retention_days", NumberOf(&CentralConfig::retentionDays, 1, 36500)},
+      {"trusted_proxies",
+       [](CentralConfig& c, const std::string& v) {
+         std::vector<std::string> proxies;
+         std::string spaced = v;
+         std::replace(spaced.begin(), spaced.end(), ',', ' ');
+         std::istringstream words(spaced);
+         for (std::string word; words >> word;) {
+           const std::optional<std::string> address = CanonicalAddress(word);
+           if (!address) return false;
+           proxies.push_back(*address);
+         }
+         c.trustedProxies = std::move(proxies);
+         return true;
+       }},
       {"collector_address", Text(&CentralConfig::collectorAddress)},
       {"collector_port", PortOf(&CentralConfig::collectorPort, true)},
       {"notices_per_second",
@@ -265,6 +282,15 @@ std::string DescribeCentralConfig(const CentralConfig& c) {
   line("max_connections", std::to_string(c.maxConnections));
   line("request_seconds", std::to_string(c.requestSeconds));
   line("max_workers", std::to_string(c.maxWorkers));
+  {
+    std::string proxies;
+    for (const std::string& p : c.trustedProxies) proxies += (proxies.empty() ? "" : " ") + p;
+    if (proxies.empty()) {
+      out += "# trusted_proxies: none (every client's own address counts; X-Forwarded-For is ignored)\n";
+    } else {
+      line("trusted_proxies", proxies);
+    }
+  }
   line("collector_address", c.collectorAddress);
   line("collector_port", c.collectorPort < 0 ? "off" : std::to_string(c.collectorPort));
   line("notices_per_second", std::to_string(c.noticesPerSecond));

@@ -50,6 +50,10 @@ struct CentralConfig {
   // Worker threads of the assistants' listener at most (a download holds
   // one while the cafe reads it); a whole request past them waits for one.
   std::size_t maxWorkers = 128;
+  // Reverse proxies in front of the service (nginx terminating TLS), by
+  // numeric address: only their X-Forwarded-For is believed, and their
+  // connections count against max_connections only. None by default.
+  std::vector<std::string> trustedProxies;
 
   // Collector of notice datagrams.
   std::string collectorAddress = "0.0.0.0";

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 
+#include <algorithm>
 #include <cstring>
 
 std::string ClientSlot(const std::string& address) {
@@ -18,7 +19,8 @@ ConnectionLimits::Admission ConnectionLimits::Admit(const std::string& address) 
   std::lock_guard<std::mutex> lock(mutex_);
   if (open_ >= total_) return Admission::AllFull;
   const auto it = byAddress_.find(address);
-  if ((it == byAddress_.end() ? 0 : it->second) >= perAddress_) return Admission::AddressFull;
+  const bool shared = std::find(unshared_.begin(), unshared_.end(), address) == unshared_.end();
+  if (shared && (it == byAddress_.end() ? 0 : it->second) >= perAddress_) return Admission::AddressFull;
   if (it == byAddress_.end()) {
     byAddress_.emplace(address, 1);
   } else {

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 // What a client's numeric address counts as, for connections and for the
 // hit reports alike: the address; for an IPv6 client its /64 network
@@ -19,7 +20,10 @@ class ConnectionLimits {
  public:
   enum class Admission { Admitted, AddressFull, AllFull };
 
-  ConnectionLimits(std::size_t perAddress, std::size_t total) : perAddress_(perAddress), total_(total) {}
+  // `unshared`: addresses that count against `total` only, such as the
+  // chain's own TLS proxy, which brings every cafe's connections.
+  ConnectionLimits(std::size_t perAddress, std::size_t total, std::vector<std::string> unshared = {})
+      : perAddress_(perAddress), total_(total), unshared_(std::move(unshared)) {}
 
   // Takes a slot for a connection from `address`, or says which limit is full.
   Admission Admit(const std::string& address);
@@ -32,6 +36,7 @@ class ConnectionLimits {
  private:
   const std::size_t perAddress_;
   const std::size_t total_;
+  const std::vector<std::string> unshared_;
   mutable std::mutex mutex_;
   std::size_t open_ = 0;
   // Only addresses with an open connection have an entry, so the table is

@@ -1,5 +1,7 @@
 #include "central/gated_listener.h"
 
+#include "central/forwarded_client.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
@@ -129,7 +131,7 @@ std::size_t EnsureDescriptorRoom(std::size_t needed) {
 }
 
 GatedListener::GatedListener(const ListenerLimits& limits, Handler handler)
-    : settings_(limits), handler_(std::move(handler)), limits_(limits.perAddress, limits.total) {}
+    : settings_(limits), handler_(std::move(handler)), limits_(limits.perAddress, limits.total, limits.trustedProxies) {}
 
 GatedListener::~GatedListener() {
   Stop();
@@ -357,7 +359,7 @@ void GatedListener::ReadFrom(int fd) {
     ReceivedRequest job;
     job.fd = fd;
     job.bytes = std::move(p.bytes);
-    job.address = std::move(p.address);
+    job.address = ForwardedClient(job.bytes, p.address, settings_.trustedProxies);
     job.slot = std::move(p.slot);
     job.port = p.port;
     pending_.erase(it);

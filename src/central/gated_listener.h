@@ -52,13 +52,17 @@ struct ListenerLimits {
   // the close: closing with unread input resets the connection, and a reset
   // can destroy the reply the client has not read yet.
   int lingerMs = 1000;
+  // The chain's reverse proxies: their connections count against `total`
+  // only, and a request of theirs is from the client their X-Forwarded-For
+  // names.
+  std::vector<std::string> trustedProxies;
 };
 
 // A whole request and its connection, as a worker gets it.
 struct ReceivedRequest {
   int fd = -1;
   std::string bytes;  // the request: head and body (a few bytes more when the client sent them)
-  std::string address;  // the client's, numeric ("10.1.2.3", "2001:db8::1")
+  std::string address;  // the client's, numeric ("10.1.2.3", "2001:db8::1"); behind a trusted proxy, the one it names
   std::string slot;     // what the connection counts against: the address, or an IPv6 /64
   int port = 0;
   std::string localAddress;

@@ -87,6 +87,7 @@ ListenerLimits LimitsOf(const CentralConfig& config, std::size_t workers, std::s
   limits.request.maxBodyBytes = config.maxBodyBytes;
   limits.workers = std::min(workers, maxWorkers);
   limits.maxWorkers = maxWorkers;
+  limits.trustedProxies = config.trustedProxies;
   return limits;
 }
 

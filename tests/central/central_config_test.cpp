@@ -37,7 +37,8 @@ TEST(CentralConfig, FileValuesOverrideDefaults) {
       "request_seconds = 3\n"
       "max_workers = 64\n"
       "max_notices = 5000\n"
-      "retention_days = 30\n");
+      "retention_days = 30\n"
+      "trusted_proxies = 127.0.0.1, ::1\n");
   ASSERT_TRUE(r.config) << (r.errors.empty() ? "" : r.errors[0]);
   EXPECT_EQ(r.config->httpPort, 8080);
   EXPECT_EQ(r.config->basePath, "/orv/api/");
@@ -60,6 +61,7 @@ TEST(CentralConfig, FileValuesOverrideDefaults) {
   EXPECT_EQ(r.config->maxWorkers, 64u);
   EXPECT_EQ(r.config->maxNotices, 5000);
   EXPECT_EQ(r.config->retentionDays, 30);
+  EXPECT_EQ(r.config->trustedProxies, (std::vector<std::string>{"127.0.0.1", "::1"}));
 }
 
 TEST(CentralConfig, RefusesLinesThatWouldMisconfigureTheService) {
@@ -93,6 +95,8 @@ TEST(CentralConfig, RefusesLinesThatWouldMisconfigureTheService) {
       "max_workers = 0",                                  // nothing would serve
       "max_notices = 10",                                 // too few to see a flood in
       "retention_days = 0",                               // would remove what just came in
+      "trusted_proxies = proxy.example.com",              // a name could be anyone tomorrow
+      "trusted_proxies = 127.0.0.1:8080",
   };
   for (const char* line : bad) {
     const ConfigResult r = ParseCentralConfig(std::string(line) + "\n");
@@ -103,7 +107,8 @@ TEST(CentralConfig, RefusesLinesThatWouldMisconfigureTheService) {
 
 TEST(CentralConfig, DescriptionReadsBackToTheSameConfiguration) {
   for (const char* text : {"", "key_row3 = 00112233445566778899AABBCCDDEEFF\nstatus_port = off\n",
-                           "release_key = /srv/key.pem\nsignature_format = sig/%s\n"}) {
+                           "release_key = /srv/key.pem\nsignature_format = sig/%s\n",
+                           "trusted_proxies = 127.0.0.1 2001:db8::1\n"}) {
     const ConfigResult first = ParseCentralConfig(text);
     ASSERT_TRUE(first.config) << text;
     const ConfigResult again = ParseCentralConfig(DescribeCentralConfig(*first.config));

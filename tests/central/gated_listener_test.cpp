@@ -110,6 +110,19 @@ TEST(ConnectionLimits, BoundEachAddressAndAllAndGiveSlotsBack) {
   EXPECT_EQ(limits.OpenFrom("10.0.0.1"), 0u);
 }
 
+TEST(ConnectionLimits, TheChainsProxyCountsAgainstTheTotalOnly) {
+  // The proxy brings every cafe's connections: an address's share would
+  // leave the whole chain 2 connections.
+  ConnectionLimits limits(2, 4, {"127.0.0.1"});
+  using A = ConnectionLimits::Admission;
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(limits.Admit("127.0.0.1"), A::Admitted) << i;
+  EXPECT_EQ(limits.Admit("10.0.0.1"), A::Admitted);
+  EXPECT_EQ(limits.Admit("127.0.0.1"), A::AllFull);
+  limits.Release("10.0.0.1");
+  EXPECT_EQ(limits.Admit("10.0.0.2"), A::Admitted);
+  EXPECT_EQ(limits.Admit("10.0.0.2"), A::AllFull);
+}
+
 // A listener on loopback whose handler answers `replyBytes` bytes of body.
 struct TestListener {
   explicit TestListener(ListenerLimits limits, std::size_t replyBytes = 2)

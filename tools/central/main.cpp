@@ -37,6 +37,7 @@
 #include "central/release_key.h"
 #include "central/service.h"
 #include "central/store.h"
+#include "central/tls_pin.h"
 #include "crypto/codepage.h"
 #include "util/text.h"
 
@@ -54,6 +55,7 @@ constexpr const char* kUsage =
     "    blacklist list) prints one JSON array of objects instead of the table\n"
     "  prune --days N   (removes hits and notices older than N days)\n"
     "  backup FILE      (a consistent copy of central.db, also while the service runs)\n"
+    "  pin CERT.pem     (the pin of the TLS certificate the assistants' build takes)\n"
     "  help, --help, -h   (this text)\n";
 
 int Fail(const std::string& message) {
@@ -388,6 +390,18 @@ int Backup(CentralStore& store, const Args& args) {
   return 0;
 }
 
+// Prints the pin of the service's TLS certificate as the assistants' build
+// takes it. Reads no store: it runs anywhere the certificate is.
+int Pin(const Args& args) {
+  if (args.words.size() != 2) return Fail("pin takes the certificate file: pin CERT.pem");
+  std::string pem;
+  if (!ReadFile(args.words[1], pem)) return Fail("cannot read " + args.words[1]);
+  const std::optional<std::string> pin = CertificatePin(pem);
+  if (!pin) return Fail(args.words[1] + " holds no certificate (PEM)");
+  std::cout << "-DTOLLIMER_SERVICE_PIN=" << *pin << "\n";
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -418,6 +432,7 @@ int main(int argc, char** argv) {
   if (!dataDir.empty()) config.dataDir = dataDir;
 
   const std::string& command = args.words[0];
+  if (command == "pin") return Pin(args);
   if (command == "config") {
     std::cout << DescribeCentralConfig(config);
     return 0;

@@ -41,18 +41,25 @@ class CentralProgram:
     Its release key is the test build's (`release_key`), so the releases it
     adds are the ones the test build installs."""
 
-    def __init__(self, data, http_port=18080, collector_port=0, status_port="off", release_key=TEST_KEY):
+    def __init__(self, data, http_port=18080, collector_port=0, status_port="off", release_key=TEST_KEY,
+                 config_lines=()):
         if not CENTRAL_PROGRAM.exists():
             raise RuntimeError(f"{CENTRAL_PROGRAM} is not built; run scripts/build")
         self.data = Path(data)
         self.data.mkdir(parents=True, exist_ok=True)
+        # Lines of a configuration file of its own, where a test needs one.
+        self.options = ["--data", str(self.data)]
+        if config_lines:
+            config = self.data.parent / f"{self.data.name}.conf"
+            config.write_text("".join(line + "\n" for line in config_lines))
+            self.options = ["--config", str(config), *self.options]
         self.set_release_key(release_key)
         for name, value in CODE_DEFAULT_PARAMS.items():
             self.run("params", "set", name, value)
         ports = self.data.parent / f"{self.data.name}.ports"
         ports.unlink(missing_ok=True)
         self.process = subprocess.Popen(
-            [str(CENTRAL_PROGRAM), "--data", str(self.data), "serve", "--http-port", str(http_port),
+            [str(CENTRAL_PROGRAM), *self.options, "serve", "--http-port", str(http_port),
              "--collector-port", str(collector_port), "--status-port", str(status_port), "--port-file", str(ports)],
             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         deadline = time.monotonic() + 15
@@ -77,7 +84,7 @@ class CentralProgram:
 
     def run(self, *args):
         """One operator's command; its output."""
-        result = subprocess.run([str(CENTRAL_PROGRAM), "--data", str(self.data), *map(str, args)],
+        result = subprocess.run([str(CENTRAL_PROGRAM), *self.options, *map(str, args)],
                                 capture_output=True, timeout=60, check=True)
         return result.stdout.decode("utf-8", errors="replace")
 

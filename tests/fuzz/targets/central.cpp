@@ -7,6 +7,7 @@
 #include "central/blacklist_import.h"
 #include "central/central_config.h"
 #include "central/exchange.h"
+#include "central/forwarded_client.h"
 #include "central/request_head.h"
 #include "crypto/codepage.h"
 #include "crypto/envelope.h"
@@ -150,6 +151,11 @@ int FuzzRequestHead(const std::uint8_t* data, std::size_t size) {
     }
     if (p.state == RequestProgress::State::Complete && p.length > received.size()) {
       FuzzFail("a whole request longer than what arrived");
+    }
+    // The client behind a trusted proxy is always a plain numeric address.
+    if (p.state == RequestProgress::State::Complete) {
+      const std::string client = ForwardedClient(received, "127.0.0.1", {"127.0.0.1"});
+      if (CanonicalAddress(client) != client) FuzzFail("a forwarded client that is not a numeric address");
     }
     if (p.state == RequestProgress::State::Refused && p.status != 400 && p.status != 411 && p.status != 413 &&
         p.status != 414 && p.status != 431) {
