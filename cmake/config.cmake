@@ -1,42 +1,94 @@
-# Configuration of ours that is compiled into the program. The test build points
-# the outside services at loopback; a release build passes the real values, e.g.
-#   cmake -DTOLLIMER_SERVICE_BASE=http://example.com/orv/ -DTOLLIMER_COLLECTOR_ADDRESS=10.0.0.5 ...
-set(TOLLIMER_SERVICE_BASE "http://127.0.0.1:18080/tollimer/" CACHE STRING
+# Configuration of ours that is compiled into the program. The ordinary build
+# is the test build: it takes the values of cmake/test-chain.conf (services on
+# loopback, key rows and a release key that everyone knows) and says so loudly.
+# A chain's build takes every value from the chain's own file and refuses the
+# test values: scripts/build-chain CHAIN.conf (which passes
+# -DTOLLIMER_CHAIN_FILE=CHAIN.conf). A single value can still be set by hand,
+# e.g. -DTOLLIMER_SERVICE_BASE=http://example.com/orv/.
+include(${CMAKE_CURRENT_LIST_DIR}/chain-values.cmake)
+tollimer_read_chain_file(${CMAKE_CURRENT_LIST_DIR}/test-chain.conf TEST)
+if(TEST_ERRORS)
+  message(FATAL_ERROR "cmake/test-chain.conf: ${TEST_ERRORS}")
+endif()
+
+set(TOLLIMER_SERVICE_BASE "${TEST_service_base}" CACHE STRING
     "Central service base address (ends with /)")
-set(TOLLIMER_COLLECTOR_ADDRESS "127.0.0.1" CACHE STRING
+set(TOLLIMER_COLLECTOR_ADDRESS "${TEST_collector_address}" CACHE STRING
     "IPv4 address of the collector that receives blacklist notices on UDP 8888")
 # Literal key table: four 8-byte rows (64 hex digits); row 1 (the first 16
 # digits) deciphers every literal of the program.
-set(TOLLIMER_LITERAL_KEYS "5A3C96E1B4072F8DC3197A2E58F0B64D8E52D70B3FA1649C17F4B8256AD93E0C"
-    CACHE STRING "Literal key table, 64 hex digits")
+set(TOLLIMER_LITERAL_KEYS "${TEST_literal_keys}" CACHE STRING "Literal key table, 64 hex digits")
 # Envelope key rows 0..3: an 8-byte DES key followed by an 8-byte initial
 # vector (32 hex digits each). Shared secrets with the central service.
-set(TOLLIMER_DES_ROW0 "0123456789ABCDEFFEDCBA9876543210" CACHE STRING "Envelope row 0: key + IV")
-set(TOLLIMER_DES_ROW1 "3A7C11D95E02B4F86C21E0A94D7F3B15" CACHE STRING "Envelope row 1: key + IV")
-set(TOLLIMER_DES_ROW2 "B1E4072C9D58A36F402F6B1DE89C75A3" CACHE STRING "Envelope row 2: key + IV")
-set(TOLLIMER_DES_ROW3 "9F2B6D40C1E8537A1E5C9B3F7026D48E" CACHE STRING "Envelope row 3: key + IV")
-
+foreach(row 0 1 2 3)
+  set(TOLLIMER_DES_ROW${row} "${TEST_key_row${row}}" CACHE STRING "Envelope row ${row}: key + IV")
+endforeach()
 # Public half of the operator's release key (ECDSA P-256, X and Y: 128 hex
 # digits, as `tollimer-central keygen` prints it). An assistant built with a
 # key swaps in only releases signed with it; empty builds one without (it
-# trusts the release identities' CRC alone). The default is the test key pair
-# of tests/data/release/.
-set(TOLLIMER_RELEASE_KEY "F81A3EFA2BB7B9E763003D4BE56EB35544E68E7DCBC923A8354C2C2813550867F213E85A7CFAFD80DD2FE335410DFDEA6921EF32EB241813743183B641D8883B"
-    CACHE STRING "Release signing key (public), 128 hex digits; empty: no signature check")
+# trusts the release identities' CRC alone).
+set(TOLLIMER_RELEASE_KEY "${TEST_release_key}" CACHE STRING
+    "Release signing key (public), 128 hex digits; empty: no signature check")
 
-function(tollimer_check_hex name digits)
-  string(LENGTH "${${name}}" len)
-  if(NOT "${${name}}" MATCHES "^[0-9A-Fa-f]+$" OR NOT len EQUAL ${digits})
-    message(FATAL_ERROR "${name} must be ${digits} hex digits")
+set(TOLLIMER_CHAIN_FILE "" CACHE FILEPATH "A chain's values (scripts/build-chain); empty: the test build")
+if(TOLLIMER_CHAIN_FILE)
+  tollimer_read_chain_file(${TOLLIMER_CHAIN_FILE} CHAIN)
+  set(chain_errors "${CHAIN_ERRORS}")
+  tollimer_check_chain_values(CHAIN TEST chain_errors)
+  if(chain_errors)
+    string(JOIN "\n  " chain_errors ${chain_errors})
+    message(FATAL_ERROR "${TOLLIMER_CHAIN_FILE} refused:\n  ${chain_errors}")
   endif()
-endfunction()
-tollimer_check_hex(TOLLIMER_LITERAL_KEYS 64)
-foreach(row 0 1 2 3)
-  tollimer_check_hex(TOLLIMER_DES_ROW${row} 32)
-endforeach()
-if(NOT TOLLIMER_RELEASE_KEY STREQUAL "")
-  tollimer_check_hex(TOLLIMER_RELEASE_KEY 128)
+  # Every value from the file; one it may leave out (the literal table) is
+  # the program's own, whatever an earlier configure of the folder left.
+  foreach(row IN LISTS TOLLIMER_CHAIN_VALUES)
+    tollimer_chain_row("${row}" v)
+    if(NOT "${CHAIN_${v_name}}" STREQUAL "")
+      set(${v_var} "${CHAIN_${v_name}}" CACHE STRING "" FORCE)
+    else()
+      set(${v_var} "${TEST_${v_name}}" CACHE STRING "" FORCE)
+    endif()
+  endforeach()
 endif()
+
+# Every value in its form (the release key may be empty); a build whose key
+# rows or release key are the test build's (or that has no release key) is a
+# test build.
+set(TOLLIMER_TEST_BUILD OFF)
+foreach(row IN LISTS TOLLIMER_CHAIN_VALUES)
+  tollimer_chain_row("${row}" v)
+  if(v_name STREQUAL "release_key" AND "${${v_var}}" STREQUAL "")
+    set(TOLLIMER_TEST_BUILD ON)
+    continue()
+  endif()
+  tollimer_value_has_form(${v_form} "${${v_var}}" ok)
+  if(NOT ok)
+    message(FATAL_ERROR "${v_var} must be ${TOLLIMER_FORM_${v_form}}")
+  endif()
+  if(v_name MATCHES "^(key_row|release_key)")
+    tollimer_is_test_value(TEST ${v_name} "${${v_var}}" is_test)
+    if(is_test)
+      set(TOLLIMER_TEST_BUILD ON)
+    endif()
+  endif()
+endforeach()
+if(TOLLIMER_TEST_BUILD)
+  if(TOLLIMER_CHAIN_FILE)
+    message(FATAL_ERROR "a chain build holds a test value or no release key")
+  endif()
+  message(WARNING
+    "\n*** TEST BUILD: these programs carry the test build's key rows and release key "
+    "(cmake/test-chain.conf), which everyone knows: anybody can read and forge their exchange "
+    "and sign releases they install. Never give them to a cafe. A chain builds its own with "
+    "scripts/build-chain CHAIN.conf. ***\n")
+endif()
+
+# The test key's fingerprint (SHA-256 of its 128 upper-case hex digits): the
+# assistant names the key it was built with by its fingerprint, and tells
+# the test key apart without carrying it.
+string(TOUPPER "${TEST_release_key}" test_key_upper)
+string(SHA256 TOLLIMER_TEST_RELEASE_KEY_SHA256 "${test_key_upper}")
+string(TOUPPER "${TOLLIMER_TEST_RELEASE_KEY_SHA256}" TOLLIMER_TEST_RELEASE_KEY_SHA256)
 
 set(TOLLIMER_CONFIG_DEFINITIONS
   "TOLLIMER_SERVICE_BASE=\"${TOLLIMER_SERVICE_BASE}\""
@@ -47,3 +99,10 @@ set(TOLLIMER_CONFIG_DEFINITIONS
   "TOLLIMER_DES_ROW2=\"${TOLLIMER_DES_ROW2}\""
   "TOLLIMER_DES_ROW3=\"${TOLLIMER_DES_ROW3}\""
   "TOLLIMER_RELEASE_KEY=\"${TOLLIMER_RELEASE_KEY}\"")
+# Each of these is compiled into the one file that needs it: the assistant's
+# note on its release key, and the service's check of its key rows (which
+# alone knows the test rows; a chain's assistants never carry them).
+set_source_files_properties(src/crypto/release_key_note.cpp PROPERTIES COMPILE_DEFINITIONS
+  "TOLLIMER_TEST_RELEASE_KEY_SHA256=\"${TOLLIMER_TEST_RELEASE_KEY_SHA256}\"")
+set_source_files_properties(src/central/central_config.cpp PROPERTIES COMPILE_DEFINITIONS
+  "TOLLIMER_TEST_DES_ROW0=\"${TEST_key_row0}\";TOLLIMER_TEST_DES_ROW1=\"${TEST_key_row1}\";TOLLIMER_TEST_DES_ROW2=\"${TEST_key_row2}\";TOLLIMER_TEST_DES_ROW3=\"${TEST_key_row3}\"")

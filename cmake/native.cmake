@@ -12,6 +12,11 @@ target_link_libraries(unit_tests PRIVATE tollimer_core GTest::gtest_main GTest::
 include(GoogleTest)
 gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60)
 
+# The operator's documents in Chinese name the same commands and options as
+# the English ones.
+find_program(PYTHON3 python3 REQUIRED)
+add_test(NAME docs_in_step COMMAND ${PYTHON3} ${CMAKE_SOURCE_DIR}/tests/docs/docs_in_step.py ${CMAKE_SOURCE_DIR})
+
 # Benchmarks print figures; they are never part of the test run.
 find_package(benchmark QUIET)
 file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS tests/bench/*_bench.cpp)
@@ -39,5 +44,13 @@ gtest_discover_tests(fuzz_replay DISCOVERY_TIMEOUT 60)
 target_compile_definitions(unit_tests PRIVATE TOLLIMER_TEST_DATA="${CMAKE_SOURCE_DIR}/tests/data")
 # The central service and collector a cafe chain runs (tollimer-central), its
 # tests and its load benchmark.
+# The lower folders of src/ include nothing above them.
+add_test(NAME Layering.LowerFoldersIncludeNothingAbove
+         COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${CMAKE_SOURCE_DIR} -P ${CMAKE_SOURCE_DIR}/cmake/check_layering.cmake)
+
 include(cmake/central.cmake)
 include(cmake/deb.cmake)
+
+# The chain build's refusals (scripts/build-chain), before anything is built.
+add_test(NAME build_chain_refusals
+         COMMAND /usr/bin/python3 -m pytest -q -p no:cacheprovider ${CMAKE_SOURCE_DIR}/tests/scripts/test_build_chain.py)

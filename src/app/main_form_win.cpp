@@ -3,6 +3,7 @@
 #include "platform/thread_messages_win.h"
 
 #include "app/commands.h"
+#include "crypto/release_key_note.h"
 #include "settings/autorun.h"
 #include "desktop/confirm_dialog_win.h"
 #include "desktop/shortcut_win.h"
@@ -217,6 +218,8 @@ void TOrv_Assistant::FormCreate() {
   log_.WriteLog(FormatRuntime(Literal(lit::kStartupLineFormat), env_.fileVersion.c_str(),
                               env_.exeChecksum.c_str(), bar_.barId.c_str(), bar_.barName.c_str(),
                               neighbourCount_));
+  // Which key a release must be signed with, and whether it is the test key.
+  log_.WriteLog(ReleaseKeyLogLine(CompiledReleaseKey()));
 
   // The central-service exchange fills the runtime parameters and tells
   // whether an update is due (started at the first watch tick); the minute
@@ -243,13 +246,12 @@ void TOrv_Assistant::FormCreate() {
   // From here on the watch cycle runs every second.
   SetTimer(hwnd_, kTimer1, kTimer1Interval, nullptr);
 
-  // F11 refreshes the CTID QR code from anywhere.
-  hotKeyRegistered_ = RegisterHotKey(hwnd_, kHotKeyF11, 0, VK_F11) != FALSE;
-  ctid_.SetHotKeyRegistered(hotKeyRegistered_);
-  settingsPanel_.ShowHotKey(hotKeyRegistered_);
+  // F11 refreshes the CTID QR code from anywhere; while another program
+  // holds it, the first watch ticks try again.
+  const bool hotKeyRegistered = hotKey_.Start();
 
   // The start-up summary.
-  log_.WriteLog(FormatRuntime(Literal(lit::kSummaryLineFormat), hotKeyRegistered_ ? 1 : 0,
+  log_.WriteLog(FormatRuntime(Literal(lit::kSummaryLineFormat), hotKeyRegistered ? 1 : 0,
                        switches_.bits, par_.FaceClickDelay, par_.FaceClickMode,
                        par_.ParamRefreshMinutes, par_.CtidReturnDelay));
 
@@ -319,6 +321,7 @@ void TOrv_Assistant::Timer1Timer() {
   // The next tick comes a full second after this cycle ends, however long it
   // took, and a cycle never nests in another.
   KillTimer(hwnd_, kTimer1);
+  hotKey_.OnWatchTick();
   try {
     watch_.OnWatchTimer();
   } catch (const std::exception& e) {

@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "app/hot_key_registration.h"
 #include "app/machine_values.h"
 #include "app/process_env.h"
 #include "app/task_timer.h"
@@ -116,7 +117,12 @@ class TOrv_Assistant {
   Win32UpdateFiles updateFiles_;
   Win32UpdateShell updateShell_{hwnd_, [this] { HideOnClose = false; }};
   SelfUpdate selfUpdate_;
-  bool hotKeyRegistered_ = false;
+  HotKeyRegistration hotKey_{[this] { return RegisterHotKey(hwnd_, kCtidHotKeyId, 0, VK_F11) != FALSE; },
+                             [this] {
+                               ctid_.SetHotKeyRegistered(true);
+                               settingsPanel_.ShowHotKey(true);
+                             },
+                             log_};
   bool socketsStarted_ = false;
 
   // The blacklist: its store, its panel and the alert on a swiped ID.

@@ -63,7 +63,11 @@ void LineSplitter::Finish() {
 }
 
 void LineSplitter::EndLine() {
-  if (!overlong_) sink_(line_);
+  if (!overlong_) {
+    sink_(line_);
+  } else if (overlongSink_) {
+    overlongSink_();
+  }
   line_.clear();
   overlong_ = false;
 }
@@ -198,10 +202,20 @@ std::string LineAsGbk(std::string_view line, bool utf8) {
   return Utf8_ToAnsi(line);
 }
 
-std::optional<std::string> LocalRecordToEntry(std::string_view line, CalendarDate today) {
-  const RecordCheck check = CheckBlacklistRecord(line, today);
-  if (!check.record) return std::nullopt;
-  const BlacklistRecord& r = *check.record;
+BlacklistFileReader::BlacklistFileReader(bool utf8, CalendarDate today, Sink sink)
+    : utf8_(utf8), today_(today), sink_(std::move(sink)),
+      splitter_(kMaxBlacklistLineBytes, [this](std::string_view line) {
+        sink_(++number_, CheckBlacklistRecord(LineAsGbk(line, utf8_ || splitter_.Utf8()), today_));
+      }) {
+  splitter_.SkipUtf8Bom();
+  splitter_.OnOverlong([this] {
+    RecordCheck check;
+    check.refusal = Format("a line of at most %d bytes expected", static_cast<int>(kMaxBlacklistLineBytes));
+    sink_(++number_, check);
+  });
+}
+
+std::string LocalEntry(const BlacklistRecord& r) {
   std::string entry = r.idNumber;
   entry += r.separator;
   entry += MaskName(r.name);
@@ -210,6 +224,12 @@ std::optional<std::string> LocalRecordToEntry(std::string_view line, CalendarDat
   entry += r.separator;
   entry += ReplaceAll(r.reason, "|", "_", true);
   return entry;
+}
+
+std::optional<std::string> LocalRecordToEntry(std::string_view line, CalendarDate today) {
+  const RecordCheck check = CheckBlacklistRecord(line, today);
+  if (!check.record) return std::nullopt;
+  return LocalEntry(*check.record);
 }
 
 std::optional<std::string> OpenServiceLine(std::string_view sealed) {

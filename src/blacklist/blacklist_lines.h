@@ -20,6 +20,9 @@ class LineSplitter {
   using Sink = std::function<void(std::string_view line)>;
   LineSplitter(std::size_t maxLineBytes, Sink sink) : max_(maxLineBytes), sink_(std::move(sink)) {}
 
+  // Called for each line dropped as too long, in its place among the lines.
+  void OnOverlong(std::function<void()> overlong) { overlongSink_ = std::move(overlong); }
+
   void Feed(std::string_view piece);
   // The last line, when the stream does not end with a line end.
   void Finish();
@@ -36,6 +39,7 @@ class LineSplitter {
 
   std::size_t max_;
   Sink sink_;
+  std::function<void()> overlongSink_;
   std::string line_;
   bool overlong_ = false;
   bool lastWasCr_ = false;
@@ -82,6 +86,39 @@ std::string MaskName(std::string_view name);
 // rule refuses it for its control byte instead of the conversion cutting it
 // short.
 std::string LineAsGbk(std::string_view line, bool utf8);
+
+// Longest line of a blacklist file taken as a record, in bytes as the file
+// holds them. No record is that long; a longer line is refused without being
+// held in memory.
+inline constexpr std::size_t kMaxBlacklistLineBytes = 4096;
+
+// Reads a blacklist file (the cafe's blacklist.txt or the operator's file the
+// central service imports) line by line, the one way both sides read it: CR
+// LF, LF or CR line ends, a UTF-8 byte-order mark taken as UTF-8, lines over
+// kMaxBlacklistLineBytes refused, then CheckBlacklistRecord on the GBK text.
+// The sink gets every line with its 1-based number.
+class BlacklistFileReader {
+ public:
+  using Sink = std::function<void(int line, const RecordCheck& check)>;
+  // utf8: the file is UTF-8 even without a byte-order mark.
+  BlacklistFileReader(bool utf8, CalendarDate today, Sink sink);
+  BlacklistFileReader(const BlacklistFileReader&) = delete;
+  BlacklistFileReader& operator=(const BlacklistFileReader&) = delete;
+
+  void Feed(std::string_view piece) { splitter_.Feed(piece); }
+  void Finish() { splitter_.Finish(); }
+
+ private:
+  bool utf8_;
+  CalendarDate today_;
+  Sink sink_;
+  int number_ = 0;
+  LineSplitter splitter_;
+};
+
+// The entry line of an accepted local record: field 1, masked name, date and
+// reason with its "|" as "_", joined by the record's separator.
+std::string LocalEntry(const BlacklistRecord& record);
 
 // One line of the local file as an entry line, or nothing when
 // CheckBlacklistRecord does not accept it. The reason's "|" become "_".

@@ -27,17 +27,16 @@ void BlacklistStore::ReadLocalFile(std::vector<std::string>& out) {
   const CalendarDate today = today_();
   // The file is GBK; one saved as UTF-8 with a byte-order mark is read as
   // such, so its first record is not lost to the mark and its names show.
-  LineSplitter splitter(kMaxBlacklistLineBytes, [&](std::string_view line) {
-    if (auto entry = LocalRecordToEntry(LineAsGbk(line, splitter.Utf8()), today)) out.push_back(std::move(*entry));
+  BlacklistFileReader reader(false, today, [&](int, const RecordCheck& check) {
+    if (check.record) out.push_back(LocalEntry(*check.record));
   });
-  splitter.SkipUtf8Bom();
   // A missing file gives no records. A file that is locked, or that vanishes
   // mid-read, gives the records read until then: the service's lines are still
   // loaded after it, so one unreadable file does not empty the whole list.
   const bool complete = files_.ReadPieces(sources_.localFile, [&](std::string_view piece) {
-    splitter.Feed(piece);
+    reader.Feed(piece);
   }).ok;
-  if (complete) splitter.Finish();
+  if (complete) reader.Finish();
 }
 
 int BlacklistStore::Get_BlackList() {

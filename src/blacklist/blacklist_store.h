@@ -13,10 +13,6 @@
 class Files;
 class HttpClient;
 
-// Longest line of the local file taken as a record (bytes); longer ones are
-// dropped without being held in memory.
-inline constexpr std::size_t kMaxBlacklistLineBytes = 4096;
-
 class BlacklistStore {
  public:
   struct Sources {

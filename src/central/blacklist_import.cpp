@@ -36,10 +36,7 @@ std::string MaskedName(const std::string& name) {
 
 BlacklistImport ParseBlacklistFile(const std::string& text, bool utf8, CalendarDate today) {
   BlacklistImport result;
-  int number = 0;
-  LineSplitter splitter(text.size() + 1, [&](std::string_view line) {
-    ++number;
-    const RecordCheck check = CheckBlacklistRecord(LineAsGbk(line, utf8 || splitter.Utf8()), today);
+  BlacklistFileReader reader(utf8, today, [&](int number, const RecordCheck& check) {
     if (check.skipped) return;
     if (!check.record) {
       result.refused.push_back({number, check.refusal});
@@ -57,8 +54,7 @@ BlacklistImport ParseBlacklistFile(const std::string& text, bool utf8, CalendarD
     const std::string reason = ReplaceAll(r.reason, "|", "_", true);
     result.entries.push_back({id, id + " " + Spaced(MaskedName(r.name)) + " " + r.date + " " + Spaced(reason)});
   });
-  splitter.SkipUtf8Bom();
-  splitter.Feed(text);
-  splitter.Finish();
+  reader.Feed(text);
+  reader.Finish();
   return result;
 }

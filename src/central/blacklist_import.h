@@ -41,6 +41,7 @@ struct BlacklistImport {
 // to its given names ("#" + the name without its first character), so full
 // names never leave the service; a name that starts with "#" is taken as
 // already masked. "|" in the reason becomes "_". Empty lines are skipped
-// without counting as refused. The file is GBK, or UTF-8 when `utf8` says so
+// without counting as refused; a line over kMaxBlacklistLineBytes is refused,
+// as the assistant refuses it in its own file. The file is GBK, or UTF-8 when `utf8` says so
 // or when it starts with a UTF-8 byte-order mark.
 BlacklistImport ParseBlacklistFile(const std::string& text, bool utf8, CalendarDate today);

@@ -137,13 +137,16 @@ Setter NumberOf(T CentralConfig::*field, int low, int high) {
   };
 }
 
-Setter KeyOf(TEnvelopeKey CentralConfig::*field) {
-  return [field](CentralConfig& c, const std::string& v) {
+Setter KeyOf(TEnvelopeKey CentralConfig::*field, bool CentralConfig::*given) {
+  return [field, given](CentralConfig& c, const std::string& v) {
     const auto key = KeyRow(v);
     if (key) c.*field = *key;
+    if (key) c.*given = true;
     return key.has_value();
   };
 }
+
+bool SameKey(const TEnvelopeKey& a, const TEnvelopeKey& b) { return a.key == b.key && a.iv == b.iv; }
 
 const std::map<std::string, Setter>& Setters() {
   static const std::map<std::string, Setter> setters = {
@@ -159,8 +162,14 @@ const std::map<std::string, Setter>& Setters() {
       {"about_path", PathOf(&CentralConfig::aboutPath)},
       {"open_marker", Text(&CentralConfig::openMarker)},
       {"close_marker", Text(&CentralConfig::closeMarker)},
-      {"key_row1", KeyOf(&CentralConfig::serviceKey)},
-      {"key_row3", KeyOf(&CentralConfig::blacklistKey)},
+      {"key_row1", KeyOf(&CentralConfig::serviceKey, &CentralConfig::serviceKeyGiven)},
+      {"key_row3", KeyOf(&CentralConfig::blacklistKey, &CentralConfig::blacklistKeyGiven)},
+      {"test_keys",
+       [](CentralConfig& c, const std::string& v) {
+         if (v != "yes" && v != "no") return false;
+         c.testKeys = v == "yes";
+         return true;
+       }},
       {"max_body_bytes",
        [](CentralConfig& c, const std::string& v) {
          const auto n = ParseDecimal(v);
@@ -253,6 +262,37 @@ ConfigResult ParseCentralConfig(const std::string& text) {
   return result;
 }
 
+bool IsTestKeyRow(const TEnvelopeKey& key) {
+  static const char* const kTestRows[] = {TOLLIMER_TEST_DES_ROW0, TOLLIMER_TEST_DES_ROW1, TOLLIMER_TEST_DES_ROW2,
+                                          TOLLIMER_TEST_DES_ROW3};
+  for (const char* row : kTestRows) {
+    if (SameKey(*KeyRow(row), key)) return true;
+  }
+  return false;
+}
+
+std::vector<std::string> ServeKeyRefusals(const CentralConfig& c) {
+  std::vector<std::string> refusals;
+  if (c.testKeys) return refusals;
+  const struct {
+    const char* line;
+    bool given;
+    const TEnvelopeKey& key;
+  } rows[] = {{"key_row1", c.serviceKeyGiven, c.serviceKey}, {"key_row3", c.blacklistKeyGiven, c.blacklistKey}};
+  for (const auto& row : rows) {
+    if (!row.given) {
+      refusals.push_back(Format("%s is not set: fill the line \"%s = <32 hex digits>\" with the chain's row, "
+                                "the one its assistants were built with",
+                                row.line, row.line));
+    } else if (IsTestKeyRow(row.key)) {
+      refusals.push_back(Format("%s is a row of the test build, known to everyone: fill the line \"%s = ...\" "
+                                "with the chain's own row, the one its assistants were built with",
+                                row.line, row.line));
+    }
+  }
+  return refusals;
+}
+
 std::string DescribeCentralConfig(const CentralConfig& c) {
   std::string out;
   auto line = [&out](const char* name, const std::string& value) {
@@ -272,6 +312,7 @@ std::string DescribeCentralConfig(const CentralConfig& c) {
   line("close_marker", c.closeMarker);
   line("key_row1", KeyRowText(c.serviceKey));
   line("key_row3", KeyRowText(c.blacklistKey));
+  if (c.testKeys) line("test_keys", "yes");
   line("max_body_bytes", std::to_string(c.maxBodyBytes));
   if (c.releaseKeyFile.empty()) {
     out += "# release_key: " + c.dataDir + "/release-key.pem when it exists (tollimer-central keygen)\n";

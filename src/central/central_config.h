@@ -35,6 +35,11 @@ struct CentralConfig {
   std::string closeMarker = "[END]";
   TEnvelopeKey serviceKey = EnvelopeKeyRow(1);    // parameters and release exchange
   TEnvelopeKey blacklistKey = EnvelopeKeyRow(3);  // blacklist lines
+  // Whether the file gave key_row1 and key_row3: `serve` takes no key row it
+  // was not given, and none of the test build's, unless testKeys says so.
+  bool serviceKeyGiven = false;
+  bool blacklistKeyGiven = false;
+  bool testKeys = false;  // "test_keys = yes": the tests' and the demo's service
   std::size_t maxBodyBytes = 64 * 1024;           // larger requests are refused
   // The operator's release key (PEM, private). Empty: release-key.pem in the
   // data folder, used when it exists. Named: `release add` refuses to add a
@@ -83,6 +88,15 @@ struct ConfigResult {
 // line). Unknown names, bad numbers, bad key rows and bad paths are errors;
 // with any error there is no configuration.
 ConfigResult ParseCentralConfig(const std::string& text);
+
+// Why `serve` must not start with `config`: one line per key row left out or
+// equal to one of the test build's rows, naming the configuration line to
+// fill. Empty when the rows are the chain's own, or when the file says
+// "test_keys = yes".
+std::vector<std::string> ServeKeyRefusals(const CentralConfig& config);
+
+// True for one of the test build's four envelope rows, which everyone knows.
+bool IsTestKeyRow(const TEnvelopeKey& key);
 
 // The names ParseCentralConfig accepts, with their current values, as a
 // configuration file (what "tollimer-central config" prints).

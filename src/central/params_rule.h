@@ -1,7 +1,7 @@
-// Which parameters an operator may set. The assistant reads the four it
-// knows as decimal numbers; values it would take to misbehave (a refresh of
-// 0 minutes, a click mode it has no branch for) are refused here, where the
-// operator sees the reason, rather than at the cafes.
+// Which parameters an operator may set: exactly the ones the assistant reads,
+// each within the range the assistant keeps it in (RunParamRules). A value
+// the assistant would change, or a name it would never read, is refused here,
+// where the operator sees the reason, rather than ignored at the cafes.
 #pragma once
 #include <optional>
 #include <string>

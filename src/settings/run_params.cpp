@@ -20,20 +20,36 @@ int Clamp(int value, int low, int high) { return value < low ? low : value > hig
 // A reply or a local file can carry any number. The face step waits the click
 // delay inside the one-second cycle, the refresh counts minutes and the CTID
 // return counts cycles: out of these ranges a value would stop the cycle for
-// days, ask the service every minute, or never bring the window back.
+// days, ask the service every minute, or never bring the window back. A click
+// mode outside 0..2 means what its end of the range means.
 void ClampToSaneRanges(TCenterPar& par) {
-  par.FaceClickDelay = Clamp(par.FaceClickDelay, 0, kMaxFaceClickDelayMs);
-  par.ParamRefreshMinutes = Clamp(par.ParamRefreshMinutes, 1, kMaxParamRefreshMinutes);
-  par.CtidReturnDelay = Clamp(par.CtidReturnDelay, 0, kMaxCtidReturnDelay);
+  for (const RunParamRule& rule : RunParamRules()) par.*rule.field = Clamp(par.*rule.field, rule.min, rule.max);
 }
 
 }  // namespace
 
+const std::vector<RunParamRule>& RunParamRules() {
+  static const std::vector<RunParamRule> rules = {
+      {Literal(lit::kKeyFaceClickDelay), &TCenterPar::FaceClickDelay, 202, 0, kMaxFaceClickDelayMs, "milliseconds"},
+      {Literal(lit::kKeyFaceClickMode), &TCenterPar::FaceClickMode, 2, 0, 2, ""},
+      {Literal(lit::kKeyParamRefreshMinutes), &TCenterPar::ParamRefreshMinutes, 180, 1, kMaxParamRefreshMinutes,
+       "minutes"},
+      {Literal(lit::kKeyCtidReturnDelay), &TCenterPar::CtidReturnDelay, 7, 0, kMaxCtidReturnDelay, "watch cycles"},
+  };
+  return rules;
+}
+
+const RunParamRule* FindRunParamRule(const std::string& key) {
+  for (const RunParamRule& rule : RunParamRules()) {
+    if (rule.key == key) return &rule;
+  }
+  return nullptr;
+}
+
 void ApplyServiceAnswer(TCenterPar& par, const AnswerLookup& answer) {
-  par.FaceClickDelay = AnswerValue(answer, Literal(lit::kKeyFaceClickDelay), 202);
-  par.FaceClickMode = AnswerValue(answer, Literal(lit::kKeyFaceClickMode), 2);
-  par.ParamRefreshMinutes = AnswerValue(answer, Literal(lit::kKeyParamRefreshMinutes), 180);
-  par.CtidReturnDelay = AnswerValue(answer, Literal(lit::kKeyCtidReturnDelay), 7);
+  for (const RunParamRule& rule : RunParamRules()) {
+    par.*rule.field = AnswerValue(answer, rule.key, rule.serviceDefault);
+  }
   ClampToSaneRanges(par);
 }
 

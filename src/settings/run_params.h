@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 struct TCenterPar {
   int FaceClickDelay = 101;      // ms before the face button is pressed
@@ -17,6 +18,24 @@ struct TCenterPar {
 constexpr int kMaxFaceClickDelayMs = 5000;
 constexpr int kMaxParamRefreshMinutes = 24 * 60;
 constexpr int kMaxCtidReturnDelay = 600;
+
+// One runtime parameter as the central service's answer carries it: the
+// answer's key, the field it fills, the value a missing or unreadable key
+// gives, and the range the assistant keeps the field in. The assistant clamps
+// by this table and the central service's `params set` refuses by it, so a
+// value an operator sets is the value the cafes use.
+struct RunParamRule {
+  std::string key;
+  int TCenterPar::*field;
+  int serviceDefault;
+  int min, max;
+  const char* unit;  // for the operator's message; "" for a plain number
+};
+
+// The four parameters, in the order an answer fills them.
+const std::vector<RunParamRule>& RunParamRules();
+// The rule whose key is exactly `key`, else nullptr.
+const RunParamRule* FindRunParamRule(const std::string& key);
 
 // Values of the central service's answer, by key; nullopt when the key is absent.
 using AnswerLookup = std::function<std::optional<std::string>(const std::string& key)>;

@@ -16,6 +16,9 @@ class FaceCheckForm {
   // edt_CID.
   virtual void SetIdText(const std::string& text) = 0;
   virtual void Show() = 0;
+  // Hides the form and lets go of what it showed: Timer2 stops, edt_CID is
+  // emptied and the copied picture released, so the next customer never
+  // sees this one's. Closing the form by hand does the same.
   virtual void Hide() = 0;
   virtual bool IsShown() = 0;
   // Timer2: while enabled, copies the preview window's picture every 100 ms.

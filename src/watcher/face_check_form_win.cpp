@@ -91,9 +91,18 @@ void TfrmFaceCheck::Show() {
 }
 
 void TfrmFaceCheck::Hide() {
+  // Also when the form is already hidden: it may have been hidden by a way
+  // that left something behind.
+  LetGo();
   ShowWindow(hwnd_, SW_HIDE);
+}
+
+void TfrmFaceCheck::LetGo() {
   // The next customer must not see this one's picture, not even for the
-  // first copy's 100 ms, nor at all when their preview cannot be copied.
+  // first copy's 100 ms, nor at all when their preview cannot be copied;
+  // nor this one's ID number, and nothing is copied while nobody looks.
+  SetTimer2Enabled(false);
+  if (edt_CID_) SetWindowTextA(edt_CID_, "");
   if (picture_) {
     DeleteObject(picture_);
     picture_ = nullptr;
@@ -185,10 +194,14 @@ LRESULT TfrmFaceCheck::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       if (wParam == kTimer2) Timer2Timer();
       return 0;
     case WM_CLOSE:
-      // Closing by hand only hides the form; Timer2 runs on until the watch
-      // cycle hides the form for a gone dialog.
-      ShowWindow(hwnd_, SW_HIDE);
+      // Closing by hand (the close box, or WM_CLOSE from anywhere) hides the
+      // form as the watch cycle does; the window stays for the next dialog.
+      Hide();
       return 0;
+    case WM_SHOWWINDOW:
+      // Every other way of hiding it lets go too.
+      if (!wParam) LetGo();
+      break;
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORSTATIC: {
       HDC dc = reinterpret_cast<HDC>(wParam);

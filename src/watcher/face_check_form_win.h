@@ -1,7 +1,8 @@
 // TfrmFaceCheck: the face-comparison window on the customer's screen. It shows
 // the swiped ID number and, ten times a second while Timer2 runs, a copy of
 // the audit client's camera preview, so the customer can see the picture and
-// the instructions. Closing it by hand only hides it.
+// the instructions. Closing it by hand only hides it; every way it is hidden
+// lets go of the customer's picture and ID number and stops Timer2.
 #pragma once
 #include <windows.h>
 
@@ -40,6 +41,8 @@ class TfrmFaceCheck : public FaceCheckForm {
   static LRESULT CALLBACK FormProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK ImageProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
   LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+  // Stops Timer2, empties edt_CID and releases Image1's picture.
+  void LetGo();
   void PaintImage(HWND image);
   void CreateControls();
 

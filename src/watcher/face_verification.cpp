@@ -130,7 +130,8 @@ void FaceVerification::RetryCheck(const Found& f) {
 }
 
 void FaceVerification::HideFaceForm() {
-  if (!s_.form.IsShown()) return;
+  // A form hidden some other way (closed by hand) may still run Timer2.
+  if (!s_.form.IsShown() && !s_.form.Timer2Enabled()) return;
   s_.form.SetTimer2Enabled(false);
   s_.form.SetIdText("");
   s_.form.Hide();

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include "blacklist/blacklist_lines.h"
+#include "blacklist/blacklist_store.h"
+#include "fakes/fake_files.h"
+#include "fakes/fake_http_client.h"
+
 namespace {
 
 const CalendarDate kToday{2026, 12, 10};
@@ -100,6 +105,36 @@ TEST(BlacklistImport, ReadsUtf8WhenToldOrMarked) {
     ASSERT_EQ(r.entries.size(), 1u) << c.utf8;
     EXPECT_EQ(r.entries[0].line, expected);
     EXPECT_TRUE(r.refused.empty());
+  }
+}
+
+// A cafe's blacklist.txt and the operator's import take the same lines: a
+// record the assistant would drop for its length is refused by the import,
+// with its line number, and the lines after it keep their numbers.
+TEST(BlacklistImport, TakesALongLineExactlyWhenTheAssistantTakesIt) {
+  const std::string head = "330102199003074415\t张三\t2024-01-02\t";
+  const std::string normal = head + "盗窃财物\n";
+  const struct {
+    std::size_t bytes;  // of the long line, without its line end
+    bool taken;
+  } cases[] = {{4000, true}, {kMaxBlacklistLineBytes, true}, {kMaxBlacklistLineBytes + 1, false}, {100000, false}};
+  for (const auto& c : cases) {
+    const std::string text = normal + head + std::string(c.bytes - head.size(), 'a') + "\n" + normal + "not a record\n";
+
+    const BlacklistImport r = ParseBlacklistFile(text, false, kToday);
+    EXPECT_EQ(r.entries.size(), c.taken ? 3u : 2u) << c.bytes;
+    std::vector<LineNote> refused;
+    if (!c.taken) refused.push_back({2, "a line of at most 4096 bytes expected"});
+    refused.push_back({4, "four fields expected (ID number, name, date, reason), separated by tabs or spaces"});
+    EXPECT_EQ(r.refused, refused) << c.bytes;
+
+    FakeFiles files;
+    files.files["C:\\T\\blacklist.txt"] = text;
+    FakeHttpClient http;
+    BlacklistStore store(files, http, [] { return 100000u; }, [] { return kToday; },
+                         {"C:\\T\\blacklist.txt", "http://127.0.0.1/blk"});
+    store.Get_BlackList();
+    EXPECT_EQ(store.LocalRecords(), static_cast<int>(r.entries.size())) << c.bytes;
   }
 }
 

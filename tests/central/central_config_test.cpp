@@ -95,6 +95,7 @@ TEST(CentralConfig, RefusesLinesThatWouldMisconfigureTheService) {
       "max_workers = 0",                                  // nothing would serve
       "max_notices = 10",                                 // too few to see a flood in
       "retention_days = 0",                               // would remove what just came in
+      "test_keys = maybe",                                // yes or no
       "trusted_proxies = proxy.example.com",              // a name could be anyone tomorrow
       "trusted_proxies = 127.0.0.1:8080",
   };
@@ -105,8 +106,44 @@ TEST(CentralConfig, RefusesLinesThatWouldMisconfigureTheService) {
   }
 }
 
+// `serve` takes only key rows the file gave, and none of the test build's,
+// unless the file says test_keys = yes; each refusal names the line to fill.
+TEST(CentralConfig, ServeRefusesKeyRowsLeftOutAndTheTestRows) {
+  const std::string chain1 = "key_row1 = 00112233445566778899AABBCCDDEEFF\n";
+  const std::string chain3 = "key_row3 = FFEEDDCCBBAA99887766554433221100\n";
+  const struct {
+    std::string text;
+    std::vector<std::string> refused;  // the start of each refusal, in order
+  } cases[] = {
+      {"", {"key_row1 is not set", "key_row3 is not set"}},
+      {chain1, {"key_row3 is not set"}},
+      {chain1 + chain3, {}},
+      // The test build's rows, in either case of letters, and in any place.
+      {"key_row1 = 3A7C11D95E02B4F86C21E0A94D7F3B15\n" + chain3, {"key_row1 is a row of the test build"}},
+      {chain1 + "key_row3 = 9f2b6d40c1e8537a1e5c9b3f7026d48e\n", {"key_row3 is a row of the test build"}},
+      {"key_row1 = 712BD9C3E1C0DFA4643C22C62586426C\n" + chain3, {"key_row1 is a row of the test build"}},
+      {"key_row3 = B1E4072C9D58A36F402F6B1DE89C75A3\n", {"key_row1 is not set", "key_row3 is a row of the test build"}},
+      // Allowed by its own loud line: the tests' and the demo's service.
+      {"test_keys = yes\n", {}},
+      {"test_keys = yes\nkey_row1 = 3A7C11D95E02B4F86C21E0A94D7F3B15\n", {}},
+      {"test_keys = no\n" + chain1, {"key_row3 is not set"}},
+  };
+  for (const auto& c : cases) {
+    const ConfigResult r = ParseCentralConfig(c.text);
+    ASSERT_TRUE(r.config) << c.text;
+    const std::vector<std::string> refusals = ServeKeyRefusals(*r.config);
+    ASSERT_EQ(refusals.size(), c.refused.size()) << c.text;
+    for (std::size_t i = 0; i < refusals.size(); ++i) {
+      EXPECT_EQ(refusals[i].rfind(c.refused[i], 0), 0u) << refusals[i];
+      // The line to fill, by its name.
+      const std::string line = c.refused[i].substr(0, 8);
+      EXPECT_NE(refusals[i].find("\"" + line + " = "), std::string::npos) << refusals[i];
+    }
+  }
+}
+
 TEST(CentralConfig, DescriptionReadsBackToTheSameConfiguration) {
-  for (const char* text : {"", "key_row3 = 00112233445566778899AABBCCDDEEFF\nstatus_port = off\n",
+  for (const char* text : {"", "key_row3 = 00112233445566778899AABBCCDDEEFF\nstatus_port = off\n", "test_keys = yes\n",
                            "release_key = /srv/key.pem\nsignature_format = sig/%s\n",
                            "trusted_proxies = 127.0.0.1 2001:db8::1\n"}) {
     const ConfigResult first = ParseCentralConfig(text);

@@ -152,4 +152,28 @@ TEST(TollimerCentral, ReleaseAddSignsOrSaysWhatIsMissing) {
   EXPECT_NE(RunCentral(named + "release add '" + exe + "'").find(", signed"), std::string::npos);
 }
 
+// Signing with the test key (its private half is in this tree) is said
+// loudly; signing with a key of the chain's own is not.
+TEST(TollimerCentral, ReleaseAddWithTheTestKeySaysSo) {
+  TempDir dir("central_release_test_key");
+  const std::string exe = dir.Write("Tollimer.exe", FakeExecutable(0x14C, "release 5"));
+  const struct {
+    const char* folder;
+    bool testKey;
+  } cases[] = {{"test", true}, {"own", false}};
+  for (const auto& c : cases) {
+    const std::string data = "--data '" + dir.Path(c.folder) + "' ";
+    if (c.testKey) {
+      std::filesystem::create_directories(dir.Path(c.folder));
+      std::filesystem::copy_file(kData + "test-release-key.pem", dir.Path(c.folder) + "/release-key.pem");
+      chmod((dir.Path(c.folder) + "/release-key.pem").c_str(), 0600);
+    } else {
+      RunCentral(data + "keygen");
+    }
+    const std::string out = RunCentral(data + "release add '" + exe + "'");
+    EXPECT_NE(out.find(", signed"), std::string::npos) << out;
+    EXPECT_EQ(out.find("SIGNED WITH THE TEST KEY") != std::string::npos, c.testKey) << out;
+  }
+}
+
 }  // namespace

@@ -386,7 +386,10 @@ TEST(TollimerCentral, StartsOnFreePortsAndStopsCleanly) {
   TempDir dir("central_program");
   const std::string data = dir.Path("data");
   const std::string ports = dir.Path("ports");
-  const char* argv[] = {TOLLIMER_CENTRAL_EXE, "--data",       data.c_str(),  "serve",
+  // The test build's rows, allowed by the configuration's own line.
+  const std::string config = dir.Path("test-keys.conf");
+  std::ofstream(config) << "test_keys = yes\n";
+  const char* argv[] = {TOLLIMER_CENTRAL_EXE, "--config", config.c_str(), "--data", data.c_str(), "serve",
                         "--http-port",        "0",            "--collector-port", "0",
                         "--status-port",      "off",          "--port-file",  ports.c_str(), nullptr};
   pid_t pid = 0;
@@ -411,6 +414,32 @@ TEST(TollimerCentral, StartsOnFreePortsAndStopsCleanly) {
   auto store = CentralStore::Open(data + "/central.db", error);
   ASSERT_TRUE(store);
   EXPECT_EQ(store->Installs().size(), 1u);
+}
+
+// A service configured without the chain's rows, or with the test build's,
+// does not start: it names the line to fill and ends with a failure, so
+// systemd shows the unit failed instead of a service that anybody can talk to.
+TEST(TollimerCentral, RefusesToServeWithoutTheChainsKeyRows) {
+  TempDir dir("central_refuses");
+  const struct {
+    const char* config;
+    const char* named;
+  } cases[] = {
+      {"", "key_row1 is not set: fill the line \"key_row1 = "},
+      {"key_row1 = 00112233445566778899AABBCCDDEEFF\nkey_row3 = 9F2B6D40C1E8537A1E5C9B3F7026D48E\n",
+       "key_row3 is a row of the test build"},
+  };
+  for (const auto& c : cases) {
+    const std::string config = dir.Path("central.conf");
+    std::ofstream(config) << c.config;
+    // Bounded: a service that started anyway is ended after 20 s, and shows.
+    const std::string out = RunShell("timeout 20 '" TOLLIMER_CENTRAL_EXE "' --config '" + config + "' --data '" +
+                                     dir.Path("data") + "' serve --http-port 0 --collector-port off " +
+                                     "--status-port off; echo \"exit=$?\"");
+    EXPECT_NE(out.find(c.named), std::string::npos) << out;
+    EXPECT_NE(out.find("not serving"), std::string::npos) << out;
+    EXPECT_NE(out.find("exit=1"), std::string::npos) << out;
+  }
 }
 
 }  // namespace

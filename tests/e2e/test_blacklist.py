@@ -12,7 +12,7 @@ from pathlib import Path
 import pytest
 
 from assistant import assistant, heartbeat  # noqa: F401
-from test_placement_face import face_dialog
+from test_placement_face import face_dialog, local_parameters
 from harness import wait_until
 
 LIST_PATH = "/tollimer/data/blklist.txt"
@@ -234,6 +234,7 @@ def bar_of(assistant):
     return fields["barid"], fields["barname"]
 
 
+@pytest.mark.main_path
 def test_swiped_blacklisted_id_raises_the_alert_and_nothing_is_pressed(
         sim, assistant, heartbeat, central, collector, program_dir):
     write_blacklist(program_dir, LOCAL_LINES)
@@ -271,6 +272,30 @@ def test_swiped_blacklisted_id_raises_the_alert_and_nothing_is_pressed(
     sim.close(dialog)
     face_dialog(sim, id_number="11010119900307123X")
     assistant.wait_log("FindBlackList:", count=2, timeout=15)
+
+
+def test_an_audit_client_that_hangs_as_it_is_marked_does_not_hold_the_alert(
+        sim, other_sim, assistant, central, program_dir):
+    # The audit client stops answering for 20 s as the alert sets its button's
+    # caption: both captions give up on it, the hit is logged and reported,
+    # and the watch cycle goes on, a heartbeat dialog of another program
+    # earning its line every tick, while the client still hangs (the
+    # simulator answers the test only once the hang is over).
+    write_blacklist(program_dir, LOCAL_LINES)
+    local_parameters(program_dir, clickmode=0)
+    beat = other_sim.dialog("提示")
+    assistant.start()
+    assert loaded(assistant) == 2
+    needle = f"ButtonTip={beat},"
+
+    dialog, _, _, button = face_dialog(sim, id_number="11010119900307123X", hangonsettext=20000)
+    assistant.wait_log("FindBlackList:", timeout=20)
+    at_hit = len(assistant.log_texts(needle))
+    sim.answering()
+    assert len(assistant.log_texts(needle)) - at_hit >= 3, "the alert waited for the hung client"
+    wait_until(lambda: [r for r in central.requests() if r["target"].startswith(REPORT_PATH)],
+               timeout=15, message="the hit report")
+    assert assistant.process.poll() is None
 
 
 @pytest.mark.parametrize("id_number", ["1101011", "44010619900101123X"])

@@ -2,13 +2,26 @@
 shutdown, seen from outside as a cashier or an operator would."""
 
 import datetime
+import hashlib
+import re
 import struct
 import subprocess
+from pathlib import Path
+
+import pytest
 
 from assistant import LOG_LINE, MAIN_CASHIER, Assistant, assistant, heartbeat  # noqa: F401
 from harness import start_program, wait_until
+from harness.wait import patience
+
+REPO_ROOT = Path(__file__).resolve().parents[2]
+# SHA-256 of the test build's release key as its 128 upper-case hex digits.
+TEST_KEY_FINGERPRINT = hashlib.sha256(re.search(
+    r"^release_key = ([0-9A-F]{128})$", (REPO_ROOT / "cmake/test-chain.conf").read_text(), re.M)[1].encode()
+).hexdigest().upper()
 
 
+@pytest.mark.main_path
 def test_starts_hidden_and_a_second_start_beeps_and_leaves(wine, sim, assistant):
     assistant.start()
     form = assistant.main_form()
@@ -18,7 +31,7 @@ def test_starts_hidden_and_a_second_start_beeps_and_leaves(wine, sim, assistant)
     lines_before = assistant.log_lines()
 
     second = start_program(wine, assistant.folder)
-    assert second.wait(timeout=20) == 0
+    assert second.wait(timeout=patience(20)) == 0
     assert assistant.process.poll() is None
     assert assistant.main_form() == form
     assert assistant.log_lines()[: len(lines_before)] == lines_before
@@ -43,6 +56,9 @@ def test_day_log_lines_and_running_time_on_shutdown(sim, assistant, heartbeat):
     lines = assistant.log_lines()
     assert lines and all(LOG_LINE.match(line) for line in lines), lines
     assert any(t.startswith("StartOK:HotKey=1,") for t in assistant.log_texts())
+    # The release key it trusts, by fingerprint; this build's is the test key.
+    assert assistant.log_texts("ReleaseKey:") == [
+        f"ReleaseKey:sha256={TEST_KEY_FINGERPRINT},测试密钥(私钥已公开,测试版,不可发给网吧)"]
     running = assistant.log_texts("RunTime=")
     assert len(running) == 1 and running[0].startswith("RunTime=0d 00:00:"), running
 

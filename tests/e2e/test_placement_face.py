@@ -48,14 +48,16 @@ def moves(sim, hwnd):
     return out
 
 
-def face_dialog(sim, onclick="none", id_number=ID_NUMBER):
+def face_dialog(sim, onclick="none", id_number=ID_NUMBER, **button_options):
     """The audit client's face-verification dialog, clear of the heartbeat
-    dialog so that both can be seen on the screen."""
+    dialog so that both can be seen on the screen; `button_options` go to the
+    face button (hangonsettext=ms: the client hangs as its caption is set)."""
     dialog = sim.dialog(FACE_CAPTION, x=100, y=450, w=420, h=420)
     sim.child(dialog, "Static", "请正视摄像头", x=10, y=8, w=200, h=20)
     preview = sim.child(dialog, "Static", "", x=10, y=32, w=320, h=240, moving=True)
     edit = sim.child(dialog, "Edit", id_number, x=10, y=285, w=220, h=24)
-    button = sim.child(dialog, "Button", FACE_CAPTION, x=240, y=330, w=120, h=32, onclick=onclick)
+    button = sim.child(dialog, "Button", FACE_CAPTION, x=240, y=330, w=120, h=32, onclick=onclick,
+                       **button_options)
     return dialog, preview, edit, button
 
 
@@ -237,7 +239,8 @@ def region(screen, left, top, width, height, step=8):
     return tuple(screen.pixel(left + x, top + y) for y in range(0, height, step) for x in range(0, width, step))
 
 
-@pytest.mark.parametrize("stored, place", [(None, (1024, 150)), ("1200.260", (1200, 260))])
+@pytest.mark.parametrize("stored, place", [(None, (1024, 150)),
+                                           pytest.param("1200.260", (1200, 260), marks=pytest.mark.main_path)])
 def test_face_form_shows_the_id_and_mirrors_the_moving_preview_then_hides(wine, sim, assistant, heartbeat,
                                                                            settings, program_dir, stored, place):
     values = {"ExpCofig": EXTENDED_SCREEN | FACE_WINDOW}

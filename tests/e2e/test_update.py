@@ -25,6 +25,7 @@ import pytest
 from assistant import Assistant, assistant, heartbeat  # noqa: F401
 from harness import OTHER_KEY, TEST_KEY, copy_program, next_release_of, wait_until
 from harness.central import UPDATE_PATH
+from harness.wait import patience
 
 sys.path.insert(0, str(Path(__file__).parent / "fakes"))
 import envelope  # noqa: E402
@@ -309,7 +310,7 @@ def test_the_minute_timer_asks_again_and_starts_an_announced_update(wine, sim, a
 # --- Signed releases ------------------------------------------------------------
 
 @pytest.mark.parametrize("key, refusal", [
-    pytest.param(TEST_KEY, None, id="signed"),
+    pytest.param(TEST_KEY, None, id="signed", marks=pytest.mark.main_path),
     pytest.param(None, "＃自动更新失败E,CODE:NoSign", id="unsigned"),
     pytest.param(OTHER_KEY, "＃自动更新失败E,CODE:BadSign", id="another-key"),
 ])
@@ -325,7 +326,7 @@ def test_only_a_release_the_operator_signed_is_swapped_in(sim, service, assistan
     try:
         assistant.start()
         if refusal is None:
-            assert assistant.process.wait(timeout=60) == 0
+            assert assistant.process.wait(timeout=patience(60)) == 0
             assistant.wait_log("Startup:ver=1.0.0.2,", timeout=30)
             assert exe.read_bytes() == release_file.read_bytes()
             assert assistant.wait_log("Check_Update[1]=1", count=1, timeout=30)

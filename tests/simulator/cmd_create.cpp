@@ -42,6 +42,11 @@ CreateOptions ReadOptions(const Request& r) {
   }
   if (r.Has("moving")) o.watch.moving = r.FlagOption("moving");
   if (r.Has("onclick")) o.watch.onClick = ParseClickAction(r.Option("onclick"));
+  if (r.Has("hangonsettext")) {
+    const long long ms = r.NumberOption("hangonsettext");
+    if (ms < 0 || ms > 60000) Fail("hangonsettext wants 0..60000 ms");
+    o.watch.hangOnSetTextMs = static_cast<DWORD>(ms);
+  }
   if (r.Has("items")) {
     // Items come as one UTF-8 field; convert it like any text field.
     Request items({r.Option("items")}, {});

@@ -34,7 +34,7 @@ const Command kCommands[] = {
     {"quit", "", "", CmdQuit},
     {"dialog", "caption", kGeometry, CmdDialog},
     {"window", "class caption", kGeometry, CmdWindow},
-    {"child", "parent class caption", "hidden x y w h fill items onclick moving", CmdChild},
+    {"child", "parent class caption", "hidden x y w h fill items onclick moving hangonsettext", CmdChild},
     {"show", "hwnd 0|1", "", CmdShow},
     {"enable", "hwnd 0|1", "", CmdEnable},
     {"settext", "hwnd text", "", CmdSetText},

@@ -87,6 +87,10 @@ LRESULT CALLBACK WatchProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 
   switch (msg) {
     case WM_SETTEXT:
+      if (options.hangOnSetTextMs > 0 && InSendMessage()) {
+        it->second.options.hangOnSetTextMs = 0;
+        Sleep(options.hangOnSetTextMs);
+      }
       RecordEvent(hwnd, "settext", lParam ? reinterpret_cast<const char*>(lParam) : "");
       break;
     case BM_CLICK: {

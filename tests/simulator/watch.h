@@ -16,6 +16,10 @@ struct WatchOptions {
   bool hasFill = false;
   COLORREF fill = 0;  // solid client colour, so a screen capture of the window is recognisable
   bool moving = false;  // a camera preview: a new picture every half second (moving_picture.h)
+  // Once, on the first WM_SETTEXT sent from another thread, before it is
+  // handled: the simulator stops answering any message for this long, as a
+  // client that hangs just as another program changes its texts (0: never).
+  DWORD hangOnSetTextMs = 0;
 };
 
 void Watch(HWND hwnd, const WatchOptions& options);

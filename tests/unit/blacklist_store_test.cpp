@@ -1,4 +1,5 @@
 #include "blacklist/blacklist_store.h"
+#include "blacklist/blacklist_lines.h"
 
 #include <gtest/gtest.h>
 

@@ -72,8 +72,9 @@ INSTANTIATE_TEST_SUITE_P(
         // Missing values and values that are not numbers take the service's defaults.
         CheckCase{"NotNumbers", Reply("delay=abc\nclickmode=\ninterval=abc\nctidreturn=1x"),
                   "00FF00FF", 1, Par(202, 2, 180, 7)},
+        // A click mode above 2 clicks with the mouse as 2 does, and is kept as 2.
         CheckCase{"OtherCaseAndLineEnds", Reply("DELAY=7\rClickMode=3\n\nINTERVAL=2\r\n"), "", 1,
-                  Par(7, 3, 2, 7)},
+                  Par(7, 2, 2, 7)},
         CheckCase{"FirstLineOfANameWins", Reply("delay=1\r\ndelay=2"), "", 1, Par(1, 2, 180, 7)},
         CheckCase{"ValueHoldsEquals", Reply("crclist=a=12345678\r\ndelay=4"), "12345678", 1,
                   Par(4, 2, 180, 7)},

@@ -244,6 +244,23 @@ TEST_F(FaceFixture, FaceFormFollowsTheDialogAndIsHiddenTheTickAfterItGoes) {
   EXPECT_EQ(Count("form show"), 2);
 }
 
+// The form hidden another way than by the step (the cashier's close box)
+// while its Timer2 still runs: the step still lets go of it.
+TEST_F(FaceFixture, FormHiddenByHandIsLetGoOnceTheDialogGoes) {
+  switches.Apply(kExtendedScreen | kFaceWindow);
+  OpenDialog("44010619900101123X");
+  face.Run();
+  ASSERT_TRUE(form.timer2);
+  desktop.Get(form.Handle()).visible = false;
+  desktop.Remove(dialog);
+  face.Run();
+  EXPECT_FALSE(form.timer2);
+  EXPECT_EQ(form.idText, "");
+  EXPECT_EQ(Count("form hide"), 1);
+  face.Run();  // nothing left to let go of
+  EXPECT_EQ(Count("form hide"), 1);
+}
+
 TEST_F(FaceFixture, HiddenDialogCountsAsGone) {
   switches.Apply(kExtendedScreen | kFaceWindow);
   OpenDialog();

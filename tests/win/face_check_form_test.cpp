@@ -147,6 +147,55 @@ TEST(TfrmFaceCheck, MirrorsThePreviewKeepsTheLastPictureWhenItGoesAndCopiesNothi
   EXPECT_EQ(PixelOf(other.Image1(), 10, 10), RGB(0, 0, 0));
 }
 
+// Every way the form goes away lets go of the customer: shown again for the
+// next one, whose preview cannot be copied yet, its first frame is black,
+// not the previous customer's picture, and it shows no ID number.
+TEST(TfrmFaceCheck, EveryWayOfGoingAwayLetsGoOfThePictureTheIdAndTimer2) {
+  const struct {
+    const char* way;
+    void (*goAway)(TfrmFaceCheck& form, HWND hwnd);
+  } cases[] = {
+      {"Hide", [](TfrmFaceCheck& form, HWND) { form.Hide(); }},
+      {"WM_CLOSE", [](TfrmFaceCheck&, HWND hwnd) { SendMessageA(hwnd, WM_CLOSE, 0, 0); }},
+      {"close box", [](TfrmFaceCheck&, HWND hwnd) { SendMessageA(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0); }},
+      {"SW_HIDE", [](TfrmFaceCheck&, HWND hwnd) { ShowWindow(hwnd, SW_HIDE); }},
+      // Closed by hand, then hidden by the watch cycle: the second hide
+      // finds the form hidden already.
+      {"WM_CLOSE, Hide", [](TfrmFaceCheck& form, HWND hwnd) {
+         SendMessageA(hwnd, WM_CLOSE, 0, 0);
+         form.Hide();
+       }},
+  };
+  HWND preview = SolidWindow(RGB(30, 160, 90), 40, 40, 200, 100);
+  Pump();
+  for (const auto& c : cases) {
+    TfrmFaceCheck form;
+    ASSERT_TRUE(form.Create(nullptr));
+    HWND hwnd = reinterpret_cast<HWND>(form.Handle());
+    form.SetIdText("44010619900101123X");
+    form.Show();
+    form.SetPreviewWindow(H(preview));
+    form.SetTimer2Enabled(true);
+    form.Timer2Timer();
+    ASSERT_EQ(PixelOf(form.Image1(), 10, 10), RGB(30, 160, 90)) << c.way;
+
+    c.goAway(form, hwnd);
+    Pump();
+    EXPECT_FALSE(form.IsShown()) << c.way;
+    EXPECT_TRUE(IsWindow(hwnd)) << c.way;  // kept for the next dialog
+    EXPECT_FALSE(form.Timer2Enabled()) << c.way;
+    char id[64] = {};
+    GetWindowTextA(FindWindowExA(hwnd, nullptr, "Edit", nullptr), id, sizeof id);
+    EXPECT_STREQ(id, "") << c.way;
+
+    form.SetPreviewWindow(0);
+    form.Show();
+    form.Timer2Timer();  // nothing to copy
+    EXPECT_EQ(PixelOf(form.Image1(), 10, 10), RGB(0, 0, 0)) << c.way;
+  }
+  DestroyWindow(preview);
+}
+
 TEST(TfrmFaceCheck, Timer2StartsAndStops) {
   TfrmFaceCheck form;
   ASSERT_TRUE(form.Create(nullptr));

@@ -39,6 +39,7 @@
 #include "central/store.h"
 #include "central/tls_pin.h"
 #include "crypto/codepage.h"
+#include "crypto/release_key_note.h"
 #include "util/text.h"
 
 namespace {
@@ -160,6 +161,16 @@ int Serve(const CentralConfig& baseConfig, CentralStore& store, const Args& args
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   signal(SIGPIPE, SIG_IGN);
 
+  const std::vector<std::string> refusals = ServeKeyRefusals(config);
+  if (!refusals.empty()) {
+    for (const std::string& r : refusals) std::cerr << "tollimer-central: " << r << "\n";
+    return Fail("not serving: the key rows must be the chain's own");
+  }
+  if (config.testKeys) {
+    CentralLog("WARNING: TEST KEYS (test_keys = yes): the key rows may be the test build's, which everyone "
+               "knows; anybody can read and forge this service's exchange. Never serve a real chain so.");
+  }
+
   std::string error;
   CentralService service(config, store);
   if (!service.Start(error)) return Fail(error);
@@ -247,6 +258,11 @@ int Release(const CentralConfig& config, CentralStore& store, const Args& args) 
   if (!signer && !unsigned_) return Fail(error);
   const std::optional<ReleaseInfo> info = AddReleaseFile(config, store, bytes, NowSeconds(), signer.get(), error);
   if (!info) return Fail(args.words[2] + ": " + error);
+  if (signer && IsTestReleaseKey(signer->PublicKey())) {
+    std::cerr << "tollimer-central: WARNING: SIGNED WITH THE TEST KEY (tests/data/release/), whose private half is "
+                 "public: anybody can sign what the assistants that trust it install. Only test builds trust it; "
+                 "a real chain signs with its own key.\n";
+  }
   if (unsigned_) {
     std::cerr << "tollimer-central: warning: no release key (" << ReleaseKeyPath(config)
               << "), the release is not signed: assistants built with a release key will not install it. "

@@ -3,19 +3,16 @@ padding under a key row (8-byte key + 8-byte initial vector), as Base64 text
 of UTF-8. Pure Python, standard library only; slow, but the texts are short.
 
 The key rows are the build's: read from TOLLIMER_DES_ROW<n> in the Windows
-build tree's CMakeCache.txt, else the default test values of cmake/config.cmake.
+build tree's CMakeCache.txt, else the test build's (cmake/test-chain.conf).
 """
 import base64
 import os
 import re
 from pathlib import Path
 
-DEFAULT_ROWS = {
-    0: "0123456789ABCDEFFEDCBA9876543210",
-    1: "3A7C11D95E02B4F86C21E0A94D7F3B15",
-    2: "B1E4072C9D58A36F402F6B1DE89C75A3",
-    3: "9F2B6D40C1E8537A1E5C9B3F7026D48E",
-}
+TEST_VALUES = Path(__file__).resolve().parents[3] / "cmake" / "test-chain.conf"
+DEFAULT_ROWS = {int(row): digits for row, digits in
+                re.findall(r"^key_row(\d) = ([0-9A-Fa-f]{32})$", TEST_VALUES.read_text(), re.M)}
 
 _IP = [58, 50, 42, 34, 26, 18, 10, 2, 60, 52, 44, 36, 28, 20, 12, 4,
        62, 54, 46, 38, 30, 22, 14, 6, 64, 56, 48, 40, 32, 24, 16, 8,

@@ -47,12 +47,12 @@ class CentralProgram:
             raise RuntimeError(f"{CENTRAL_PROGRAM} is not built; run scripts/build")
         self.data = Path(data)
         self.data.mkdir(parents=True, exist_ok=True)
-        # Lines of a configuration file of its own, where a test needs one.
-        self.options = ["--data", str(self.data)]
-        if config_lines:
-            config = self.data.parent / f"{self.data.name}.conf"
-            config.write_text("".join(line + "\n" for line in config_lines))
-            self.options = ["--config", str(config), *self.options]
+        # A configuration file of its own: the test build's key rows, which a
+        # real chain's service refuses to serve with, allowed loudly by the
+        # file's own line; and the lines a test needs.
+        config = self.data.parent / f"{self.data.name}.conf"
+        config.write_text("".join(line + "\n" for line in ("test_keys = yes", *config_lines)))
+        self.options = ["--config", str(config), "--data", str(self.data)]
         self.set_release_key(release_key)
         for name, value in CODE_DEFAULT_PARAMS.items():
             self.run("params", "set", name, value)

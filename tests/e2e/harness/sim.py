@@ -284,6 +284,15 @@ class Sim:
         """After replying, the simulator stops answering any message for ms."""
         self.command("hang", ms)
 
+    def answering(self, timeout=30.0):
+        """Waits up to timeout s for a hung simulator to answer again."""
+        previous = self._socket.gettimeout()
+        self._socket.settimeout(timeout)
+        try:
+            self.command("acp")
+        finally:
+            self._socket.settimeout(previous)
+
     # A form's layout.
 
     def clientrect(self, hwnd):

@@ -1,0 +1,21 @@
+# Checks a chain file before anything is built:
+#   cmake -DTOLLIMER_CHAIN_FILE=CHAIN.conf -P cmake/check-chain.cmake
+# prints one line per value refused (left out, malformed or the test build's)
+# and fails; prints nothing and succeeds for a file a chain build takes.
+cmake_minimum_required(VERSION 3.25)
+include(${CMAKE_CURRENT_LIST_DIR}/chain-values.cmake)
+if(NOT TOLLIMER_CHAIN_FILE)
+  message(FATAL_ERROR "usage: cmake -DTOLLIMER_CHAIN_FILE=CHAIN.conf -P ${CMAKE_CURRENT_LIST_FILE}")
+endif()
+tollimer_read_chain_file(${CMAKE_CURRENT_LIST_DIR}/test-chain.conf TEST)
+tollimer_read_chain_file(${TOLLIMER_CHAIN_FILE} CHAIN)
+set(errors "${CHAIN_ERRORS}")
+if(NOT CHAIN_ERRORS STREQUAL "no such file")
+  tollimer_check_chain_values(CHAIN TEST errors)
+endif()
+if(errors)
+  foreach(error IN LISTS errors)
+    message(NOTICE "${TOLLIMER_CHAIN_FILE}: ${error}")
+  endforeach()
+  message(FATAL_ERROR "${TOLLIMER_CHAIN_FILE} refused: nothing was built")
+endif()
