@@ -21,6 +21,7 @@ set_source_files_properties(src/central/service.cpp src/central/request_server.c
                             src/central/webhook/robot_message.cpp src/central/webhook/webhook_sender.cpp
                             src/central/webhook/webhook_status.cpp tests/central/webhook_test.cpp
                             tests/central/fake_robot.cpp tests/bench/webhook_delivery.cpp
+                            tests/bench/central_floods.cpp
                             PROPERTIES COMPILE_OPTIONS -fexec-charset=UTF-8)
 
 add_executable(tollimer-central tools/central/main.cpp)
@@ -47,6 +48,11 @@ add_executable(central_bench tests/bench/central_load.cpp tests/central/service_
                tests/central/attack_client.cpp)
 target_include_directories(central_bench PRIVATE tests)
 target_link_libraries(central_bench PRIVATE tollimer_central)
+
+add_executable(central_floods_bench tests/bench/central_floods.cpp tests/central/service_client.cpp
+               tests/central/chain_seed.cpp)
+target_include_directories(central_floods_bench PRIVATE tests)
+target_link_libraries(central_floods_bench PRIVATE tollimer_central)
 
 # The replay of the fuzz targets' saved inputs covers the service's readers too.
 target_link_libraries(fuzz_replay PRIVATE tollimer_central)

@@ -181,6 +181,9 @@ const std::map<std::string, Setter>& Setters() {
       {"connections_per_address", NumberOf(&CentralConfig::connectionsPerAddress, 1, 100000)},
       {"max_connections", NumberOf(&CentralConfig::maxConnections, 1, 100000)},
       {"request_seconds", NumberOf(&CentralConfig::requestSeconds, 1, 60)},
+      {"max_workers", NumberOf(&CentralConfig::maxWorkers, 1, 100000)},
+      {"max_notices", NumberOf(&CentralConfig::maxNotices, 100, 100000000)},
+      {"retention_days", NumberOf(&CentralConfig::retentionDays, 1, 36500)},
       {"trusted_proxies",
        [](CentralConfig& c, const std::string& v) {
          std::vector<std::string> proxies;
@@ -325,6 +328,7 @@ std::string DescribeCentralConfig(const CentralConfig& c) {
   line("connections_per_address", std::to_string(c.connectionsPerAddress));
   line("max_connections", std::to_string(c.maxConnections));
   line("request_seconds", std::to_string(c.requestSeconds));
+  line("max_workers", std::to_string(c.maxWorkers));
   {
     std::string proxies;
     for (const std::string& p : c.trustedProxies) proxies += (proxies.empty() ? "" : " ") + p;
@@ -337,6 +341,8 @@ std::string DescribeCentralConfig(const CentralConfig& c) {
   line("collector_address", c.collectorAddress);
   line("collector_port", c.collectorPort < 0 ? "off" : std::to_string(c.collectorPort));
   line("notices_per_second", std::to_string(c.noticesPerSecond));
+  line("max_notices", std::to_string(c.maxNotices));
+  line("retention_days", std::to_string(c.retentionDays));
   line("status_address", c.statusAddress);
   line("status_port", c.statusPort < 0 ? "off" : std::to_string(c.statusPort));
   line("time_zone", c.timeZone);

@@ -154,7 +154,11 @@ std::string BarTable(const StatusView& v, const TimeZone& zone) {
 }
 
 std::string HitTable(const StatusView& v, const TimeZone& zone) {
-  std::string html = Format("<h2>近 %d 天黑名单命中（%zu）</h2>\n<table>\n", kHitTableDays, v.recentHitRows.size());
+  std::string html = Format("<h2>近 %d 天黑名单命中（%d）</h2>\n", kHitTableDays, v.recentHits);
+  if (v.recentHitRows.size() < static_cast<std::size_t>(v.recentHits)) {
+    html += Format("<p>仅列出最新 %zu 条；全部命中请用 tollimer-central hits 查看。</p>\n", v.recentHitRows.size());
+  }
+  html += "<table>\n";
   html += Header({"时间", "证件号", "网吧", "MAC"});
   for (const StatusHit& h : v.recentHitRows) {
     html += Row({Cell(zone.Text(h.time)), Cell(MaskedLineText(h.idNumber)), Cell(h.barId + " " + h.barName),

@@ -114,7 +114,7 @@ StatusView BuildStatusView(const StatusInput& in, std::int64_t now, const TimeZo
     if (day > today - kChartDays && day <= today) ++v.hitsPerDay[static_cast<std::size_t>(day - (today - kChartDays + 1))].count;
     if (h.time < weekAgo) continue;
     ++v.recentHits;
-    v.recentHitRows.push_back(h);
+    if (v.recentHitRows.size() < kHitRowsShown) v.recentHitRows.push_back(h);
     const auto bar = bars.find(h.barId);
     if (bar != bars.end()) ++bar->second.recentHits;
   }

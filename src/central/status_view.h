@@ -16,6 +16,9 @@
 
 inline constexpr int kChartDays = 30;     // the charts' days, today included
 inline constexpr int kHitTableDays = 7;   // the hit table and the bars' hit counts
+// Rows of the hit table at most, the newest: hits come without
+// authentication, and the page must stay a page however many come.
+inline constexpr std::size_t kHitRowsShown = 500;
 
 // The rows a page is made from.
 struct StatusInput {
@@ -82,7 +85,7 @@ struct StatusView {
   // seen first: the ones that went quiet last lead the list.
   std::vector<SilentInstall> silent;
   std::vector<BarRow> barRows;       // by bar id
-  std::vector<StatusHit> recentHitRows;  // the last kHitTableDays days, newest first
+  std::vector<StatusHit> recentHitRows;  // the last kHitTableDays days, newest first, at most kHitRowsShown
   std::vector<DayCount> hitsPerDay;      // kChartDays days, oldest first, today last
   // Per day, the installations first seen on or before it and last seen on or
   // after it: the store keeps only the first and the last contact, and an

@@ -14,6 +14,10 @@ namespace {
 // memory: changes made through this store show at once, changes made by the
 // operator's commands (another process) within this time.
 constexpr std::int64_t kExchangeValuesMs = 1000;
+// How long a write waits for another process's write lock, and how often
+// it looks again when it waits outside the store's lock.
+constexpr int kBusyWaitMs = 5000;
+constexpr int kBusyPollMs = 20;
 
 constexpr const char* kSchema = R"sql(
 CREATE TABLE IF NOT EXISTS installations(
@@ -67,6 +71,9 @@ class Statement {
   Statement& operator=(const Statement&) = delete;
 
   bool Ok() const { return stmt_ != nullptr; }
+  // The statement could not be prepared, or a step failed (a locked or
+  // damaged store): what it read so far is not the whole answer.
+  bool Failed() const { return failed_; }
   // Ready to run again with new values.
   Statement& Reset() {
     if (stmt_) {
@@ -83,8 +90,18 @@ class Statement {
     if (stmt_) sqlite3_bind_int64(stmt_, index, value);
     return *this;
   }
-  // True while there is a row.
-  bool Step() { return stmt_ && sqlite3_step(stmt_) == SQLITE_ROW; }
+  // True while there is a row; false at the end and on an error, which
+  // Failed() then tells apart.
+  bool Step() {
+    if (!stmt_) {
+      failed_ = true;
+      return false;
+    }
+    const int rc = sqlite3_step(stmt_);
+    if (rc == SQLITE_ROW) return true;
+    failed_ = failed_ || rc != SQLITE_DONE;
+    return false;
+  }
   // True when the statement ran to its end.
   bool Run() { return stmt_ && sqlite3_step(stmt_) == SQLITE_DONE; }
   std::string Text(int column) const {
@@ -98,6 +115,7 @@ class Statement {
  private:
   sqlite3_stmt* stmt_ = nullptr;
   bool kept_ = false;
+  bool failed_ = false;
 };
 
 // BEGIN IMMEDIATE ... COMMIT, rolled back unless committed.
@@ -132,7 +150,7 @@ std::unique_ptr<CentralStore> CentralStore::Open(const std::string& path, std::s
     return nullptr;
   }
   std::unique_ptr<CentralStore> store(new CentralStore(db));
-  sqlite3_busy_timeout(db, 5000);
+  sqlite3_busy_timeout(db, kBusyWaitMs);
   // WAL: readers never wait for the writer, and a commit is one append that
   // either reached the log whole or is ignored at the next open.
   if (!store->Exec("PRAGMA journal_mode=WAL") || !store->Exec("PRAGMA synchronous=NORMAL") ||
@@ -158,19 +176,41 @@ bool CentralStore::Exec(const char* sql) {
   return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
+CentralStore::Attempt CentralStore::Outcome(bool done) const {
+  if (done) return Attempt::Done;
+  return (sqlite3_extended_errcode(db_) & 0xFF) == SQLITE_BUSY ? Attempt::Busy : Attempt::Failed;
+}
+
+void CentralStore::WaitForWritersUnlocked() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  sqlite3_busy_timeout(db_, 0);
+  waitUnlocked_ = true;
+}
+
+bool CentralStore::Write(const std::function<Attempt()>& attempt) {
+  const std::int64_t until = SteadyMs() + kBusyWaitMs;
+  for (;;) {
+    const Attempt a = attempt();
+    if (a != Attempt::Busy || !waitUnlocked_ || SteadyMs() >= until) return a == Attempt::Done;
+    sqlite3_sleep(kBusyPollMs);  // without the lock: reads go on meanwhile
+  }
+}
+
 bool CentralStore::RecordInstall(const InstallReport& r, const std::string& address, int kind,
                                  std::int64_t now) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Statement s(Kept(R"sql(
-    INSERT INTO installations VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,?13,?14,?14,1)
-    ON CONFLICT(mac, disk) DO UPDATE SET bar_id=?3, bar_name=?4, version_crc=?5, os=?6,
-      face_sound=?7, client_time=?8, feature_bits=?9, monitors=?10, neighbours=?11, address=?12,
-      kind=?13, last_seen=?14, exchanges=exchanges+1)sql"));
-  s.Bind(1, r.mac).Bind(2, r.diskSerial).Bind(3, r.barId).Bind(4, r.barName).Bind(5, r.versionCrc);
-  s.Bind(6, r.osVersion).Bind(7, r.faceSound).Bind(8, r.clientTime);
-  s.Bind(9, std::int64_t{r.featureBits}).Bind(10, std::int64_t{r.monitors}).Bind(11, std::int64_t{r.neighbours});
-  s.Bind(12, address).Bind(13, std::int64_t{kind}).Bind(14, now);
-  return s.Run();
+  return Write([&] {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Statement s(Kept(R"sql(
+      INSERT INTO installations VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,?13,?14,?14,1)
+      ON CONFLICT(mac, disk) DO UPDATE SET bar_id=?3, bar_name=?4, version_crc=?5, os=?6,
+        face_sound=?7, client_time=?8, feature_bits=?9, monitors=?10, neighbours=?11, address=?12,
+        kind=?13, last_seen=?14, exchanges=exchanges+1)sql"));
+    s.Bind(1, r.mac).Bind(2, r.diskSerial).Bind(3, r.barId).Bind(4, r.barName).Bind(5, r.versionCrc);
+    s.Bind(6, r.osVersion).Bind(7, r.faceSound).Bind(8, r.clientTime);
+    s.Bind(9, std::int64_t{r.featureBits}).Bind(10, std::int64_t{r.monitors}).Bind(11, std::int64_t{r.neighbours});
+    s.Bind(12, address).Bind(13, std::int64_t{kind}).Bind(14, now);
+    return Outcome(s.Run());
+  });
 }
 
 std::vector<InstallRow> CentralStore::Installs() {
@@ -330,11 +370,14 @@ bool CentralStore::RemoveBlacklist(const std::string& idNumber) {
   return Exec("UPDATE counters SET value=value+1 WHERE name='blacklist_version'") && t.Commit();
 }
 
-std::vector<BlacklistRow> CentralStore::Blacklist() {
+std::vector<BlacklistRow> CentralStore::Blacklist() { return ReadBlacklist().value_or(std::vector<BlacklistRow>()); }
+
+std::optional<std::vector<BlacklistRow>> CentralStore::ReadBlacklist() {
   std::lock_guard<std::mutex> lock(mutex_);
   Statement s(db_, "SELECT id_number, line FROM blacklist ORDER BY seq");
   std::vector<BlacklistRow> rows;
   while (s.Step()) rows.push_back({s.Text(0), s.Text(1)});
+  if (s.Failed()) return std::nullopt;
   return rows;
 }
 
@@ -345,10 +388,12 @@ std::int64_t CentralStore::BlacklistVersion() {
 }
 
 bool CentralStore::RecordHit(const HitReport& hit, const std::string& address, std::int64_t now) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Statement s(Kept("INSERT INTO hits(time, id_number, mac, bar_id, bar_name, address) VALUES(?1,?2,?3,?4,?5,?6)"));
-  return s.Bind(1, now).Bind(2, hit.idNumber).Bind(3, hit.mac).Bind(4, hit.barId).Bind(5, hit.barName)
-      .Bind(6, address).Run();
+  return Write([&] {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Statement s(Kept("INSERT INTO hits(time, id_number, mac, bar_id, bar_name, address) VALUES(?1,?2,?3,?4,?5,?6)"));
+    return Outcome(s.Bind(1, now).Bind(2, hit.idNumber).Bind(3, hit.mac).Bind(4, hit.barId).Bind(5, hit.barName)
+        .Bind(6, address).Run());
+  });
 }
 
 namespace {
@@ -375,16 +420,20 @@ bool InsertOutbox(Statement& add, const std::vector<OutboxEntry>& entries, std::
 bool CentralStore::RecordHit(const HitReport& hit, const std::string& address, std::int64_t now,
                              const std::vector<OutboxEntry>& outbox, std::int64_t nowMs) {
   if (outbox.empty()) return RecordHit(hit, address, now);
-  std::lock_guard<std::mutex> lock(mutex_);
-  Transaction t(db_);
-  if (!t.Began()) return false;
-  Statement s(Kept("INSERT INTO hits(time, id_number, mac, bar_id, bar_name, address) VALUES(?1,?2,?3,?4,?5,?6)"));
-  if (!s.Bind(1, now).Bind(2, hit.idNumber).Bind(3, hit.mac).Bind(4, hit.barId).Bind(5, hit.barName)
-           .Bind(6, address).Run()) {
-    return false;
-  }
-  Statement add(Kept(kQueueOutbox));
-  return InsertOutbox(add, outbox, nowMs) && t.Commit();
+  // The hit and its messages in one transaction: a hit is never recorded
+  // without the messages that tell of it, nor a message sent of no hit.
+  return Write([&] {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Transaction t(db_);
+    if (!t.Began()) return Outcome(false);
+    Statement s(Kept("INSERT INTO hits(time, id_number, mac, bar_id, bar_name, address) VALUES(?1,?2,?3,?4,?5,?6)"));
+    if (!s.Bind(1, now).Bind(2, hit.idNumber).Bind(3, hit.mac).Bind(4, hit.barId).Bind(5, hit.barName)
+             .Bind(6, address).Run()) {
+      return Outcome(false);
+    }
+    Statement add(Kept(kQueueOutbox));
+    return Outcome(InsertOutbox(add, outbox, nowMs) && t.Commit());
+  });
 }
 
 std::optional<std::string> CentralStore::BlacklistLine(const std::string& idNumber) {
@@ -492,11 +541,22 @@ std::vector<StatusHit> CentralStore::Hits(std::int64_t since) {
 }
 
 bool CentralStore::RecordNotice(const Notice& n, const std::string& address, std::int64_t now) {
+  return Write([&] {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Statement s(db_, R"sql(INSERT INTO notices(time, address, text, bar_id, bar_name, entry)
+                           VALUES(?1,?2,?3,?4,?5,?6))sql");
+    return Outcome(s.Bind(1, now).Bind(2, address).Bind(3, n.text).Bind(4, n.barId).Bind(5, n.barName)
+        .Bind(6, n.entry).Run());
+  });
+}
+
+std::int64_t CentralStore::KeepNewestNotices(std::int64_t keep) {
   std::lock_guard<std::mutex> lock(mutex_);
-  Statement s(db_, R"sql(INSERT INTO notices(time, address, text, bar_id, bar_name, entry)
-                         VALUES(?1,?2,?3,?4,?5,?6))sql");
-  return s.Bind(1, now).Bind(2, address).Bind(3, n.text).Bind(4, n.barId).Bind(5, n.barName)
-      .Bind(6, n.entry).Run();
+  // Rows are numbered in arrival order and the newest is never removed, so
+  // the numbers below the newest's minus `keep` are the oldest: a range of
+  // the table's own key, however large the table.
+  Statement s(Kept("DELETE FROM notices WHERE seq <= (SELECT MAX(seq) FROM notices) - ?1"));
+  return s.Bind(1, keep).Run() ? sqlite3_changes(db_) : -1;
 }
 
 std::vector<StatusNotice> CentralStore::Notices(int limit) {
@@ -521,6 +581,18 @@ std::int64_t CentralStore::PruneEvents(std::int64_t before) {
   return t.Commit() ? removed : -1;
 }
 
+std::int64_t CentralStore::PruneEventsBatch(std::int64_t before, int batch) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::int64_t removed = 0;
+  for (const char* sql : {"DELETE FROM hits WHERE seq IN (SELECT seq FROM hits WHERE time<?1 LIMIT ?2)",
+                          "DELETE FROM notices WHERE seq IN (SELECT seq FROM notices WHERE time<?1 LIMIT ?2)"}) {
+    Statement s(Kept(sql));
+    if (!s.Bind(1, before).Bind(2, std::int64_t{batch}).Run()) return -1;
+    removed += sqlite3_changes(db_);
+  }
+  return removed;
+}
+
 CentralStore::InstallationCounts CentralStore::CountInstallations(std::int64_t now) {
   std::lock_guard<std::mutex> lock(mutex_);
   Statement counts(db_, R"sql(SELECT COUNT(*), COUNT(*) FILTER (WHERE last_seen>=?1) FROM installations)sql");
@@ -531,6 +603,11 @@ CentralStore::InstallationCounts CentralStore::CountInstallations(std::int64_t n
     c.seenLastDay = static_cast<int>(counts.Int(1));
   }
   return c;
+}
+
+std::string CentralStore::Path() const {
+  const char* path = sqlite3_db_filename(db_, "main");
+  return path ? path : "";
 }
 
 bool CentralStore::IntegrityOk() {

@@ -5,7 +5,9 @@
 // shared by the service's threads under a lock; the operator's commands open
 // their own and wait up to five seconds for a busy store.
 #pragma once
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -83,6 +85,13 @@ class CentralStore {
   CentralStore(const CentralStore&) = delete;
   CentralStore& operator=(const CentralStore&) = delete;
 
+  // The service's connection: a write that finds another process's write
+  // lock (an operator's command) waits for it without holding this store's
+  // lock, so the exchanges' reads go on and the waits of several writes
+  // overlap instead of queueing one after another. Installations, hits and
+  // notices are written this way.
+  void WaitForWritersUnlocked();
+
   // An installation is one MAC and disk serial; a new report updates it.
   [[nodiscard]] bool RecordInstall(const InstallReport& report, const std::string& address, int kind,
                                    std::int64_t now);
@@ -111,6 +120,8 @@ class CentralStore {
   [[nodiscard]] bool ImportBlacklist(const std::vector<BlacklistRow>& rows, bool replace);
   [[nodiscard]] bool RemoveBlacklist(const std::string& idNumber);
   std::vector<BlacklistRow> Blacklist();
+  // The whole list; nothing when the store could not read it all.
+  std::optional<std::vector<BlacklistRow>> ReadBlacklist();
   // Changes with every change of the list (for the service's sealed copy).
   std::int64_t BlacklistVersion();
 
@@ -142,10 +153,16 @@ class CentralStore {
   std::vector<OutboxTargetState> OutboxStates(std::int64_t nowMs);
   [[nodiscard]] bool RecordNotice(const Notice& notice, const std::string& address, std::int64_t now);
   std::vector<StatusNotice> Notices(int limit);
+  // Removes the oldest notices past the newest `keep`; returns how many went,
+  // or -1 when the store refused.
+  std::int64_t KeepNewestNotices(std::int64_t keep);
 
   // Removes hits and notices older than `before` (Unix seconds), in one
   // transaction; returns how many rows went, or -1 when the store refused.
   std::int64_t PruneEvents(std::int64_t before);
+  // The same in a small step: at most `batch` hits and `batch` notices, so
+  // the service's own daily pruning holds the store only briefly.
+  std::int64_t PruneEventsBatch(std::int64_t before, int batch);
 
   // Installations known, and those seen in the 24 hours before `now`.
   struct InstallationCounts {
@@ -153,6 +170,11 @@ class CentralStore {
     int seenLastDay = 0;
   };
   InstallationCounts CountInstallations(std::int64_t now);
+
+  // The store file's path, for a second connection to the same store (the
+  // status page reads through its own, so it never waits on or holds the
+  // lock the exchanges take).
+  std::string Path() const;
 
   // PRAGMA integrity_check says "ok".
   bool IntegrityOk();
@@ -166,6 +188,12 @@ class CentralStore {
 
  private:
   explicit CentralStore(sqlite3* db) : db_(db) {}
+  enum class Attempt { Done, Busy, Failed };
+  // Done, or why not: Busy when another connection holds the write lock.
+  Attempt Outcome(bool done) const;
+  // Runs `attempt` (which takes the lock itself) again while it finds the
+  // store busy, up to the busy wait, when WaitForWritersUnlocked was called.
+  bool Write(const std::function<Attempt()>& attempt);
   bool Exec(const char* sql);
   // The statement of `sql`, prepared on its first use and kept: parsing and
   // planning cost more than running the service's small statements.
@@ -178,6 +206,7 @@ class CentralStore {
 
   sqlite3* db_;
   std::mutex mutex_;
+  std::atomic<bool> waitUnlocked_{false};
   std::unordered_map<std::string, sqlite3_stmt*> kept_;
   std::int64_t exchangeValuesMs_ = std::numeric_limits<std::int64_t>::min() / 2;
   std::unordered_map<std::string, ParamList> paramsByBar_;

@@ -1,5 +1,7 @@
 #include "central/service_client.h"
 
+#include <sqlite3.h>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -162,3 +164,15 @@ RunningCentral::~RunningCentral() {
 }
 
 void SleepMs(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+
+bool BreakBlacklistTable(const std::string& storePath) {
+  sqlite3* db = nullptr;
+  bool done = sqlite3_open(storePath.c_str(), &db) == SQLITE_OK;
+  sqlite3_busy_timeout(db, 5000);
+  done = done && sqlite3_exec(db, R"sql(
+    ALTER TABLE blacklist RENAME TO blacklist_kept;
+    CREATE VIEW blacklist(seq, id_number, line) AS SELECT seq, id_number, json(line) FROM blacklist_kept;)sql",
+                              nullptr, nullptr, nullptr) == SQLITE_OK;
+  sqlite3_close(db);
+  return done;
+}

@@ -59,6 +59,10 @@ std::string FakeExecutable(unsigned machine, const std::string& filler, std::uin
 // A pause (the test files keep <chrono> out: its "µs" has no GBK form).
 void SleepMs(int milliseconds);
 
+// Makes the store file's blacklist fail part way through a read, as a
+// damaged page would: from the first row whose line is not JSON text on.
+bool BreakBlacklistTable(const std::string& storePath);
+
 // tollimer-central's service and collector on free loopback ports.
 class RunningCentral {
  public:

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -160,6 +161,40 @@ TEST(CentralService, DownloadsTheReleaseWholeOrFromAnOffset) {
   const RawReply beyond =
       RawHttp(central.HttpPort(), DownloaderRequest(kUpdate + "file/0BADF00D.bin", 10'000'000));
   EXPECT_EQ(beyond.status, 416);
+
+  // Closed ranges: within the release a part; ending past it, refused.
+  struct Case {
+    const char* range;
+    int status;
+    std::size_t bytes;
+  } ranges[] = {{"bytes=10-19", 206, 10}, {"bytes=0-99999999", 416, 0}, {"bytes=299990-300200", 416, 0}};
+  for (const Case& c : ranges) {
+    const RawReply part = RawHttp(central.HttpPort(), "GET " + kUpdate + "file/0BADF00D.bin HTTP/1.1\r\nRange: " +
+                                                          c.range + "\r\nConnection: close\r\n\r\n");
+    EXPECT_EQ(part.status, c.status) << c.range;
+    if (c.status == 206) {
+      EXPECT_EQ(part.body, x86.substr(10, c.bytes)) << c.range;
+    }
+  }
+}
+
+// A client that waits for "100 Continue" before its body hears it once.
+TEST(CentralService, AnExpectedContinueIsSaidOnce) {
+  RunningCentral central("central_service_continue");
+  const std::string body = SealAsAssistant(AssistantReport("00E04C6A1B2C", "WD-9", "0BADF00D", "3301", "bar"));
+  const int fd = ConnectFrom(central.HttpPort(), "");
+  ASSERT_GE(fd, 0);
+  const std::string head = "POST " + kUpdate + "?t=1 HTTP/1.1\r\nExpect: 100-continue\r\nContent-Length: " +
+                           std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n";
+  ASSERT_EQ(send(fd, head.data(), head.size(), MSG_NOSIGNAL), static_cast<ssize_t>(head.size()));
+  SleepMs(200);
+  ASSERT_EQ(send(fd, body.data(), body.size(), MSG_NOSIGNAL), static_cast<ssize_t>(body.size()));
+  std::string reply;
+  char buffer[4096];
+  for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, 0)) > 0;) reply.append(buffer, static_cast<std::size_t>(n));
+  close(fd);
+  EXPECT_EQ(CountOccurrences(reply, "100 Continue"), 1) << reply.substr(0, 200);
+  EXPECT_NE(reply.find("HTTP/1.1 200 OK"), std::string::npos) << reply.substr(0, 200);
 }
 
 TEST(CentralService, NothingOutsideTheReleaseFolderIsServed) {
@@ -221,6 +256,17 @@ TEST(CentralService, TheBlacklistOpensLineByLineAsTheAssistantOpensIt) {
   lines = fetch();
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0].substr(0, 18), "11010519491231002X");
+}
+
+// The assistants replace their list with what this answers: a list the
+// store cannot read whole is answered 503, never as a shorter list.
+TEST(CentralService, ABlacklistTheStoreCannotReadIsAnswered503) {
+  RunningCentral central("central_service_blacklist_unread");
+  ASSERT_TRUE(central.store->ImportBlacklist({{"1", "\"first\""}, {"2", "second"}}, true));
+  ASSERT_TRUE(BreakBlacklistTable(central.config.dataDir + "/central.db"));
+  const RawReply reply = HttpGet(central.HttpPort(), "/tollimer/data/blklist.txt?");
+  EXPECT_EQ(reply.status, 503);
+  EXPECT_EQ(reply.body, "store busy\n");
 }
 
 TEST(CentralService, RecordsHitReportsAsTheAssistantSendsThem) {
@@ -312,6 +358,27 @@ TEST(NoticeCollector, AFloodIsCutDownAndStrangersAreRefused) {
   EXPECT_GT(central.collector->Dropped(), 1500);
   EXPECT_EQ(central.collector->Refused(), 200);
   EXPECT_EQ(static_cast<std::int64_t>(central.store->Notices(100000).size()), central.collector->Recorded());
+}
+
+// A flood within the rate fills the notices table only up to its ceiling:
+// the oldest make room and are counted.
+TEST(NoticeCollector, KeepsTheNewestNoticesUpToItsCeiling) {
+  CentralConfig config;
+  config.noticesPerSecond = 1000;  // burst of 5000: every notice passes the rate
+  config.maxNotices = 100;
+  RunningCentral central("central_collector_ceiling", config);
+  const auto port = static_cast<std::uint16_t>(central.collector->Port());
+  for (int i = 0; i < 300; ++i) {
+    SendNotice("Bid=1,BarName=x,BlackID=" + std::to_string(i), "127.0.0.1", port);
+    if (i % 50 == 49) SleepMs(5);
+  }
+  WaitForCount([&] { return static_cast<std::size_t>(central.collector->Recorded()); }, 300);
+  const std::int64_t recorded = central.collector->Recorded();
+  EXPECT_GT(recorded, 100);
+  const auto kept = central.store->Notices(1000);
+  EXPECT_EQ(kept.size(), 100u);
+  EXPECT_EQ(central.collector->Removed(), recorded - 100);
+  EXPECT_NE(kept.front().text.find("BlackID=299"), std::string::npos);
 }
 
 // The program as an operator or a test starts it: free ports, a scratch
