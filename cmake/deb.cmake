@@ -6,8 +6,11 @@ file(STRINGS ${CMAKE_SOURCE_DIR}/src/resources/tollimer.rc TOLLIMER_VERSION_LINE
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/resources/tollimer.rc)
 string(REGEX REPLACE "^.*\"([0-9.]+)\".*$" "\\1" TOLLIMER_PRODUCT_VERSION "${TOLLIMER_VERSION_LINE}")
 
+# debhelper compiles the service again with Debian's hardening flags, in
+# deb-build of this tree.
 add_custom_target(deb
-  COMMAND ${CMAKE_SOURCE_DIR}/packaging/debian/build-deb $<TARGET_FILE:tollimer-central>
-          ${TOLLIMER_PRODUCT_VERSION} ${CMAKE_BINARY_DIR}
-  DEPENDS tollimer-central
+  COMMAND ${CMAKE_SOURCE_DIR}/packaging/debian/build-deb ${TOLLIMER_PRODUCT_VERSION} ${CMAKE_BINARY_DIR}
   VERBATIM)
+
+# `tollimer-central --version` says the same version as the package.
+target_compile_definitions(tollimer-central PRIVATE TOLLIMER_CENTRAL_VERSION="${TOLLIMER_PRODUCT_VERSION}")

@@ -17,11 +17,15 @@ set(FUZZ_TARGETS
   install_report:FuzzInstallReport
   hit_and_notice:FuzzHitAndNotice
   release_signature:FuzzReleaseSignature
+  release_statement:FuzzReleaseStatement
   time_zone:FuzzTimeZone
-  request_head:FuzzRequestHead)
+  request_head:FuzzRequestHead
+  robot_answer:FuzzRobotAnswer)
 # The central service's readers of outside data, without its HTTP server and
 # store (which need libraries the fuzz tree does not build with).
 add_library(fuzz_central STATIC src/central/blacklist_import.cpp src/central/central_config.cpp
+            src/central/webhook/webhook_target.cpp src/central/webhook/robot_message.cpp
+            src/central/json_rows.cpp
             src/central/exchange.cpp src/central/time_zone.cpp src/central/request_head.cpp
             src/central/forwarded_client.cpp)
 target_link_libraries(fuzz_central PUBLIC tollimer_core)

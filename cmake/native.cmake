@@ -12,6 +12,11 @@ target_link_libraries(unit_tests PRIVATE tollimer_core GTest::gtest_main GTest::
 include(GoogleTest)
 gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60)
 
+# The operator's documents in Chinese name the same commands and options as
+# the English ones.
+find_program(PYTHON3 python3 REQUIRED)
+add_test(NAME docs_in_step COMMAND ${PYTHON3} ${CMAKE_SOURCE_DIR}/tests/docs/docs_in_step.py ${CMAKE_SOURCE_DIR})
+
 # Benchmarks print figures; they are never part of the test run.
 find_package(benchmark QUIET)
 file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS tests/bench/*_bench.cpp)

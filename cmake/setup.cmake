@@ -17,13 +17,26 @@ if(TOLLIMER_TEST_BUILD)
   set(SETUP_EDITION -DTEST_BUILD)
 endif()
 
+# The cashier's guide the setup installs: 使用说明.html and its pictures in
+# guide/, made from docs/guide/guide.html with the demo's screenshots
+# (build/demo, when scripts/run-demo ran on the virtual screen) or else the
+# copies of them kept beside the source.
+find_program(PYTHON3 python3 REQUIRED)
+set(TOLLIMER_DEMO_DIR ${CMAKE_SOURCE_DIR}/build/demo CACHE PATH "screenshots of the demo, for the guide")
+set(GUIDE_DIR ${CMAKE_BINARY_DIR}/guide)
+add_custom_target(guide
+  COMMAND ${PYTHON3} ${CMAKE_SOURCE_DIR}/tools/guide/make_guide.py ${CMAKE_SOURCE_DIR}/docs/guide/guide.html
+          ${GUIDE_DIR} ${TOLLIMER_DEMO_DIR} ${CMAKE_SOURCE_DIR}/docs/guide/pictures
+  VERBATIM)
+
 function(add_setup_target name program outdir)
   add_custom_target(${name}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${outdir}
     COMMAND ${MAKENSIS} -V2 -DTARGET=${NSIS_TARGET} -DEXE=$<TARGET_FILE:${program}> -DOUTDIR=${outdir}
-            ${SETUP_EDITION} ${SETUP_SCRIPT}
+            -DGUIDE=${GUIDE_DIR} ${SETUP_EDITION} ${SETUP_SCRIPT}
     DEPENDS ${program} ${SETUP_SCRIPT}
     VERBATIM)
+  add_dependencies(${name} guide)
 endfunction()
 add_setup_target(setup Tollimer ${CMAKE_BINARY_DIR})
 add_setup_target(setup_next TollimerNext ${CMAKE_BINARY_DIR}/next)

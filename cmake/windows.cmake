@@ -16,6 +16,12 @@ target_include_directories(TollimerNext PRIVATE src/resources)
 target_compile_definitions(TollimerNext PRIVATE TOLLIMER_NEXT_RELEASE)
 target_link_options(TollimerNext PRIVATE ${WIN_LINK_OPTIONS})
 
+# A later release that ends at once at its start: the rollback test serves it.
+add_executable(TollimerExits WIN32 tests/e2e/fakes/exits_at_once.cpp src/resources/tollimer.rc)
+target_include_directories(TollimerExits PRIVATE src/resources)
+target_compile_definitions(TollimerExits PRIVATE TOLLIMER_NEXT_RELEASE)
+target_link_options(TollimerExits PRIVATE ${WIN_LINK_OPTIONS})
+
 # Companion simulator: stands in for the billing console and the audit client.
 file(GLOB SIM_SOURCES CONFIGURE_DEPENDS tests/simulator/*.cpp)
 if(SIM_SOURCES)

@@ -2,10 +2,12 @@
 ; signed-in user, without administrator rights, into a folder the user can
 ; write (the self-update replaces the program in place).
 ;
-;   makensis -DEXE=<Tollimer.exe> -DOUTDIR=<folder> [-DTARGET=amd64-unicode] [-DTEST_BUILD] tollimer-setup.nsi
+;   makensis -DEXE=<Tollimer.exe> -DOUTDIR=<folder> -DGUIDE=<folder> [-DTARGET=amd64-unicode] [-DTEST_BUILD] tollimer-setup.nsi
 ;
-; writes <folder>/Tollimer-Setup-<version>.exe (-测试版 added with
-; -DTEST_BUILD), the version taken from the
+; GUIDE is the folder of the cashier's guide (使用说明.html and its pictures
+; in 使用说明\), as the build's target "guide" makes it. It writes
+; <folder>/Tollimer-Setup-<version>.exe (-测试版 added with -DTEST_BUILD),
+; the version taken from the
 ; executable's own version resource. TARGET defaults to the 32-bit stub,
 ; which runs on every cashier PC; amd64-unicode packs a 64-bit Tollimer.exe.
 ; Silent install for many PCs: Tollimer-Setup-<version>.exe /S [/D=folder]
@@ -18,8 +20,8 @@ Target ${TARGET}
 Target x86-unicode
 !endif
 
-!ifndef EXE | OUTDIR
-!error "makensis -DEXE=<Tollimer.exe> -DOUTDIR=<folder> tollimer-setup.nsi"
+!ifndef EXE | OUTDIR | GUIDE
+!error "makensis -DEXE=<Tollimer.exe> -DOUTDIR=<folder> -DGUIDE=<folder> tollimer-setup.nsi"
 !endif
 !getdllversion "${EXE}" EXE_VERSION_
 !define VERSION "${EXE_VERSION_1}.${EXE_VERSION_2}.${EXE_VERSION_3}.${EXE_VERSION_4}"
@@ -145,6 +147,11 @@ Section "-程序" SecProgram
   Call EndAssistant
   SetOutPath "$INSTDIR"
   File "/oname=Tollimer.exe" "${EXE}"
+  ; The cashier's guide, read offline in the browser.
+  File "${GUIDE}/使用说明.html"
+  SetOutPath "$INSTDIR\使用说明"
+  File "${GUIDE}/使用说明/*.png"
+  SetOutPath "$INSTDIR"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT_NAME}"
@@ -172,6 +179,7 @@ SectionEnd
 Section "开始菜单快捷方式" SecStartMenu
   CreateDirectory "${MENU_FOLDER}"
   CreateShortcut "${MENU_FOLDER}\${PRODUCT_NAME}.lnk" "$INSTDIR\Tollimer.exe" "" "$INSTDIR\Tollimer.exe" 0
+  CreateShortcut "${MENU_FOLDER}\使用说明.lnk" "$INSTDIR\使用说明.html"
   CreateShortcut "${MENU_FOLDER}\卸载 ${PRODUCT_NAME}.lnk" "$INSTDIR\uninstall.exe"
 SectionEnd
 
@@ -183,7 +191,7 @@ SectionEnd
 
 !insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
   !insertmacro MUI_DESCRIPTION_TEXT ${SecAutorun} "登录 Windows 时自动启动收银助手（与托盘菜单“开机自动运行”相同）。"
-  !insertmacro MUI_DESCRIPTION_TEXT ${SecStartMenu} "在开始菜单中添加收银助手和卸载程序的快捷方式。"
+  !insertmacro MUI_DESCRIPTION_TEXT ${SecStartMenu} "在开始菜单中添加收银助手、使用说明和卸载程序的快捷方式。"
   !insertmacro MUI_DESCRIPTION_TEXT ${SecStartNow} "安装完成后立即启动收银助手。"
 !insertmacro MUI_FUNCTION_DESCRIPTION_END
 
@@ -194,6 +202,8 @@ Section "Uninstall"
   Delete "$INSTDIR\Tollimer.exe.old"
   Delete "$INSTDIR\Tollimer.exe.NEW"
   Delete "$INSTDIR\uninstall.exe"
+  Delete "$INSTDIR\使用说明.html"
+  RMDir /r "$INSTDIR\使用说明"
 
   ; The start-up value, when it names this copy (on or switched off).
   ReadRegStr $0 HKCU "${RUN_KEY}" "${RUN_VALUE}"

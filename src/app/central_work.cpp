@@ -79,13 +79,18 @@ void CentralWork::LoadBlacklist(const std::string& linePrefix) {
 
 void CentralWork::FetchRelease(bool announcedAtStartup) {
   if (fetching_ || waiting_) return;
+  // Within the floor or a back-off, or while an update runs: not now.
+  if (!p_.selfUpdate.BeginUpdate(releaseIdentities_)) {
+    if (announcedAtStartup) LogStartupUpdate(0);
+    return;
+  }
   fetching_ = true;
   p_.queue.Post([this, announcedAtStartup, identities = releaseIdentities_, checksum = p_.exeChecksum,
                  &selfUpdate = p_.selfUpdate](JobContext& job) {
     FetchedRelease fetched = selfUpdate.Fetch(checksum, identities);
     job.Deliver([this, announcedAtStartup, fetched = std::move(fetched)] {
       fetching_ = false;
-      if (fetched.downloaded > 0 && fetched.failureLine.empty()) {
+      if (fetched.downloaded > 0 && fetched.failureLines.empty()) {
         waiting_ = fetched;
         waitingFromStartup_ = announcedAtStartup;
       } else {
@@ -103,11 +108,13 @@ bool CentralWork::OnTick() {
 }
 
 int CentralWork::InstallRelease(const FetchedRelease& fetched, bool announcedAtStartup) {
-  const int result = p_.selfUpdate.Install(fetched);
-  if (announcedAtStartup) {
-    p_.log.WriteLog(FormatRuntime(Literal(lit::kFirstTickUpdateFormat), result, kUpdateAvailable));
-  }
+  const int result = p_.selfUpdate.Install(fetched, p_.par.ParamRefreshMinutes);
+  if (announcedAtStartup) LogStartupUpdate(result);
   return result;
+}
+
+void CentralWork::LogStartupUpdate(int result) {
+  p_.log.WriteLog(FormatRuntime(Literal(lit::kFirstTickUpdateFormat), result, kUpdateAvailable));
 }
 
 void CentralWork::ApplyResults() {

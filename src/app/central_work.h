@@ -69,6 +69,8 @@ class CentralWork {
   // The answer of an exchange that ran on the worker.
   void ApplyExchange(int state, const TCenterPar& par, const std::string& identities);
   int InstallRelease(const FetchedRelease& fetched, bool announcedAtStartup);
+  // The outcome of the update the start-up exchange announced.
+  void LogStartupUpdate(int result);
 
   Parts p_;
   Hooks hooks_;

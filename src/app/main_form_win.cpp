@@ -41,6 +41,16 @@ bool EnableDebugPrivilege(bool enable) {
   return true;
 }
 
+// What a release's statement must be above and for.
+SelfUpdate::Running RunningRelease(const ProcessEnvironment& env) {
+#ifdef _WIN64
+  const char* machine = "x64";
+#else
+  const char* machine = "x86";
+#endif
+  return {ParseReleaseNumber(env.fileVersion).value_or(0), machine};
+}
+
 }  // namespace
 
 TOrv_Assistant::TOrv_Assistant(const ProcessEnvironment& env)
@@ -56,7 +66,7 @@ TOrv_Assistant::TOrv_Assistant(const ProcessEnvironment& env)
                    [this](const std::string& url) {
                      return workerHttp_->HttpRequest(url, "", kSignatureTimeoutMs);
                    }},
-                  CompiledReleaseKey(), env.exePath, env.updateAddress),
+                  CompiledReleaseKey(), RunningRelease(env), env.exePath, env.updateAddress),
       blacklist_(files_, *http_, [] { return static_cast<std::uint32_t>(GetTickCount()); },
                  [this] {
                    const LocalTime now = clock_.Now();
@@ -162,9 +172,6 @@ void TOrv_Assistant::FormCreate() {
   SetWindowTextA(hwnd_, (Literal(lit::kCaptionPrefix) + env_.fileVersion +
                          Literal(lit::kCaptionSuffix)).c_str());
 
-  // A self-update leaves the previous executable behind as "<exe>.old".
-  selfUpdate_.RemoveLeftoverBackup([this](int ms) { clock_.DelayWithMessages(ms); });
-
   // The task timer.
   SetTimer(hwnd_, kTaskTimer, kTaskInterval, nullptr);
 
@@ -231,6 +238,14 @@ void TOrv_Assistant::FormCreate() {
                               neighbourCount_));
   // Which key a release must be signed with, and whether it is the test key.
   log_.WriteLog(ReleaseKeyLogLine(CompiledReleaseKey()));
+
+  // Once the first watch tick ran, this program is up: the program an update
+  // started it from may end, and the backup of it that the update left
+  // ("<exe>.old") may go. Until then the old program is its way back.
+  watch_.Hooks().firstTickRan = [this] {
+    SayStartedProgramIsUp();
+    selfUpdate_.RemoveLeftoverBackup([this](int ms) { clock_.DelayWithMessages(ms); });
+  };
 
   // The central-service exchange runs on the worker: its answer fills the
   // runtime parameters (the local file then overrides them again) and tells

@@ -1,6 +1,7 @@
 #include "central/blacklist_import.h"
 
 #include <algorithm>
+#include <map>
 
 #include "blacklist/blacklist_lines.h"
 #include "crypto/codepage.h"
@@ -36,6 +37,7 @@ std::string MaskedName(const std::string& name) {
 
 BlacklistImport ParseBlacklistFile(const std::string& text, bool utf8, CalendarDate today) {
   BlacklistImport result;
+  std::map<std::string, std::pair<std::size_t, int>> seen;  // ID number: its entry and line
   BlacklistFileReader reader(utf8, today, [&](int number, const RecordCheck& check) {
     if (check.skipped) return;
     if (!check.record) {
@@ -52,9 +54,36 @@ BlacklistImport ParseBlacklistFile(const std::string& text, bool utf8, CalendarD
       result.warnings.push_back({number, "ID number: the check character does not fit; imported as it is"});
     }
     const std::string reason = ReplaceAll(r.reason, "|", "_", true);
-    result.entries.push_back({id, id + " " + Spaced(MaskedName(r.name)) + " " + r.date + " " + Spaced(reason)});
+    BlacklistEntry entry{id, id + " " + Spaced(MaskedName(r.name)) + " " + r.date + " " + Spaced(reason)};
+    // One entry per ID number, as the store keeps it: the later line wins,
+    // and the count says what is stored.
+    const auto earlier = seen.find(id);
+    if (earlier != seen.end()) {
+      result.warnings.push_back({number, "ID number also on line " + std::to_string(earlier->second.second) +
+                                             "; this line replaces it"});
+      result.entries[earlier->second.first] = std::move(entry);
+      earlier->second.second = number;
+      return;
+    }
+    seen[id] = {result.entries.size(), number};
+    result.entries.push_back(std::move(entry));
   });
   reader.Feed(text);
   reader.Finish();
   return result;
+}
+
+bool LooksLikeUtf8(const std::string& text) {
+  bool beyondAscii = false;
+  for (std::size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+    if (length == 0 || (length == 2 && lead < 0xC2) || i + length > text.size()) return false;
+    for (std::size_t k = 1; k < length; ++k) {
+      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+    }
+    beyondAscii |= length > 1;
+    i += length;
+  }
+  return beyondAscii;
 }

@@ -45,3 +45,8 @@ struct BlacklistImport {
 // as the assistant refuses it in its own file. The file is GBK, or UTF-8 when `utf8` says so
 // or when it starts with a UTF-8 byte-order mark.
 BlacklistImport ParseBlacklistFile(const std::string& text, bool utf8, CalendarDate today);
+
+// True when the text holds bytes beyond ASCII and all of them form UTF-8
+// characters: a file saved as UTF-8 that would be misread as GBK. (GBK text of
+// any length rarely is valid UTF-8.)
+bool LooksLikeUtf8(const std::string& text);

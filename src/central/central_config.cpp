@@ -181,6 +181,9 @@ const std::map<std::string, Setter>& Setters() {
       {"connections_per_address", NumberOf(&CentralConfig::connectionsPerAddress, 1, 100000)},
       {"max_connections", NumberOf(&CentralConfig::maxConnections, 1, 100000)},
       {"request_seconds", NumberOf(&CentralConfig::requestSeconds, 1, 60)},
+      {"max_workers", NumberOf(&CentralConfig::maxWorkers, 1, 100000)},
+      {"max_notices", NumberOf(&CentralConfig::maxNotices, 100, 100000000)},
+      {"retention_days", NumberOf(&CentralConfig::retentionDays, 1, 36500)},
       {"trusted_proxies",
        [](CentralConfig& c, const std::string& v) {
          std::vector<std::string> proxies;
@@ -229,7 +232,8 @@ ConfigResult ParseCentralConfig(const std::string& text) {
   CentralConfig config = CompiledDefaults();
   ConfigResult result;
   int lineNumber = 0;
-  std::size_t begin = 0;
+  // A byte-order mark, as Windows editors write one, is not part of the first name.
+  std::size_t begin = text.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
   while (begin <= text.size()) {
     std::size_t end = text.find('\n', begin);
     if (end == std::string::npos) end = text.size();
@@ -245,7 +249,11 @@ ConfigResult ParseCentralConfig(const std::string& text) {
     const std::string name = Trim(line.substr(0, equals));
     const std::string value = Trim(line.substr(equals + 1));
     const auto setter = Setters().find(name);
-    if (setter == Setters().end()) {
+    if (name.compare(0, 8, "webhook.") == 0) {
+      if (!ApplyWebhookSetting(config.webhooks, name, value)) {
+        result.errors.push_back(Format("line %d: bad webhook line %s", lineNumber, name.c_str()));
+      }
+    } else if (setter == Setters().end()) {
       result.errors.push_back(Format("line %d: unknown name %s", lineNumber, name.c_str()));
     } else if (!setter->second(config, value)) {
       result.errors.push_back(Format("line %d: bad value for %s", lineNumber, name.c_str()));
@@ -255,6 +263,7 @@ ConfigResult ParseCentralConfig(const std::string& text) {
   if (config.downloadPrefix == config.signaturePrefix && config.downloadSuffix == config.signatureSuffix) {
     result.errors.push_back("download_format and signature_format are equal");
   }
+  for (const std::string& e : CheckWebhookTargets(config.webhooks)) result.errors.push_back(e);
   if (result.errors.empty()) result.config = config;
   return result;
 }
@@ -319,6 +328,7 @@ std::string DescribeCentralConfig(const CentralConfig& c) {
   line("connections_per_address", std::to_string(c.connectionsPerAddress));
   line("max_connections", std::to_string(c.maxConnections));
   line("request_seconds", std::to_string(c.requestSeconds));
+  line("max_workers", std::to_string(c.maxWorkers));
   {
     std::string proxies;
     for (const std::string& p : c.trustedProxies) proxies += (proxies.empty() ? "" : " ") + p;
@@ -331,8 +341,10 @@ std::string DescribeCentralConfig(const CentralConfig& c) {
   line("collector_address", c.collectorAddress);
   line("collector_port", c.collectorPort < 0 ? "off" : std::to_string(c.collectorPort));
   line("notices_per_second", std::to_string(c.noticesPerSecond));
+  line("max_notices", std::to_string(c.maxNotices));
+  line("retention_days", std::to_string(c.retentionDays));
   line("status_address", c.statusAddress);
   line("status_port", c.statusPort < 0 ? "off" : std::to_string(c.statusPort));
   line("time_zone", c.timeZone);
-  return out;
+  return out + DescribeWebhookTargets(c.webhooks);
 }

@@ -6,10 +6,12 @@
 // "name = value" lines.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "central/webhook/webhook_target.h"
 #include "crypto/envelope.h"
 
 struct CentralConfig {
@@ -51,6 +53,9 @@ struct CentralConfig {
   std::size_t connectionsPerAddress = 16;
   std::size_t maxConnections = 512;
   int requestSeconds = 5;
+  // Worker threads of the assistants' listener at most (a download holds
+  // one while the cafe reads it); a whole request past them waits for one.
+  std::size_t maxWorkers = 128;
   // Reverse proxies in front of the service (nginx terminating TLS), by
   // numeric address: only their X-Forwarded-For is believed, and their
   // connections count against max_connections only. None by default.
@@ -60,6 +65,11 @@ struct CentralConfig {
   std::string collectorAddress = "0.0.0.0";
   int collectorPort = 8888;  // "off" (-1): not started; 0: any free port
   int noticesPerSecond = 20;  // per sender; more are dropped and counted
+  // Notices kept at most: past it the oldest are removed (and counted).
+  std::int64_t maxNotices = 100000;
+  // Hits and notices older than this many days are removed, once a day and
+  // a few hundred rows at a time.
+  int retentionDays = 90;
 
   // Read-only status page for the operator; holds ID numbers, so it listens
   // on loopback unless the operator says otherwise.
@@ -68,6 +78,9 @@ struct CentralConfig {
   // Zone of the times the status page shows, a name of the system's zone
   // folder (/usr/share/zoneinfo): the chains this serves keep Beijing time.
   std::string timeZone = "Asia/Shanghai";
+
+  // The group-chat robots told of every hit ("webhook.NAME.FIELD" lines).
+  std::vector<WebhookTarget> webhooks;
 };
 
 struct ConfigResult {

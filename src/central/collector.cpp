@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "central/central_log.h"
+#include "central/log_text.h"
 #include "central/service.h"
 #include "util/text.h"
 
@@ -52,7 +53,7 @@ void NoticeCollector::Receive() {
   // One byte more than a notice may have, so a longer datagram shows itself.
   std::string buffer(kMaxNoticeBytes + 1, '\0');
   std::int64_t lastReportMs = SteadyMs();
-  std::int64_t reportedDrops = 0, reportedRefusals = 0;
+  std::int64_t reportedDrops = 0, reportedRefusals = 0, reportedNotStored = 0;
   while (!stop_) {
     pollfd p{socket_, POLLIN, 0};
     if (poll(&p, 1, 200) > 0) {
@@ -69,20 +70,30 @@ void NoticeCollector::Receive() {
           ++refused_;
         } else if (!limiter_.Allow(sender, SteadyMs()) || !allLimiter_.Allow("", SteadyMs())) {
           ++dropped_;
-        } else if (store_.RecordNotice(*notice, sender, NowSeconds())) {
+        } else if (!store_.RecordNotice(*notice, sender, NowSeconds())) {
+          ++notStored_;
+        } else {
           ++recorded_;
-          CentralLog("notice from " + sender + ": " + notice->text);
+          const std::int64_t removed = store_.KeepNewestNotices(config_.maxNotices);
+          if (removed > 0) removed_ += removed;
+          // Short, and never an ID number whole: the log is read more widely
+          // than the store.
+          CentralLog("notice from " + sender + ": bar " + CutUtf8(notice->barId + " " + notice->barName, 64) +
+                     ", entry " + CutUtf8(MaskIdNumbers(notice->entry), 40));
         }
       }
     }
     // Floods are reported once in a while, not datagram by datagram.
     const std::int64_t now = SteadyMs();
-    if (now - lastReportMs >= 10000 && (dropped_ != reportedDrops || refused_ != reportedRefusals)) {
-      CentralLog(Format("notices dropped (flood): %lld, refused (not a notice): %lld",
+    if (now - lastReportMs >= 10000 &&
+        (dropped_ != reportedDrops || refused_ != reportedRefusals || notStored_ != reportedNotStored)) {
+      CentralLog(Format("notices dropped (flood): %lld, refused (not a notice): %lld, not stored (store refused): %lld",
                         static_cast<long long>(dropped_ - reportedDrops),
-                        static_cast<long long>(refused_ - reportedRefusals)));
+                        static_cast<long long>(refused_ - reportedRefusals),
+                        static_cast<long long>(notStored_ - reportedNotStored)));
       reportedDrops = dropped_;
       reportedRefusals = refused_;
+      reportedNotStored = notStored_;
       lastReportMs = now;
     }
   }

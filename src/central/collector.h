@@ -1,7 +1,10 @@
 // The collector: receives the assistants' notice datagrams (UDP) and records
 // each in the store. A flood from one sender is cut down to
-// CentralConfig::noticesPerSecond; datagrams without the notice prefix or too
-// long for a notice are refused. Both are counted and logged, not recorded.
+// CentralConfig::noticesPerSecond (and all senders together to twenty times
+// that); datagrams that are not a notice's shape are refused. Both are
+// counted and logged, not recorded. The table keeps the newest
+// CentralConfig::maxNotices; a notice the store cannot take is counted and
+// the collector goes on.
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -27,6 +30,8 @@ class NoticeCollector {
   std::int64_t Recorded() const { return recorded_; }
   std::int64_t Refused() const { return refused_; }
   std::int64_t Dropped() const { return dropped_; }
+  std::int64_t NotStored() const { return notStored_; }  // the store refused the write
+  std::int64_t Removed() const { return removed_; }      // the oldest, removed for room
 
  private:
   void Receive();
@@ -44,4 +49,6 @@ class NoticeCollector {
   std::atomic<std::int64_t> recorded_{0};
   std::atomic<std::int64_t> refused_{0};
   std::atomic<std::int64_t> dropped_{0};
+  std::atomic<std::int64_t> notStored_{0};
+  std::atomic<std::int64_t> removed_{0};
 };

@@ -1,6 +1,19 @@
 #include "central/connection_limits.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
 #include <algorithm>
+#include <cstring>
+
+std::string ClientSlot(const std::string& address) {
+  in6_addr network{};
+  if (inet_pton(AF_INET6, address.c_str(), &network) != 1 || IN6_IS_ADDR_V4MAPPED(&network)) return address;
+  std::memset(&network.s6_addr[8], 0, 8);
+  char text[INET6_ADDRSTRLEN] = "";
+  inet_ntop(AF_INET6, &network, text, sizeof text);
+  return std::string(text) + "/64";
+}
 
 ConnectionLimits::Admission ConnectionLimits::Admit(const std::string& address) {
   std::lock_guard<std::mutex> lock(mutex_);

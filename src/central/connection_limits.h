@@ -10,6 +10,12 @@
 #include <unordered_map>
 #include <vector>
 
+// What a client's numeric address counts as, for connections and for the
+// hit reports alike: the address; for an IPv6 client its /64 network
+// ("2001:db8::/64"), as one machine or home is usually given a whole /64 and
+// could otherwise take a share per address.
+std::string ClientSlot(const std::string& address);
+
 class ConnectionLimits {
  public:
   enum class Admission { Admitted, AddressFull, AllFull };

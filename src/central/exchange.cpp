@@ -1,5 +1,6 @@
 #include "central/exchange.h"
 
+#include "central/log_text.h"
 #include "crypto/codepage.h"
 #include "net/notice.h"
 #include "util/name_value.h"
@@ -146,18 +147,23 @@ std::optional<Notice> ParseNotice(const std::string& datagram) {
     return std::nullopt;
   }
   const std::string gbk = datagram.substr(kNoticePrefix.size());
-  Notice notice;
-  notice.text = GbkField(gbk, kMaxNoticeBytes);
   static constexpr std::string_view kBid = "Bid=";
   static constexpr std::string_view kName = ",BarName=";
   static constexpr std::string_view kEntry = ",BlackID=";
-  if (gbk.compare(0, kBid.size(), kBid) != 0) return notice;
+  if (gbk.compare(0, kBid.size(), kBid) != 0) return std::nullopt;
   const std::size_t name = gbk.find(kName);
   const std::size_t entry = name == std::string::npos ? name : gbk.find(kEntry, name + kName.size());
-  if (entry == std::string::npos) return notice;
-  notice.barId = GbkField(gbk.substr(kBid.size(), name - kBid.size()), kMaxNoticeBytes);
-  notice.barName = GbkField(Between(gbk, name + kName.size(), entry), kMaxNoticeBytes);
-  notice.entry = GbkField(gbk.substr(entry + kEntry.size()), kMaxNoticeBytes);
+  if (entry == std::string::npos) return std::nullopt;
+  // Each cut to its bound after the control bytes are written out, so a
+  // datagram of control bytes keeps no more than a plain one.
+  auto field = [](const std::string& part, std::size_t maxBytes) {
+    return CutUtf8(GbkField(part, maxBytes), maxBytes);
+  };
+  Notice notice;
+  notice.text = field(gbk, kNoticeTextBytes);
+  notice.barId = field(gbk.substr(kBid.size(), name - kBid.size()), kNoticeBarIdBytes);
+  notice.barName = field(Between(gbk, name + kName.size(), entry), kNoticeBarNameBytes);
+  notice.entry = field(gbk.substr(entry + kEntry.size()), kNoticeEntryBytes);
   return notice;
 }
 

@@ -63,9 +63,15 @@ struct Notice {
 };
 
 inline constexpr std::size_t kMaxNoticeBytes = 4096;
+// What a notice keeps at most, in UTF-8 bytes: its whole text and the three
+// fields (a real notice is one blacklist entry, a few hundred bytes).
+inline constexpr std::size_t kNoticeTextBytes = 512;
+inline constexpr std::size_t kNoticeBarIdBytes = 64;
+inline constexpr std::size_t kNoticeBarNameBytes = 128;
+inline constexpr std::size_t kNoticeEntryBytes = 384;
 
-// Nothing for a datagram without the prefix or longer than kMaxNoticeBytes.
-// A text of another shape is kept whole, with empty fields.
+// Nothing for a datagram without the prefix, longer than kMaxNoticeBytes, or
+// not of the notice's shape ("Bid=..,BarName=..,BlackID=..").
 std::optional<Notice> ParseNotice(const std::string& datagram);
 
 // Which exchange a request is.

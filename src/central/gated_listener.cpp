@@ -16,6 +16,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <system_error>
 
 #include "central/central_log.h"
 #include "central/service.h"
@@ -69,19 +70,6 @@ void AddressText(const sockaddr_storage& sa, std::string& address, int& port) {
   address = text;
 }
 
-// What a client's connections count against: its address; for an IPv6
-// client its /64 network, as one machine or home is usually given a whole
-// /64 and could otherwise take a share per address.
-std::string SlotOf(const sockaddr_storage& sa, const std::string& address) {
-  if (sa.ss_family != AF_INET6) return address;
-  in6_addr network = reinterpret_cast<const sockaddr_in6&>(sa).sin6_addr;
-  if (IN6_IS_ADDR_V4MAPPED(&network)) return address;
-  std::memset(&network.s6_addr[8], 0, 8);
-  char text[INET6_ADDRSTRLEN] = "";
-  inet_ntop(AF_INET6, &network, text, sizeof text);
-  return std::string(text) + "/64";
-}
-
 void LocalAddressOf(int fd, std::string& address, int& port) {
   sockaddr_storage sa{};
   socklen_t len = sizeof sa;
@@ -91,6 +79,22 @@ void LocalAddressOf(int fd, std::string& address, int& port) {
 void CloseConnection(int fd) {
   shutdown(fd, SHUT_WR);
   close(fd);
+}
+
+// Reads and drops the input that is there. True when the client has closed
+// its end (or the connection failed): nothing more will come.
+bool DrainInput(int fd) {
+  char buffer[kReadChunk];
+  for (std::size_t dropped = 0; dropped < 16 * kReadChunk;) {
+    const ssize_t n = recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+    if (n > 0) {
+      dropped += static_cast<std::size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    return n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
+  }
+  return false;
 }
 
 }  // namespace
@@ -191,8 +195,32 @@ bool GatedListener::Bind(const std::string& address, int port, std::string& erro
 void GatedListener::Start() {
   if (listenFd_ < 0 || loop_.joinable()) return;
   lastLogMs_ = SteadyMs();
-  for (std::size_t i = 0; i < settings_.workers; ++i) workers_.emplace_back([this] { Work(); });
+  {
+    std::lock_guard<std::mutex> lock(jobsMutex_);
+    for (std::size_t i = 0; i < settings_.workers; ++i) StartWorker();
+  }
   loop_ = std::thread([this] { Loop(); });
+}
+
+bool GatedListener::StartWorker() {
+  for (std::thread& t : exited_) t.join();
+  exited_.clear();
+  if (workers_.size() >= std::max<std::size_t>(settings_.maxWorkers, 1)) return false;
+  const WorkerList::iterator self = workers_.emplace(workers_.end());
+  try {
+    // The worker takes jobsMutex_ first, so it sees its own entry filled.
+    *self = std::thread([this, self] { Work(self); });
+  } catch (const std::system_error&) {
+    workers_.erase(self);
+    ++workerStartsFailed_;
+    return false;
+  }
+  return true;
+}
+
+std::size_t GatedListener::Workers() const {
+  std::lock_guard<std::mutex> lock(jobsMutex_);
+  return workers_.size();
 }
 
 void GatedListener::Stop() {
@@ -209,41 +237,53 @@ void GatedListener::Stop() {
     for (int fd : working_) shutdown(fd, SHUT_RDWR);
   }
   jobsReady_.notify_all();
-  for (std::thread& t : workers_) t.join();
-  workers_.clear();
+  WorkerList all;
+  {
+    // No worker leaves the list by itself once workersStop_ is set.
+    std::lock_guard<std::mutex> lock(jobsMutex_);
+    all.splice(all.end(), workers_);
+    all.splice(all.end(), exited_);
+  }
+  for (std::thread& t : all) t.join();
 }
 
 ListenerCounts GatedListener::Counts() const {
-  return {accepted_, refusedAddressFull_, refusedAllFull_, timedOut_, refusedRequest_, served_};
+  return {accepted_, refusedAddressFull_, refusedAllFull_, timedOut_, refusedRequest_, served_, workerStartsFailed_};
 }
 
 void GatedListener::Loop() {
   epoll_event events[kMaxEvents];
   while (!stopping_) {
     int waitMs = 1000;
-    if (!deadlines_.empty()) {
-      const std::int64_t until = deadlines_.front().first - SteadyMs();
-      waitMs = static_cast<int>(std::max<std::int64_t>(0, std::min<std::int64_t>(until, waitMs)));
+    for (const std::int64_t next : {deadlines_.empty() ? std::int64_t{-1} : deadlines_.front().first,
+                                    lingerDeadlines_.empty() ? std::int64_t{-1} : lingerDeadlines_.front().first}) {
+      if (next < 0) continue;
+      waitMs = static_cast<int>(std::max<std::int64_t>(0, std::min<std::int64_t>(next - SteadyMs(), waitMs)));
     }
     const int n = epoll_wait(epollFd_, events, kMaxEvents, waitMs);
     for (int i = 0; i < n; ++i) {
       const int fd = events[i].data.fd;
       if (fd == listenFd_) {
         AcceptAll();
+      } else if (lingering_.count(fd) != 0) {
+        DrainLingering(fd);
       } else if (fd != wakeFd_) {
         ReadFrom(fd);
       }
     }
     const std::int64_t now = SteadyMs();
     ExpireDeadlines(now);
+    ExpireLingering(now);
     LogNowAndThen(now);
   }
   while (!pending_.empty()) ClosePending(pending_.begin()->first, 0);
+  for (const auto& [fd, until] : lingering_) close(fd);
+  lingering_.clear();
   // Whole requests still waiting for a worker are dropped with the rest.
   std::lock_guard<std::mutex> lock(jobsMutex_);
   for (const ReceivedRequest& job : jobs_) {
-    CloseConnection(job.fd);
     limits_.Release(job.slot);
+    CloseConnection(job.fd);
   }
   jobs_.clear();
 }
@@ -270,17 +310,20 @@ void GatedListener::AcceptAll() {
     std::string address;
     int port = 0;
     AddressText(sa, address, port);
-    std::string slot = SlotOf(sa, address);
+    std::string slot = ClientSlot(address);
     const ConnectionLimits::Admission admission = limits_.Admit(slot);
     if (admission != ConnectionLimits::Admission::Admitted) {
       ++(admission == ConnectionLimits::Admission::AddressFull ? refusedAddressFull_ : refusedAllFull_);
       SendStatusAndForget(fd, 503);
-      CloseConnection(fd);
+      Linger(fd);
       continue;
     }
     ++accepted_;
     int yes = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+    if (settings_.sendBufferBytes > 0) {
+      setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &settings_.sendBufferBytes, sizeof settings_.sendBufferBytes);
+    }
     Pending& p = pending_.try_emplace(fd, Pending{address, std::move(slot), port, {}, RequestFraming(settings_.request)})
                      .first->second;
     p.serial = nextSerial_++;
@@ -324,9 +367,7 @@ void GatedListener::ReadFrom(int fd) {
     {
       std::lock_guard<std::mutex> lock(jobsMutex_);
       jobs_.push_back(std::move(job));
-      if (jobs_.size() > idleWorkers_ && workers_.size() < settings_.total) {
-        workers_.emplace_back([this] { Work(); });
-      }
+      if (jobs_.size() > idleWorkers_) StartWorker();
     }
     jobsReady_.notify_one();
     return;
@@ -367,10 +408,56 @@ void GatedListener::ExpireDeadlines(std::int64_t nowMs) {
 void GatedListener::ClosePending(int fd, int status) {
   const auto it = pending_.find(fd);
   if (it == pending_.end()) return;
-  if (status != 0) SendStatusAndForget(fd, status);
-  CloseConnection(fd);  // which takes it out of the epoll set too
+  // The slot is free before the client can see the end: a client at its
+  // address's share that connects again at once is not refused for it.
   limits_.Release(it->second.slot);
+  const bool watched = it->second.watched;
   pending_.erase(it);
+  if (status != 0) SendStatusAndForget(fd, status);
+  if (stopping_) {
+    CloseConnection(fd);  // which takes it out of the epoll set too
+    return;
+  }
+  if (watched) epoll_ctl(epollFd_, EPOLL_CTL_DEL, fd, nullptr);
+  Linger(fd);
+}
+
+void GatedListener::Linger(int fd) {
+  shutdown(fd, SHUT_WR);
+  if (DrainInput(fd)) {
+    close(fd);
+    return;
+  }
+  epoll_event ev{};
+  ev.events = EPOLLIN | EPOLLRDHUP;
+  ev.data.fd = fd;
+  if (epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &ev) != 0) {
+    close(fd);
+    return;
+  }
+  const std::int64_t until = SteadyMs() + settings_.lingerMs;
+  lingering_[fd] = until;
+  lingerDeadlines_.push_back({until, fd});
+}
+
+void GatedListener::DrainLingering(int fd) {
+  if (!DrainInput(fd)) return;
+  close(fd);
+  lingering_.erase(fd);
+}
+
+void GatedListener::ExpireLingering(std::int64_t nowMs) {
+  // Every close lingers as long, so the queue is in deadline order; an entry
+  // whose descriptor closed earlier (and may be another connection's now)
+  // differs in its time.
+  while (!lingerDeadlines_.empty() && lingerDeadlines_.front().first <= nowMs) {
+    const auto [until, fd] = lingerDeadlines_.front();
+    lingerDeadlines_.pop_front();
+    const auto it = lingering_.find(fd);
+    if (it == lingering_.end() || it->second != until) continue;
+    close(fd);
+    lingering_.erase(it);
+  }
 }
 
 void GatedListener::LogNowAndThen(std::int64_t nowMs) {
@@ -393,12 +480,18 @@ void GatedListener::LogNowAndThen(std::int64_t nowMs) {
   loggedCounts_ = now;
 }
 
-void GatedListener::Work() {
+void GatedListener::Work(WorkerList::iterator self) {
   std::unique_lock<std::mutex> lock(jobsMutex_);
   for (;;) {
     ++idleWorkers_;
-    jobsReady_.wait(lock, [this] { return workersStop_ || !jobs_.empty(); });
+    const bool woken = jobsReady_.wait_for(lock, std::chrono::milliseconds(settings_.idleWorkerMs),
+                                           [this] { return workersStop_ || !jobs_.empty(); });
     --idleWorkers_;
+    if (!woken) {
+      if (workers_.size() <= settings_.workers) continue;
+      exited_.splice(exited_.end(), workers_, self);  // joined by the next start
+      return;
+    }
     if (jobs_.empty()) return;
     ReceivedRequest job = std::move(jobs_.front());
     jobs_.pop_front();
@@ -412,11 +505,20 @@ void GatedListener::Work() {
       LocalAddressOf(job.fd, job.localAddress, job.localPort);
     }
     handler_(job);
+    // The slot is free before the client sees the end (see ClosePending);
+    // then the input still arriving is dropped until the client closes, so
+    // the close does not reset the connection under the reply's last bytes.
+    limits_.Release(job.slot);
+    shutdown(job.fd, SHUT_WR);
+    for (const std::int64_t until = SteadyMs() + settings_.lingerMs; !DrainInput(job.fd);) {
+      const std::int64_t waitMs = until - SteadyMs();
+      pollfd p{job.fd, POLLIN, 0};
+      if (waitMs <= 0 || poll(&p, 1, static_cast<int>(waitMs)) == 0) break;
+    }
     lock.lock();
     // Closed under the lock: Stop never shuts down a descriptor number that
     // a new connection got meanwhile.
     working_.erase(job.fd);
-    CloseConnection(job.fd);
-    limits_.Release(job.slot);
+    close(job.fd);
   }
 }

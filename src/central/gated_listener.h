@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <list>
 #include <mutex>
 #include <set>
 #include <string>
@@ -34,10 +35,23 @@ struct ListenerLimits {
   std::size_t slowestReadBytesPerSecond = 2048;
   RequestLimits request;
   // Workers started at once. More start while whole requests wait for one,
-  // up to `total`: a connection holds at most one worker, so connections
-  // that hold theirs long (slow readers of a download) never leave a whole
-  // request without one.
+  // up to `maxWorkers` (a connection holds at most one worker, so
+  // connections that hold theirs long, slow readers of a download, leave a
+  // whole request without one only past that ceiling: it then waits for the
+  // next free worker). A worker above `workers` that has waited `idleWorkerMs`
+  // for a request ends. A thread the system refuses to start is no worker
+  // for now, never the end of the service.
   std::size_t workers = 16;
+  std::size_t maxWorkers = 128;
+  int idleWorkerMs = 30 * 1000;
+  // The send buffer of a reply's socket: the bytes a client that reads
+  // nothing can leave queued in this machine, so the slowest-rate rule
+  // counts what the client really read.
+  int sendBufferBytes = 64 * 1024;
+  // After the reply, input is read and dropped for at most this long before
+  // the close: closing with unread input resets the connection, and a reset
+  // can destroy the reply the client has not read yet.
+  int lingerMs = 1000;
   // The chain's reverse proxies: their connections count against `total`
   // only, and a request of theirs is from the client their X-Forwarded-For
   // names.
@@ -63,6 +77,7 @@ struct ListenerCounts {
   std::int64_t timedOut = 0;            // the request did not arrive whole in time
   std::int64_t refusedRequest = 0;      // a head or body over the limits, or unreadable
   std::int64_t served = 0;              // handed to a worker
+  std::int64_t workerStartsFailed = 0;  // the system refused a worker's thread
 };
 
 // Sends all of `data` on a non-blocking socket, waiting for the client to
@@ -92,6 +107,8 @@ class GatedListener {
   ListenerCounts Counts() const;
   std::size_t OpenConnections() const { return limits_.Open(); }
   std::size_t OpenConnectionsFrom(const std::string& address) const { return limits_.OpenFrom(address); }
+  // Worker threads running now.
+  std::size_t Workers() const;
 
  private:
   // A connection whose request is still arriving.
@@ -112,8 +129,17 @@ class GatedListener {
   void ExpireDeadlines(std::int64_t nowMs);
   // Answers `status` (none when 0) and closes.
   void ClosePending(int fd, int status);
+  // Closes a connection the loop has answered: writing ends at once, the
+  // input still arriving is read and dropped until the client closes too or
+  // `lingerMs` passed.
+  void Linger(int fd);
+  void DrainLingering(int fd);
+  void ExpireLingering(std::int64_t nowMs);
   void LogNowAndThen(std::int64_t nowMs);
-  void Work();
+  using WorkerList = std::list<std::thread>;
+  // Starts one more worker; false when the system refused the thread. Under jobsMutex_.
+  bool StartWorker();
+  void Work(WorkerList::iterator self);
 
   const ListenerLimits settings_;
   const Handler handler_;
@@ -134,18 +160,21 @@ class GatedListener {
   std::uint64_t nextSerial_ = 1;
   std::int64_t lastLogMs_ = 0;
   ListenerCounts loggedCounts_;
+  std::unordered_map<int, std::int64_t> lingering_;          // fd: the close's time
+  std::deque<std::pair<std::int64_t, int>> lingerDeadlines_;  // ms, fd
 
   // Whole requests waiting for a worker, and the connections workers hold.
-  std::mutex jobsMutex_;
+  mutable std::mutex jobsMutex_;
   std::condition_variable jobsReady_;
   std::deque<ReceivedRequest> jobs_;
   std::set<int> working_;
   std::size_t idleWorkers_ = 0;
   bool workersStop_ = false;
-  std::vector<std::thread> workers_;
+  WorkerList workers_;
+  WorkerList exited_;  // ended workers, joined by the next start or Stop
 
   std::atomic<std::int64_t> accepted_{0}, refusedAddressFull_{0}, refusedAllFull_{0}, timedOut_{0},
-      refusedRequest_{0}, served_{0};
+      refusedRequest_{0}, served_{0}, workerStartsFailed_{0};
 };
 
 // Raises this process's descriptor limit to `needed` where the hard limit

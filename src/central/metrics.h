@@ -14,6 +14,7 @@ struct ServiceCounters {
   std::atomic<std::int64_t> downloads{0};
   std::atomic<std::int64_t> downloadBytes{0};
   std::atomic<std::int64_t> blacklistRequests{0};
+  std::atomic<std::int64_t> blacklistRefusedStore{0};  // the store could not read the list
   std::atomic<std::int64_t> hits{0};
 };
 
@@ -21,6 +22,15 @@ struct ServiceCounters {
 struct MetricsGauges {
   std::int64_t noticesReceived = 0;
   std::int64_t noticesDropped = 0;
+  std::int64_t noticesRefused = 0;      // not the notice's shape
+  std::int64_t noticesNotStored = 0;    // the store refused the write
+  std::int64_t noticesRemoved = 0;      // the oldest, removed for room
+  // The assistants' listener: connections refused and requests given up, by cause.
+  std::int64_t connectionsRefusedAddress = 0;  // the address held its share (503)
+  std::int64_t connectionsRefusedAll = 0;      // the listener was full (503)
+  std::int64_t requestsTimedOut = 0;           // not whole in time (408)
+  std::int64_t requestsRefused = 0;            // over the limits or unreadable (400, 413, 431)
+  std::int64_t workerStartsFailed = 0;
   std::int64_t installationsKnown = 0;
   std::int64_t installationsSeen24h = 0;
   std::int64_t storeBytes = 0;

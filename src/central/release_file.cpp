@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <fstream>
 
+#include <unistd.h>
+
 #include "central/central_config.h"
 #include "central/release_key.h"
 #include "central/store.h"
@@ -38,6 +40,24 @@ bool WriteWhole(const std::string& path, const std::string& bytes, std::string& 
   return true;
 }
 
+// FILEVERSION of the version resource: the fixed file information starts
+// with its signature 0xFEEF04BD and structure version 1.0, then the version's
+// high and low double words.
+ReleaseNumber VersionResourceNumber(const std::string& bytes) {
+  static const std::string kSignature("\xBD\x04\xEF\xFE\x00\x00\x01\x00", 8);
+  const std::size_t at = bytes.find(kSignature);
+  if (at == std::string::npos || bytes.size() - at < 16) return 0;
+  const std::uint32_t high = Read32(bytes, at + 8);
+  const std::uint32_t low = Read32(bytes, at + 12);
+  return static_cast<ReleaseNumber>(high) << 32 | low;
+}
+
+Sha256Digest Sha256Of(const std::string& bytes) {
+  Sha256Hasher hasher;
+  hasher.Update(bytes.data(), bytes.size());
+  return hasher.Finish().value_or(Sha256Digest{});
+}
+
 }  // namespace
 
 std::optional<ReleaseInfo> DescribeRelease(const std::string& bytes) {
@@ -57,6 +77,7 @@ std::optional<ReleaseInfo> DescribeRelease(const std::string& bytes) {
   info.md5 = MD5_Hex(MD5_Digest(bytes.data(), bytes.size()));
   info.size = static_cast<std::int64_t>(bytes.size());
   info.machine = machine == 0x14C ? "x86" : machine == 0x8664 ? "x64" : "other";
+  info.number = VersionResourceNumber(bytes);
   return info;
 }
 
@@ -68,25 +89,62 @@ std::string SignatureFilePath(const CentralConfig& config, const std::string& cr
   return config.dataDir + "/releases/" + crc + ".sig";
 }
 
+std::optional<ReleaseStatement> StatementOfRelease(const std::string& bytes, std::string& error) {
+  const std::optional<ReleaseInfo> info = DescribeRelease(bytes);
+  if (!info) {
+    error = "not a Windows executable";
+  } else if (info->machine == "other") {
+    error = "built for a processor the assistant does not run on";
+  } else if (info->number == 0) {
+    error = "no version resource: no release number to state";
+  } else {
+    return ReleaseStatement{info->number, info->machine, Sha256Of(bytes)};
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> SignRelease(const std::string& bytes, const ReleaseSigner& signer, std::string& error) {
+  const std::optional<ReleaseStatement> statement = StatementOfRelease(bytes, error);
+  if (!statement) return std::nullopt;
+  const std::optional<ReleaseSignature> signature = signer.Sign(ReleaseStatementText(*statement));
+  if (!signature) {
+    error = "cannot be signed";
+    return std::nullopt;
+  }
+  return ReleaseStatementFileText(*statement, *signature);
+}
+
 std::optional<ReleaseInfo> AddReleaseFile(const CentralConfig& config, CentralStore& store,
                                           const std::string& bytes, std::int64_t now,
-                                          const ReleaseSigner* signer, std::string& error) {
+                                          const std::string& statementText, std::string& error) {
   const std::optional<ReleaseInfo> info = DescribeRelease(bytes);
   if (!info) {
     error = "not a Windows executable";
     return std::nullopt;
   }
-  std::optional<ReleaseSignature> signature;
-  if (signer && !(signature = signer->Sign(bytes))) {
-    error = "cannot be signed";
-    return std::nullopt;
+  if (!statementText.empty()) {
+    // The statement must be of this very file: the operator may have picked
+    // the statement of another build.
+    const std::optional<SignedReleaseStatement> stated = ParseReleaseStatementFile(statementText);
+    const std::optional<ReleaseStatement> actual = StatementOfRelease(bytes, error);
+    if (!stated) {
+      error = "the signature file is no release statement";
+      return std::nullopt;
+    }
+    if (!actual) return std::nullopt;
+    if (ReleaseStatementText(stated->statement) != ReleaseStatementText(*actual)) {
+      error = "the statement is of another file (it states release " +
+              ReleaseNumberText(stated->statement.number) + " for " + stated->statement.machine +
+              "; this file is " + ReleaseNumberText(actual->number) + " for " + actual->machine + ")";
+      return std::nullopt;
+    }
   }
   const std::string signaturePath = SignatureFilePath(config, info->crc);
   if (!WriteWhole(ReleaseFilePath(config, info->crc), bytes, error)) return std::nullopt;
-  // The signature is in place before the release is announced; a release
-  // added again without a key loses the signature of its earlier adding.
-  if (signature) {
-    if (!WriteWhole(signaturePath, SignatureFileText(*signature), error)) return std::nullopt;
+  // The statement is in place before the release is announced; a release
+  // added again unsigned loses the statement of its earlier adding.
+  if (!statementText.empty()) {
+    if (!WriteWhole(signaturePath, statementText, error)) return std::nullopt;
   } else if (std::remove(signaturePath.c_str()) != 0 && errno != ENOENT) {
     error = "cannot remove " + signaturePath;
     return std::nullopt;
@@ -96,4 +154,8 @@ std::optional<ReleaseInfo> AddReleaseFile(const CentralConfig& config, CentralSt
     return std::nullopt;
   }
   return info;
+}
+
+bool ReleaseIsSigned(const CentralConfig& config, const std::string& crc) {
+  return access(SignatureFilePath(config, crc).c_str(), F_OK) == 0;
 }

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "crypto/release_statement.h"
+
 struct CentralConfig;
 class CentralStore;
 class ReleaseSigner;
@@ -16,6 +18,7 @@ struct ReleaseInfo {
   std::string md5;      // 32 lower-case hex digits
   std::int64_t size = 0;
   std::string machine;  // "x86", "x64" or "other"
+  ReleaseNumber number = 0;  // FILEVERSION of its version resource; 0 when it has none
 };
 
 // Nothing for an empty file and for one that is not a Windows executable
@@ -23,15 +26,28 @@ struct ReleaseInfo {
 // start.
 std::optional<ReleaseInfo> DescribeRelease(const std::string& bytes);
 
+// What a signed statement of `bytes` says: nothing, with `error` filled, for
+// no executable, one for another processor than x86 and x64, or one without
+// a version resource (no number to rise).
+std::optional<ReleaseStatement> StatementOfRelease(const std::string& bytes, std::string& error);
+
+// The statement file of `bytes` signed with `signer`; nothing, with `error`
+// filled, when it cannot be made.
+std::optional<std::string> SignRelease(const std::string& bytes, const ReleaseSigner& signer, std::string& error);
+
 // Adds `bytes` as a release: copied into the release folder under its
-// checksum, with its signature beside it when there is a `signer` (each
-// written beside its final name and renamed, so the service never serves half
-// a file), then made current for its processor in the store. Without a signer
-// the release has no signature file. Nothing, with `error` filled, when it is
-// no executable or cannot be kept or signed.
+// checksum, with its statement file beside it when `statementText` is not
+// empty (each written beside its final name and renamed, so the service never
+// serves half a file), then made current for its processor in the store.
+// A statement must read as one and state this very file. Nothing, with
+// `error` filled, when it is no executable, the statement is not of it, or it
+// cannot be kept.
 std::optional<ReleaseInfo> AddReleaseFile(const CentralConfig& config, CentralStore& store,
                                           const std::string& bytes, std::int64_t now,
-                                          const ReleaseSigner* signer, std::string& error);
+                                          const std::string& statementText, std::string& error);
+
+// Whether the release has a statement beside it.
+bool ReleaseIsSigned(const CentralConfig& config, const std::string& crc);
 
 // The files of a release in the release folder.
 std::string ReleaseFilePath(const CentralConfig& config, const std::string& crc);

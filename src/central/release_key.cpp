@@ -1,6 +1,7 @@
 #include "central/release_key.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <openssl/bn.h>
 #include <openssl/core_names.h>
 #include <openssl/ec.h>
@@ -48,6 +49,12 @@ std::optional<ReleaseKey> PublicPoint(EVP_PKEY* pkey) {
   return key;
 }
 
+std::string ModeText(mode_t mode) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(mode & 07777));
+  return text;
+}
+
 }  // namespace
 
 struct ReleaseSigner::Key {
@@ -65,6 +72,15 @@ std::unique_ptr<ReleaseSigner> ReleaseSigner::Load(const std::string& path, std:
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (!file) {
     error = path + ": " + std::strerror(errno);
+    return nullptr;
+  }
+  // A key others can read is a key others may have: every assistant built
+  // with it would run what they sign.
+  struct stat info {};
+  if (fstat(fileno(file), &info) != 0 || (info.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
+    std::fclose(file);
+    error = path + ": others can read or write it (mode " + ModeText(info.st_mode) +
+            "); make it the owner's alone (chmod 600) and think of it as seen";
     return nullptr;
   }
   auto key = std::make_unique<Key>(PEM_read_PrivateKey(file, nullptr, nullptr, nullptr));

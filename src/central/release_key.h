@@ -1,8 +1,9 @@
-// The operator's release key on the service side: made once by `keygen`,
-// kept as a PEM file that only the service's user can read, and used by
-// `release add` to sign each release (ECDSA P-256 over the SHA-256 of the
-// whole file, through OpenSSL). Assistants built with its public half swap in
-// only releases it signed.
+// The operator's release key: made once by `keygen`, kept as a PEM file that
+// only its owner can read (best on the operator's own machine, away from the
+// service), and used by `release sign` (or `release add` on a machine that
+// keeps everything) to sign each release's statement (ECDSA P-256 over the
+// SHA-256 of the statement's text, through OpenSSL). Assistants built with
+// its public half swap in only releases it signed.
 #pragma once
 #include <memory>
 #include <optional>
@@ -19,7 +20,8 @@ class ReleaseSigner {
   ReleaseSigner& operator=(const ReleaseSigner&) = delete;
 
   // Reads a P-256 private key in PEM. Nothing, with `error` filled, when the
-  // file cannot be read or holds another kind of key.
+  // file cannot be read, others than its owner may read or write it, or it
+  // holds another kind of key.
   static std::unique_ptr<ReleaseSigner> Load(const std::string& path, std::string& error);
 
   // Makes a new key pair and writes it to `path` with mode 0600. Never
@@ -30,7 +32,8 @@ class ReleaseSigner {
   // The public half, in the form -DTOLLIMER_RELEASE_KEY takes.
   const ReleaseKey& PublicKey() const { return publicKey_; }
 
-  // The signature of the whole of `bytes`; nothing when OpenSSL failed.
+  // The signature of the whole of `bytes` (a release statement's text);
+  // nothing when OpenSSL failed.
   std::optional<ReleaseSignature> Sign(const std::string& bytes) const;
 
  private:

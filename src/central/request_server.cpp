@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <string_view>
 
 #include "central/service.h"
 
@@ -35,6 +36,12 @@ class ReceivedStream : public httplib::Stream {
 
   ssize_t write(const char* ptr, size_t size) override {
     if (failed_) return -1;
+    // The listener has answered an "Expect: 100-continue" already, before
+    // the body came; the library, handed the whole request, would say it a
+    // second time.
+    static constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
+    if (!wroteAny_ && std::string_view(ptr, size) == kContinue) return static_cast<ssize_t>(size);
+    wroteAny_ = true;
     deadlineMs_ += static_cast<std::int64_t>(static_cast<double>(size) / 1024.0 * msPerKiB_);
     if (out_.size() + size > kWriteBuffer && !Flush()) return -1;
     if (size >= kWriteBuffer) {
@@ -68,6 +75,7 @@ class ReceivedStream : public httplib::Stream {
   std::size_t readAt_ = 0;
   std::string out_;
   bool failed_ = false;
+  bool wroteAny_ = false;
 };
 
 }  // namespace

@@ -10,11 +10,15 @@
 #include <sstream>
 
 #include "central/central_log.h"
+#include "central/connection_limits.h"
+#include "central/log_text.h"
 #include "central/collector.h"
 #include "central/release_file.h"
 #include "central/status_view.h"
 #include "central/time_zone.h"
 #include "central/request_server.h"
+#include "central/webhook/webhook_sender.h"
+#include "central/webhook/webhook_status.h"
 #include "crypto/codepage.h"
 #include "util/text.h"
 
@@ -26,6 +30,7 @@ constexpr int kHitBurst = 20;
 constexpr int kWriteMs = 15000;  // a reply's write may take this long, and a second more per 2 KiB it holds
 constexpr std::size_t kHttpWorkers = 16;
 constexpr std::size_t kStatusWorkers = 2;
+constexpr std::size_t kMaxStatusWorkers = 4;
 
 // Shown when the operator has put no about.html in the data folder. (This
 // file is compiled with UTF-8 literals: cpp-httplib's headers need it.)
@@ -75,14 +80,15 @@ std::string ReadReleaseText(const std::string& path) {
 // The listeners' limits from the configuration. `workers` start at once;
 // the listener adds more while whole requests wait (a download holds its
 // worker while the cafe reads it).
-ListenerLimits LimitsOf(const CentralConfig& config, std::size_t workers) {
+ListenerLimits LimitsOf(const CentralConfig& config, std::size_t workers, std::size_t maxWorkers) {
   ListenerLimits limits;
   limits.perAddress = config.connectionsPerAddress;
   limits.total = config.maxConnections;
   limits.requestMs = config.requestSeconds * 1000;
   limits.writeMs = kWriteMs;
   limits.request.maxBodyBytes = config.maxBodyBytes;
-  limits.workers = workers;
+  limits.workers = std::min(workers, maxWorkers);
+  limits.maxWorkers = maxWorkers;
   limits.trustedProxies = config.trustedProxies;
   return limits;
 }
@@ -98,12 +104,13 @@ std::int64_t SteadyMs() {
 }
 
 CentralService::CentralService(const CentralConfig& config, CentralStore& store)
-    : config_(config), store_(store), hitLimiter_(kHitsPerSecond, kHitBurst) {}
+    : config_(config), store_(store), hitLimiter_(kHitsPerSecond, kHitBurst), retention_(store, config.retentionDays) {}
 
 CentralService::~CentralService() { Stop(); }
 
 bool CentralService::Start(std::string& error) {
   startedMs_ = SteadyMs();
+  store_.WaitForWritersUnlocked();
   http_ = std::make_unique<RequestServer>();
   http_->set_payload_max_length(config_.maxBodyBytes);
   auto handler = [this](const httplib::Request& req, httplib::Response& res) { Handle(req, res); };
@@ -114,7 +121,7 @@ bool CentralService::Start(std::string& error) {
   http_->set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
     Refuse(res, 500, "error\n");
   });
-  const ListenerLimits httpLimits = LimitsOf(config_, kHttpWorkers);
+  const ListenerLimits httpLimits = LimitsOf(config_, kHttpWorkers, config_.maxWorkers);
   httpListener_ = std::make_unique<GatedListener>(
       httpLimits, [this, httpLimits](ReceivedRequest& r) { http_->Serve(r, httpLimits); });
   if (!httpListener_->Bind(config_.httpAddress, config_.httpPort, error)) {
@@ -123,9 +130,12 @@ bool CentralService::Start(std::string& error) {
   }
   httpPort_ = httpListener_->Port();
   if (config_.statusPort >= 0) {
+    std::string storeError;
+    statusStore_ = CentralStore::Open(store_.Path(), storeError);
+    if (!statusStore_) CentralLog("the status page reads through the exchanges' connection: " + storeError);
     status_ = std::make_unique<RequestServer>();
     status_->Get(".*", [this](const httplib::Request& req, httplib::Response& res) { StatusPage(req, res); });
-    const ListenerLimits statusLimits = LimitsOf(config_, kStatusWorkers);
+    const ListenerLimits statusLimits = LimitsOf(config_, kStatusWorkers, kMaxStatusWorkers);
     statusListener_ = std::make_unique<GatedListener>(
         statusLimits, [this, statusLimits](ReceivedRequest& r) { status_->Serve(r, statusLimits); });
     if (!statusListener_->Bind(config_.statusAddress, config_.statusPort, error)) {
@@ -145,12 +155,19 @@ bool CentralService::Start(std::string& error) {
   }
   httpListener_->Start();
   if (statusListener_) statusListener_->Start();
+  if (!config_.webhooks.empty()) {
+    webhooks_ = std::make_unique<WebhookSender>(config_, store_);
+    webhooks_->Start();
+  }
+  retention_.Start();
   return true;
 }
 
 void CentralService::Stop() {
   if (httpListener_) httpListener_->Stop();
   if (statusListener_) statusListener_->Stop();
+  if (webhooks_) webhooks_->Stop();
+  retention_.Stop();
 }
 
 ListenerCounts CentralService::HttpCounts() const {
@@ -232,8 +249,11 @@ void CentralService::Download(const httplib::Request& req, httplib::Response& re
   const std::size_t size = static_cast<std::size_t>(st.st_size);
   // A continuation from the end or beyond has nothing to send; answered
   // plainly instead of with a reply the downloader would append.
-  if (req.ranges.size() == 1 && req.ranges[0].first >= 0 &&
-      static_cast<std::size_t>(req.ranges[0].first) >= size) {
+  // A range that ends past the release is refused the same way: the library
+  // would answer it with a part it cannot fill.
+  if (req.ranges.size() == 1 &&
+      ((req.ranges[0].first >= 0 && static_cast<std::size_t>(req.ranges[0].first) >= size) ||
+       (req.ranges[0].second >= 0 && static_cast<std::size_t>(req.ranges[0].second) >= size))) {
     res.status = 416;
     res.set_header("Content-Range", Format("bytes */%zu", size));
     return;
@@ -261,13 +281,23 @@ void CentralService::Signature(httplib::Response& res, const std::string& crc) {
 }
 
 void CentralService::Blacklist(httplib::Response& res) {
+  // A list that could not be read is no list: an empty answer would make
+  // every assistant drop its own.
+  auto unread = [&] {
+    ++counters_.blacklistRefusedStore;
+    CentralLog("blacklist request: the store could not read the list");
+    Refuse(res, 503, "store busy\n");
+  };
   const std::int64_t version = store_.BlacklistVersion();
+  if (version < 0) return unread();
   std::string body;
   {
     std::lock_guard<std::mutex> lock(blacklistMutex_);
     if (version != blacklistVersion_) {
+      const std::optional<std::vector<BlacklistRow>> rows = store_.ReadBlacklist();
+      if (!rows) return unread();
       std::string sealedLines;
-      for (const BlacklistRow& row : store_.Blacklist()) {
+      for (const BlacklistRow& row : *rows) {
         std::string sealed;
         // The assistant opens each line without a code-page step: GBK bytes.
         Des_CryptWithKey(Utf8_ToAnsi(row.line), kSeal, config_.blacklistKey, 0, true, sealed);
@@ -285,10 +315,14 @@ void CentralService::Blacklist(httplib::Response& res) {
 void CentralService::Report(const httplib::Request& req, httplib::Response& res, const std::string& rawQuery) {
   const std::optional<HitReport> hit = ParseHitReport(rawQuery);
   if (!hit) return Refuse(res, 400, "refused\n");
-  if (!hitLimiter_.Allow(req.remote_addr, SteadyMs())) return Refuse(res, 429, "too many\n");
-  if (!store_.RecordHit(*hit, req.remote_addr, NowSeconds())) return Refuse(res, 503, "store busy\n");
+  if (!hitLimiter_.Allow(ClientSlot(req.remote_addr), SteadyMs())) return Refuse(res, 429, "too many\n");
+  const std::int64_t now = NowSeconds();
+  const std::vector<OutboxEntry> outbox = HitOutbox(config_, store_, *hit, req.remote_addr, now);
+  if (!store_.RecordHit(*hit, req.remote_addr, now, outbox, NowMs())) return Refuse(res, 503, "store busy\n");
+  if (webhooks_ && !outbox.empty()) webhooks_->Wake();
   ++counters_.hits;
-  CentralLog("hit " + hit->idNumber + " at bar " + hit->barId + " " + hit->barName + " from " + req.remote_addr);
+  CentralLog(CutUtf8("hit " + MaskIdNumbers(hit->idNumber) + " at bar " + hit->barId + " " + hit->barName, 160) +
+             " from " + req.remote_addr);
   res.set_content("OK\n", "text/plain");
 }
 
@@ -310,7 +344,10 @@ void CentralService::StatusPage(const httplib::Request& req, httplib::Response& 
     zone = TimeZone::Utc();
   }
   const std::int64_t now = NowSeconds();
-  const StatusInput input = ReadStatusInput(store_, now, (SteadyMs() - startedMs_) / 1000);
+  StatusInput input = ReadStatusInput(statusStore_ ? *statusStore_ : store_, now, (SteadyMs() - startedMs_) / 1000);
+  for (const ReleaseRow& r : input.releases) {
+    if (ReleaseIsSigned(config_, r.info.crc)) input.signedReleases.insert(r.info.crc);
+  }
   res.set_content(RenderStatusPage(input, now, *zone), "text/html; charset=utf-8");
 }
 
@@ -319,8 +356,18 @@ void CentralService::Metrics(httplib::Response& res) {
   if (collector_) {
     g.noticesReceived = collector_->Recorded();
     g.noticesDropped = collector_->Dropped();
+    g.noticesRefused = collector_->Refused();
+    g.noticesNotStored = collector_->NotStored();
+    g.noticesRemoved = collector_->Removed();
   }
-  const CentralStore::InstallationCounts installations = store_.CountInstallations(NowSeconds());
+  const ListenerCounts http = HttpCounts();
+  g.connectionsRefusedAddress = http.refusedAddressFull;
+  g.connectionsRefusedAll = http.refusedAllFull;
+  g.requestsTimedOut = http.timedOut;
+  g.requestsRefused = http.refusedRequest;
+  g.workerStartsFailed = http.workerStartsFailed;
+  const CentralStore::InstallationCounts installations =
+      (statusStore_ ? *statusStore_ : store_).CountInstallations(NowSeconds());
   g.installationsKnown = installations.known;
   g.installationsSeen24h = installations.seenLastDay;
   struct stat st {};
@@ -328,5 +375,5 @@ void CentralService::Metrics(httplib::Response& res) {
     if (stat((config_.dataDir + "/central.db" + suffix).c_str(), &st) == 0) g.storeBytes += st.st_size;
   }
   g.uptimeSeconds = static_cast<double>(SteadyMs() - startedMs_) / 1000.0;
-  res.set_content(RenderMetrics(counters_, g), "text/plain; version=0.0.4; charset=utf-8");
+  res.set_content(RenderMetrics(counters_, g) + WebhookMetrics(store_.OutboxStates(NowMs())), "text/plain; version=0.0.4; charset=utf-8");
 }

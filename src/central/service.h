@@ -16,6 +16,7 @@
 #include "central/gated_listener.h"
 #include "central/metrics.h"
 #include "central/rate_limit.h"
+#include "central/retention.h"
 #include "central/store.h"
 
 namespace httplib {
@@ -23,6 +24,7 @@ struct Request;
 struct Response;
 }  // namespace httplib
 class RequestServer;
+class WebhookSender;
 
 class CentralService {
  public:
@@ -62,6 +64,9 @@ class CentralService {
 
   CentralConfig config_;
   CentralStore& store_;
+  // The status page's own connection to the store (WAL: it reads beside the
+  // exchanges' writes); the shared one when it could not be opened.
+  std::unique_ptr<CentralStore> statusStore_;
   std::unique_ptr<RequestServer> http_;
   std::unique_ptr<RequestServer> status_;
   std::unique_ptr<GatedListener> httpListener_;
@@ -72,6 +77,8 @@ class CentralService {
   ServiceCounters counters_;
   const class NoticeCollector* collector_ = nullptr;
   std::int64_t startedMs_ = 0;
+  std::unique_ptr<WebhookSender> webhooks_;  // the chain's robots; none without targets
+  EventRetention retention_;
 
   // The sealed blacklist, rebuilt when the store's list changes.
   std::mutex blacklistMutex_;

@@ -5,6 +5,7 @@
 
 #include "blacklist/blacklist_panel.h"
 #include "central/status_view.h"
+#include "central/webhook/webhook_status.h"
 #include "central/time_zone.h"
 #include "util/text.h"
 
@@ -107,6 +108,7 @@ std::string Summary(const StatusView& v) {
   std::string releases;
   for (const CurrentRelease& r : v.currentReleases) {
     releases += (releases.empty() ? "" : "<br>") + HtmlEscape(r.machine) + " " + HtmlEscape(r.crc) +
+                (r.isSigned ? "（已签名）" : "（未签名，带发布密钥的助手不会安装）") +
                 Format("：%d 台在用", r.installations);
   }
   if (releases.empty()) releases = "（未发布）";
@@ -152,7 +154,11 @@ std::string BarTable(const StatusView& v, const TimeZone& zone) {
 }
 
 std::string HitTable(const StatusView& v, const TimeZone& zone) {
-  std::string html = Format("<h2>近 %d 天黑名单命中（%zu）</h2>\n<table>\n", kHitTableDays, v.recentHitRows.size());
+  std::string html = Format("<h2>近 %d 天黑名单命中（%d）</h2>\n", kHitTableDays, v.recentHits);
+  if (v.recentHitRows.size() < static_cast<std::size_t>(v.recentHits)) {
+    html += Format("<p>仅列出最新 %zu 条；全部命中请用 tollimer-central hits 查看。</p>\n", v.recentHitRows.size());
+  }
+  html += "<table>\n";
   html += Header({"时间", "证件号", "网吧", "MAC"});
   for (const StatusHit& h : v.recentHitRows) {
     html += Row({Cell(zone.Text(h.time)), Cell(MaskedLineText(h.idNumber)), Cell(h.barId + " " + h.barName),
@@ -191,5 +197,6 @@ std::string RenderStatusPage(const StatusInput& input, std::int64_t now, const T
   html += "<p class=\"note\">在用装机：首次联络不晚于当日、最后联络不早于当日的装机（只记录首次与最后联络时间，据此推算）。</p>\n";
   html += HitTable(v, zone);
   html += NoticeTable(v, zone);
+  html += WebhookQueueHtml(input.outbox);
   return html + "</body></html>\n";
 }

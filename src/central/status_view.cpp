@@ -48,6 +48,7 @@ StatusInput ReadStatusInput(CentralStore& store, std::int64_t now, std::int64_t 
   // exactly kChartDays * 24 hours ago.
   in.hits = store.Hits(now - (kChartDays + 1) * kDay);
   in.notices = store.Notices(20);
+  in.outbox = store.OutboxStates(now * 1000);
   in.uptimeSeconds = uptimeSeconds;
   return in;
 }
@@ -72,7 +73,9 @@ StatusView BuildStatusView(const StatusInput& in, std::int64_t now, const TimeZo
   const std::int64_t weekAgo = now - kHitTableDays * kDay;
 
   for (const ReleaseRow& r : in.releases) {
-    if (r.current) v.currentReleases.push_back({r.info.machine, r.info.crc, 0});
+    if (r.current) {
+      v.currentReleases.push_back({r.info.machine, r.info.crc, 0, in.signedReleases.count(r.info.crc) > 0});
+    }
   }
   std::sort(v.currentReleases.begin(), v.currentReleases.end(),
             [](const CurrentRelease& a, const CurrentRelease& b) { return a.machine < b.machine; });
@@ -111,7 +114,7 @@ StatusView BuildStatusView(const StatusInput& in, std::int64_t now, const TimeZo
     if (day > today - kChartDays && day <= today) ++v.hitsPerDay[static_cast<std::size_t>(day - (today - kChartDays + 1))].count;
     if (h.time < weekAgo) continue;
     ++v.recentHits;
-    v.recentHitRows.push_back(h);
+    if (v.recentHitRows.size() < kHitRowsShown) v.recentHitRows.push_back(h);
     const auto bar = bars.find(h.barId);
     if (bar != bars.end()) ++bar->second.recentHits;
   }

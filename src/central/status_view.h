@@ -6,6 +6,7 @@
 #pragma once
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -15,14 +16,19 @@
 
 inline constexpr int kChartDays = 30;     // the charts' days, today included
 inline constexpr int kHitTableDays = 7;   // the hit table and the bars' hit counts
+// Rows of the hit table at most, the newest: hits come without
+// authentication, and the page must stay a page however many come.
+inline constexpr std::size_t kHitRowsShown = 500;
 
 // The rows a page is made from.
 struct StatusInput {
   std::vector<InstallRow> installs;
   std::vector<ReleaseRow> releases;
+  std::set<std::string> signedReleases;        // checksums of the releases with a statement
   std::map<std::string, ParamList> barParams;  // bar id -> the parameters that bar gets
   std::vector<StatusHit> hits;                 // at least the charts' days, newest first
   std::vector<StatusNotice> notices;           // newest first
+  std::vector<OutboxTargetState> outbox;       // the robots' queue, by target
   std::int64_t uptimeSeconds = 0;
 };
 
@@ -38,6 +44,7 @@ int RefreshMinutes(const ParamList& params);
 struct CurrentRelease {
   std::string machine, crc;
   int installations = 0;  // that run it
+  bool isSigned = false;  // served with a statement
 };
 
 struct SilentInstall {
@@ -78,7 +85,7 @@ struct StatusView {
   // seen first: the ones that went quiet last lead the list.
   std::vector<SilentInstall> silent;
   std::vector<BarRow> barRows;       // by bar id
-  std::vector<StatusHit> recentHitRows;  // the last kHitTableDays days, newest first
+  std::vector<StatusHit> recentHitRows;  // the last kHitTableDays days, newest first, at most kHitRowsShown
   std::vector<DayCount> hitsPerDay;      // kChartDays days, oldest first, today last
   // Per day, the installations first seen on or before it and last seen on or
   // after it: the store keeps only the first and the last contact, and an

@@ -14,6 +14,10 @@ namespace {
 // memory: changes made through this store show at once, changes made by the
 // operator's commands (another process) within this time.
 constexpr std::int64_t kExchangeValuesMs = 1000;
+// How long a write waits for another process's write lock, and how often
+// it looks again when it waits outside the store's lock.
+constexpr int kBusyWaitMs = 5000;
+constexpr int kBusyPollMs = 20;
 
 constexpr const char* kSchema = R"sql(
 CREATE TABLE IF NOT EXISTS installations(
@@ -38,6 +42,12 @@ CREATE INDEX IF NOT EXISTS hits_time ON hits(time);
 CREATE TABLE IF NOT EXISTS notices(
   seq INTEGER PRIMARY KEY, time INTEGER NOT NULL, address TEXT NOT NULL, text TEXT NOT NULL,
   bar_id TEXT NOT NULL, bar_name TEXT NOT NULL, entry TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS webhook_outbox(
+  seq INTEGER PRIMARY KEY, target TEXT NOT NULL, bar_id TEXT NOT NULL, bar_name TEXT NOT NULL,
+  line TEXT NOT NULL, created_ms INTEGER NOT NULL, state INTEGER NOT NULL DEFAULT 0,
+  attempts INTEGER NOT NULL DEFAULT 0, next_try_ms INTEGER NOT NULL DEFAULT 0,
+  last_error TEXT NOT NULL DEFAULT '', done_ms INTEGER NOT NULL DEFAULT 0);
+CREATE INDEX IF NOT EXISTS webhook_outbox_waiting ON webhook_outbox(target, state, seq);
 CREATE TABLE IF NOT EXISTS counters(name TEXT PRIMARY KEY, value INTEGER NOT NULL);
 INSERT OR IGNORE INTO counters VALUES('blacklist_version', 0);
 )sql";
@@ -61,6 +71,9 @@ class Statement {
   Statement& operator=(const Statement&) = delete;
 
   bool Ok() const { return stmt_ != nullptr; }
+  // The statement could not be prepared, or a step failed (a locked or
+  // damaged store): what it read so far is not the whole answer.
+  bool Failed() const { return failed_; }
   // Ready to run again with new values.
   Statement& Reset() {
     if (stmt_) {
@@ -77,8 +90,18 @@ class Statement {
     if (stmt_) sqlite3_bind_int64(stmt_, index, value);
     return *this;
   }
-  // True while there is a row.
-  bool Step() { return stmt_ && sqlite3_step(stmt_) == SQLITE_ROW; }
+  // True while there is a row; false at the end and on an error, which
+  // Failed() then tells apart.
+  bool Step() {
+    if (!stmt_) {
+      failed_ = true;
+      return false;
+    }
+    const int rc = sqlite3_step(stmt_);
+    if (rc == SQLITE_ROW) return true;
+    failed_ = failed_ || rc != SQLITE_DONE;
+    return false;
+  }
   // True when the statement ran to its end.
   bool Run() { return stmt_ && sqlite3_step(stmt_) == SQLITE_DONE; }
   std::string Text(int column) const {
@@ -92,6 +115,7 @@ class Statement {
  private:
   sqlite3_stmt* stmt_ = nullptr;
   bool kept_ = false;
+  bool failed_ = false;
 };
 
 // BEGIN IMMEDIATE ... COMMIT, rolled back unless committed.
@@ -126,7 +150,7 @@ std::unique_ptr<CentralStore> CentralStore::Open(const std::string& path, std::s
     return nullptr;
   }
   std::unique_ptr<CentralStore> store(new CentralStore(db));
-  sqlite3_busy_timeout(db, 5000);
+  sqlite3_busy_timeout(db, kBusyWaitMs);
   // WAL: readers never wait for the writer, and a commit is one append that
   // either reached the log whole or is ignored at the next open.
   if (!store->Exec("PRAGMA journal_mode=WAL") || !store->Exec("PRAGMA synchronous=NORMAL") ||
@@ -152,19 +176,41 @@ bool CentralStore::Exec(const char* sql) {
   return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
+CentralStore::Attempt CentralStore::Outcome(bool done) const {
+  if (done) return Attempt::Done;
+  return (sqlite3_extended_errcode(db_) & 0xFF) == SQLITE_BUSY ? Attempt::Busy : Attempt::Failed;
+}
+
+void CentralStore::WaitForWritersUnlocked() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  sqlite3_busy_timeout(db_, 0);
+  waitUnlocked_ = true;
+}
+
+bool CentralStore::Write(const std::function<Attempt()>& attempt) {
+  const std::int64_t until = SteadyMs() + kBusyWaitMs;
+  for (;;) {
+    const Attempt a = attempt();
+    if (a != Attempt::Busy || !waitUnlocked_ || SteadyMs() >= until) return a == Attempt::Done;
+    sqlite3_sleep(kBusyPollMs);  // without the lock: reads go on meanwhile
+  }
+}
+
 bool CentralStore::RecordInstall(const InstallReport& r, const std::string& address, int kind,
                                  std::int64_t now) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Statement s(Kept(R"sql(
-    INSERT INTO installations VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,?13,?14,?14,1)
-    ON CONFLICT(mac, disk) DO UPDATE SET bar_id=?3, bar_name=?4, version_crc=?5, os=?6,
-      face_sound=?7, client_time=?8, feature_bits=?9, monitors=?10, neighbours=?11, address=?12,
-      kind=?13, last_seen=?14, exchanges=exchanges+1)sql"));
-  s.Bind(1, r.mac).Bind(2, r.diskSerial).Bind(3, r.barId).Bind(4, r.barName).Bind(5, r.versionCrc);
-  s.Bind(6, r.osVersion).Bind(7, r.faceSound).Bind(8, r.clientTime);
-  s.Bind(9, std::int64_t{r.featureBits}).Bind(10, std::int64_t{r.monitors}).Bind(11, std::int64_t{r.neighbours});
-  s.Bind(12, address).Bind(13, std::int64_t{kind}).Bind(14, now);
-  return s.Run();
+  return Write([&] {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Statement s(Kept(R"sql(
+      INSERT INTO installations VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,?13,?14,?14,1)
+      ON CONFLICT(mac, disk) DO UPDATE SET bar_id=?3, bar_name=?4, version_crc=?5, os=?6,
+        face_sound=?7, client_time=?8, feature_bits=?9, monitors=?10, neighbours=?11, address=?12,
+        kind=?13, last_seen=?14, exchanges=exchanges+1)sql"));
+    s.Bind(1, r.mac).Bind(2, r.diskSerial).Bind(3, r.barId).Bind(4, r.barName).Bind(5, r.versionCrc);
+    s.Bind(6, r.osVersion).Bind(7, r.faceSound).Bind(8, r.clientTime);
+    s.Bind(9, std::int64_t{r.featureBits}).Bind(10, std::int64_t{r.monitors}).Bind(11, std::int64_t{r.neighbours});
+    s.Bind(12, address).Bind(13, std::int64_t{kind}).Bind(14, now);
+    return Outcome(s.Run());
+  });
 }
 
 std::vector<InstallRow> CentralStore::Installs() {
@@ -324,11 +370,14 @@ bool CentralStore::RemoveBlacklist(const std::string& idNumber) {
   return Exec("UPDATE counters SET value=value+1 WHERE name='blacklist_version'") && t.Commit();
 }
 
-std::vector<BlacklistRow> CentralStore::Blacklist() {
+std::vector<BlacklistRow> CentralStore::Blacklist() { return ReadBlacklist().value_or(std::vector<BlacklistRow>()); }
+
+std::optional<std::vector<BlacklistRow>> CentralStore::ReadBlacklist() {
   std::lock_guard<std::mutex> lock(mutex_);
   Statement s(db_, "SELECT id_number, line FROM blacklist ORDER BY seq");
   std::vector<BlacklistRow> rows;
   while (s.Step()) rows.push_back({s.Text(0), s.Text(1)});
+  if (s.Failed()) return std::nullopt;
   return rows;
 }
 
@@ -339,10 +388,146 @@ std::int64_t CentralStore::BlacklistVersion() {
 }
 
 bool CentralStore::RecordHit(const HitReport& hit, const std::string& address, std::int64_t now) {
+  return Write([&] {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Statement s(Kept("INSERT INTO hits(time, id_number, mac, bar_id, bar_name, address) VALUES(?1,?2,?3,?4,?5,?6)"));
+    return Outcome(s.Bind(1, now).Bind(2, hit.idNumber).Bind(3, hit.mac).Bind(4, hit.barId).Bind(5, hit.barName)
+        .Bind(6, address).Run());
+  });
+}
+
+namespace {
+
+// Outbox states.
+constexpr std::int64_t kWaiting = 0;
+constexpr std::int64_t kDelivered = 1;
+constexpr std::int64_t kGivenUp = 2;
+
+constexpr const char* kQueueOutbox =
+    "INSERT INTO webhook_outbox(target, bar_id, bar_name, line, created_ms) VALUES(?1,?2,?3,?4,?5)";
+
+bool InsertOutbox(Statement& add, const std::vector<OutboxEntry>& entries, std::int64_t nowMs) {
+  for (const OutboxEntry& e : entries) {
+    if (!add.Reset().Bind(1, e.target).Bind(2, e.barId).Bind(3, e.barName).Bind(4, e.line).Bind(5, nowMs).Run()) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool CentralStore::RecordHit(const HitReport& hit, const std::string& address, std::int64_t now,
+                             const std::vector<OutboxEntry>& outbox, std::int64_t nowMs) {
+  if (outbox.empty()) return RecordHit(hit, address, now);
+  // The hit and its messages in one transaction: a hit is never recorded
+  // without the messages that tell of it, nor a message sent of no hit.
+  return Write([&] {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Transaction t(db_);
+    if (!t.Began()) return Outcome(false);
+    Statement s(Kept("INSERT INTO hits(time, id_number, mac, bar_id, bar_name, address) VALUES(?1,?2,?3,?4,?5,?6)"));
+    if (!s.Bind(1, now).Bind(2, hit.idNumber).Bind(3, hit.mac).Bind(4, hit.barId).Bind(5, hit.barName)
+             .Bind(6, address).Run()) {
+      return Outcome(false);
+    }
+    Statement add(Kept(kQueueOutbox));
+    return Outcome(InsertOutbox(add, outbox, nowMs) && t.Commit());
+  });
+}
+
+std::optional<std::string> CentralStore::BlacklistLine(const std::string& idNumber) {
   std::lock_guard<std::mutex> lock(mutex_);
-  Statement s(Kept("INSERT INTO hits(time, id_number, mac, bar_id, bar_name, address) VALUES(?1,?2,?3,?4,?5,?6)"));
-  return s.Bind(1, now).Bind(2, hit.idNumber).Bind(3, hit.mac).Bind(4, hit.barId).Bind(5, hit.barName)
-      .Bind(6, address).Run();
+  Statement s(Kept("SELECT line FROM blacklist WHERE id_number=?1"));
+  if (!s.Bind(1, idNumber).Step()) return std::nullopt;
+  return s.Text(0);
+}
+
+bool CentralStore::QueueOutbox(const std::vector<OutboxEntry>& entries, std::int64_t nowMs) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Transaction t(db_);
+  if (!t.Began()) return false;
+  Statement add(Kept(kQueueOutbox));
+  return InsertOutbox(add, entries, nowMs) && t.Commit();
+}
+
+std::vector<OutboxRow> CentralStore::OutboxWaiting(const std::string& target, int limit) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Statement s(Kept(R"sql(SELECT seq, target, bar_id, bar_name, line, created_ms, attempts, next_try_ms, last_error
+                         FROM webhook_outbox WHERE target=?1 AND state=0 ORDER BY seq LIMIT ?2)sql"));
+  s.Bind(1, target).Bind(2, std::int64_t{limit});
+  std::vector<OutboxRow> rows;
+  while (s.Step()) {
+    rows.push_back({s.Int(0), s.Text(1), s.Text(2), s.Text(3), s.Text(4), s.Int(5), static_cast<int>(s.Int(6)),
+                    s.Int(7), s.Text(8)});
+  }
+  return rows;
+}
+
+bool CentralStore::OutboxDelivered(const std::vector<std::int64_t>& seqs, std::int64_t nowMs) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Transaction t(db_);
+  if (!t.Began()) return false;
+  Statement s(Kept("UPDATE webhook_outbox SET state=?2, done_ms=?3, attempts=attempts+1 WHERE seq=?1"));
+  for (const std::int64_t seq : seqs) {
+    if (!s.Reset().Bind(1, seq).Bind(2, kDelivered).Bind(3, nowMs).Run()) return false;
+  }
+  return t.Commit();
+}
+
+bool CentralStore::OutboxFailed(const std::vector<std::int64_t>& seqs, const std::string& error,
+                                std::int64_t nextTryMs, bool giveUp) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Transaction t(db_);
+  if (!t.Began()) return false;
+  Statement s(Kept(R"sql(UPDATE webhook_outbox SET state=?2, next_try_ms=?3, last_error=?4,
+                         attempts=attempts+1, done_ms=CASE WHEN ?2=0 THEN 0 ELSE ?3 END WHERE seq=?1)sql"));
+  for (const std::int64_t seq : seqs) {
+    if (!s.Reset().Bind(1, seq).Bind(2, giveUp ? kGivenUp : kWaiting).Bind(3, nextTryMs).Bind(4, error).Run()) {
+      return false;
+    }
+  }
+  return t.Commit();
+}
+
+std::int64_t CentralStore::PruneOutbox(std::int64_t deliveredBefore, std::int64_t givenUpBefore) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Statement s(db_, "DELETE FROM webhook_outbox WHERE (state=?1 AND done_ms<?2) OR (state=?3 AND done_ms<?4)");
+  if (!s.Bind(1, kDelivered).Bind(2, deliveredBefore).Bind(3, kGivenUp).Bind(4, givenUpBefore).Run()) return -1;
+  return sqlite3_changes(db_);
+}
+
+std::int64_t CentralStore::LastDigestDay(const std::string& target) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Statement s(db_, "SELECT value FROM counters WHERE name=?1");
+  return s.Bind(1, "digest_day:" + target).Step() ? s.Int(0) : -1;
+}
+
+bool CentralStore::QueueDigest(const OutboxEntry& entry, std::int64_t day, std::int64_t nowMs) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Transaction t(db_);
+  if (!t.Began()) return false;
+  Statement add(Kept(kQueueOutbox));
+  Statement mark(db_, "INSERT INTO counters VALUES(?1,?2) ON CONFLICT(name) DO UPDATE SET value=?2");
+  return InsertOutbox(add, {entry}, nowMs) && mark.Bind(1, "digest_day:" + entry.target).Bind(2, day).Run() &&
+         t.Commit();
+}
+
+std::vector<OutboxTargetState> CentralStore::OutboxStates(std::int64_t nowMs) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Statement s(db_, R"sql(
+    SELECT target, COUNT(*) FILTER (WHERE state=0), COUNT(*) FILTER (WHERE state=1 AND done_ms>=?1),
+      COUNT(*) FILTER (WHERE state=2),
+      COALESCE((SELECT last_error FROM webhook_outbox w WHERE w.target=o.target AND w.state=0
+                ORDER BY seq LIMIT 1), '')
+    FROM webhook_outbox o GROUP BY target ORDER BY target)sql");
+  s.Bind(1, nowMs - 24 * 3600 * 1000);
+  std::vector<OutboxTargetState> rows;
+  while (s.Step()) {
+    rows.push_back({s.Text(0), static_cast<int>(s.Int(1)), static_cast<int>(s.Int(2)), static_cast<int>(s.Int(3)),
+                    s.Text(4)});
+  }
+  return rows;
 }
 
 std::vector<StatusHit> CentralStore::Hits(std::int64_t since) {
@@ -356,11 +541,22 @@ std::vector<StatusHit> CentralStore::Hits(std::int64_t since) {
 }
 
 bool CentralStore::RecordNotice(const Notice& n, const std::string& address, std::int64_t now) {
+  return Write([&] {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Statement s(db_, R"sql(INSERT INTO notices(time, address, text, bar_id, bar_name, entry)
+                           VALUES(?1,?2,?3,?4,?5,?6))sql");
+    return Outcome(s.Bind(1, now).Bind(2, address).Bind(3, n.text).Bind(4, n.barId).Bind(5, n.barName)
+        .Bind(6, n.entry).Run());
+  });
+}
+
+std::int64_t CentralStore::KeepNewestNotices(std::int64_t keep) {
   std::lock_guard<std::mutex> lock(mutex_);
-  Statement s(db_, R"sql(INSERT INTO notices(time, address, text, bar_id, bar_name, entry)
-                         VALUES(?1,?2,?3,?4,?5,?6))sql");
-  return s.Bind(1, now).Bind(2, address).Bind(3, n.text).Bind(4, n.barId).Bind(5, n.barName)
-      .Bind(6, n.entry).Run();
+  // Rows are numbered in arrival order and the newest is never removed, so
+  // the numbers below the newest's minus `keep` are the oldest: a range of
+  // the table's own key, however large the table.
+  Statement s(Kept("DELETE FROM notices WHERE seq <= (SELECT MAX(seq) FROM notices) - ?1"));
+  return s.Bind(1, keep).Run() ? sqlite3_changes(db_) : -1;
 }
 
 std::vector<StatusNotice> CentralStore::Notices(int limit) {
@@ -385,6 +581,18 @@ std::int64_t CentralStore::PruneEvents(std::int64_t before) {
   return t.Commit() ? removed : -1;
 }
 
+std::int64_t CentralStore::PruneEventsBatch(std::int64_t before, int batch) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::int64_t removed = 0;
+  for (const char* sql : {"DELETE FROM hits WHERE seq IN (SELECT seq FROM hits WHERE time<?1 LIMIT ?2)",
+                          "DELETE FROM notices WHERE seq IN (SELECT seq FROM notices WHERE time<?1 LIMIT ?2)"}) {
+    Statement s(Kept(sql));
+    if (!s.Bind(1, before).Bind(2, std::int64_t{batch}).Run()) return -1;
+    removed += sqlite3_changes(db_);
+  }
+  return removed;
+}
+
 CentralStore::InstallationCounts CentralStore::CountInstallations(std::int64_t now) {
   std::lock_guard<std::mutex> lock(mutex_);
   Statement counts(db_, R"sql(SELECT COUNT(*), COUNT(*) FILTER (WHERE last_seen>=?1) FROM installations)sql");
@@ -395,6 +603,11 @@ CentralStore::InstallationCounts CentralStore::CountInstallations(std::int64_t n
     c.seenLastDay = static_cast<int>(counts.Int(1));
   }
   return c;
+}
+
+std::string CentralStore::Path() const {
+  const char* path = sqlite3_db_filename(db_, "main");
+  return path ? path : "";
 }
 
 bool CentralStore::IntegrityOk() {

@@ -11,6 +11,10 @@ namespace {
 constexpr std::int64_t kDay = 86400;
 // No zone is a day or more away from UTC; a larger offset is a broken file.
 constexpr int kMaxOffset = 26 * 3600;
+// A daylight rule's offsets are written in hours 0 to 24 (and minutes and
+// seconds): so its daylight offset, an hour past the standard one unless
+// given, stays within kMaxOffset too.
+constexpr int kMaxRuleOffset = 24 * 3600 + 59 * 60 + 59;
 // Times beyond about 30 000 years either side are taken at that edge, so the
 // calendar arithmetic never overflows whatever a caller passes.
 constexpr std::int64_t kTimeEdge = std::int64_t{1} << 40;
@@ -199,7 +203,7 @@ std::optional<ZoneRule> ParseZoneRule(std::string_view s) {
   if (!SkipZoneAbbreviation(s)) return std::nullopt;
   // POSIX offsets count west of UTC: "CST-8" is eight hours east.
   const auto standard = RuleSeconds(s);
-  if (!standard || *standard > kMaxOffset || *standard < -kMaxOffset) return std::nullopt;
+  if (!standard || *standard > kMaxRuleOffset || *standard < -kMaxRuleOffset) return std::nullopt;
   rule.standardOffset = -*standard;
   if (s.empty()) return rule;
   if (!SkipZoneAbbreviation(s)) return std::nullopt;
@@ -207,7 +211,7 @@ std::optional<ZoneRule> ParseZoneRule(std::string_view s) {
   rule.daylightOffset = rule.standardOffset + 3600;
   if (!s.empty() && s[0] != ',') {
     const auto daylight = RuleSeconds(s);
-    if (!daylight || *daylight > kMaxOffset || *daylight < -kMaxOffset) return std::nullopt;
+    if (!daylight || *daylight > kMaxRuleOffset || *daylight < -kMaxRuleOffset) return std::nullopt;
     rule.daylightOffset = -*daylight;
   }
   if (s.empty() || s[0] != ',') return std::nullopt;

@@ -8,23 +8,10 @@
 namespace {
 
 constexpr int kMessageMs = 3000;
-// A backup still held by the ending predecessor: about 3 s in all.
-constexpr int kBackupAttempts = 30;
+// A backup still held by the ending predecessor (it shows the update box for
+// about 3 s before it ends): about 8 s in all.
+constexpr int kBackupAttempts = 80;
 constexpr int kBackupRetryMs = 100;
-
-const char* SignatureFailureCode(ReleaseCheck check) {
-  switch (check) {
-    case ReleaseCheck::kNoSignature:
-      return "NoSign";
-    case ReleaseCheck::kBadSignature:
-      return "BadSign";
-    case ReleaseCheck::kUnreadable:
-      return "ReadNEW";
-    case ReleaseCheck::kSigned:
-      break;
-  }
-  return "";
-}
 
 }  // namespace
 
@@ -33,12 +20,22 @@ std::string SpeedText(long long bytes, long long elapsedMs) {
   return Format("%.2f KB/S", static_cast<double>(bytes) / static_cast<double>(elapsedMs));
 }
 
-int SelfUpdate::ApplyUpdate(const std::string& exeChecksum, const std::string& releaseIdentities) {
-  if (running_) return 0;
-  running_ = true;
-  int result = Install(Fetch(exeChecksum, releaseIdentities));
-  running_ = false;
-  return result;
+int SelfUpdate::ApplyUpdate(const std::string& exeChecksum, const std::string& releaseIdentities,
+                            int refreshMinutes) {
+  if (!BeginUpdate(releaseIdentities)) return 0;
+  return Install(Fetch(exeChecksum, releaseIdentities), refreshMinutes);
+}
+
+bool SelfUpdate::BeginUpdate(const std::string& releaseIdentities) {
+  // What is announced names the release; whoever answers the exchange may
+  // announce anything, as often as they like.
+  if (applying_) return false;
+  const std::int64_t started = shell_.TickMs();
+  if (!attempts_.MayTry(releaseIdentities, started)) return false;
+  attempts_.Started(started);
+  attemptStarted_ = started;
+  applying_ = true;
+  return true;
 }
 
 void SelfUpdate::RemoveLeftoverBackup(const std::function<void(int ms)>& wait) {
@@ -50,30 +47,66 @@ void SelfUpdate::RemoveLeftoverBackup(const std::function<void(int ms)>& wait) {
   }
 }
 
-std::string SelfUpdate::SignatureFailure(const std::string& fresh, const std::string& exeChecksum) const {
-  if (!releaseKey_) return {};
-  // The signature is looked up like the release: by this program's checksum.
+std::optional<ReleaseStatement> SelfUpdate::CheckedStatement(const std::string& exeChecksum,
+                                                              std::string& failure) const {
+  // The statement is looked up like the release: by this program's checksum.
   const std::string url = FormatRuntime(Literal(lit::kSignatureUrlFormat), updateAddress_.c_str(),
                                         exeChecksum.c_str());
-  const ReleaseCheck check = CheckRelease(*releaseKey_, files_.Sha256(fresh), source_.signature(url));
-  if (check == ReleaseCheck::kSigned) return {};
-  return Format("＃自动更新失败E,CODE:%s", SignatureFailureCode(check));
+  const StatementVerdict verdict =
+      CheckReleaseStatement(*releaseKey_, source_.signature(url), running_.number, running_.machine);
+  if (verdict.check == StatementCheck::kAccepted) return verdict.statement;
+  failure = Format("＃自动更新失败E,CODE:%s", StatementCheckCode(verdict.check));
+  return std::nullopt;
 }
 
 bool SelfUpdate::PutBackTheProgram() { return files_.Replace(exePath_ + ".old", exePath_); }
+
+bool SelfUpdate::StartAndAwaitTheRelease() {
+  // The successor starts before this program ends: when it cannot start
+  // (blocked by policy or an antivirus), or starts and never comes up (its
+  // imports fail, it crashes in its start-up), this one stays, from its own
+  // file.
+  if (const unsigned long error = shell_.StartProgram(exePath_)) {
+    log_.WriteLog(Format("＃自动更新失败F,CODE:Start=%lu", error));
+  } else if (shell_.WaitUntilStartedProgramIsUp(kStartReplyMs)) {
+    return true;
+  } else {
+    shell_.EndStartedProgram();
+    log_.WriteLog("＃自动更新失败G,CODE:NoReply");
+  }
+  log_.WriteLog(Format("Restore=%d", PutBackTheProgram() ? 1 : 0));
+  return false;
+}
 
 FetchedRelease SelfUpdate::Fetch(const std::string& exeChecksum,
                                  const std::string& releaseIdentities) const {
   const std::string fresh = exePath_ + ".NEW";
   FetchedRelease fetched;
-  const std::int64_t started = shell_.TickMs();
+  fetched.releaseIdentities = releaseIdentities;
+  const auto refuse = [&](std::string line) {
+    files_.Delete(fresh);
+    fetched.failureLines.push_back(std::move(line));
+    fetched.refused = true;
+    fetched.downloaded = 0;
+    return fetched;
+  };
+
+  // The small signed statement comes before the release: nothing is
+  // downloaded that the operator did not vouch for.
+  std::optional<ReleaseStatement> stated;
+  if (releaseKey_) {
+    std::string failure;
+    stated = CheckedStatement(exeChecksum, failure);
+    if (!failure.empty()) return refuse(failure);
+  }
+
   const std::string url = FormatRuntime(Literal(lit::kDownloadUrlFormat), updateAddress_.c_str(),
                                  exeChecksum.c_str());
-  const int downloaded = source_.download(url, fresh);
-  fetched.elapsedMs = static_cast<long long>(shell_.TickMs() - started);
-  if (downloaded <= 0) {
-    fetched.downloaded = downloaded;
-    fetched.failureLine = Format("＃自动更新失败C,CODE:%d", downloaded);
+  fetched.downloaded = source_.download(url, fresh);
+  fetched.elapsedMs = static_cast<long long>(shell_.TickMs() - attemptStarted_);
+  if (fetched.downloaded <= 0) {
+    fetched.failureLines.push_back(Format("＃自动更新失败C,CODE:%d", fetched.downloaded));
+    files_.Delete(fresh);
     return fetched;
   }
 
@@ -82,28 +115,33 @@ FetchedRelease SelfUpdate::Fetch(const std::string& exeChecksum,
   // leave a cashier PC without a working assistant.
   const std::string freshCrc = files_.Crc32Text(fresh);
   if (!IsReleaseIdentity(releaseIdentities, freshCrc)) {
-    fetched.failureLine = Format("＃自动更新失败D,CODE:CRC=%s", freshCrc.c_str());
-    files_.Delete(fresh);
-    return fetched;
+    return refuse(Format("＃自动更新失败D,CODE:CRC=%s", freshCrc.c_str()));
   }
-  // Anybody who can answer the exchange can announce a CRC: only the
-  // operator's signature says the program is theirs.
-  fetched.failureLine = SignatureFailure(fresh, exeChecksum);
-  if (!fetched.failureLine.empty()) {
-    files_.Delete(fresh);
-    return fetched;
-  }
-  fetched.downloaded = downloaded;
+  // Anybody who can answer the exchange can announce a CRC: only the file
+  // the operator's statement names is theirs.
+  if (stated && files_.Sha256(fresh) != stated->sha256) return refuse("＃自动更新失败E,CODE:Sha256");
   return fetched;
 }
 
-int SelfUpdate::Install(const FetchedRelease& fetched) {
-  if (fetched.downloaded <= 0 || !fetched.failureLine.empty()) {
-    if (!fetched.failureLine.empty()) log_.WriteLog(fetched.failureLine);
+int SelfUpdate::Install(const FetchedRelease& fetched, int refreshMinutes) {
+  const int result = Swap(fetched);
+  if (fetched.refused) {
+    const std::int64_t backoffMs = attempts_.Refused(fetched.releaseIdentities, attemptStarted_,
+                                                     static_cast<std::int64_t>(refreshMinutes) * 60000);
+    log_.WriteLog(Format("UpdateBackoff=%llds", static_cast<long long>(backoffMs / 1000)));
+  }
+  applying_ = false;
+  return result;
+}
+
+int SelfUpdate::Swap(const FetchedRelease& fetched) {
+  for (const std::string& line : fetched.failureLines) log_.WriteLog(line);
+  if (!fetched.failureLines.empty() || fetched.downloaded <= 0) {
     return fetched.downloaded < 0 ? fetched.downloaded : 0;
   }
   const std::string fresh = exePath_ + ".NEW";
   const std::string backup = exePath_ + ".old";
+  const std::string& releaseIdentities = fetched.releaseIdentities;
   const int downloaded = fetched.downloaded;
   const long long elapsedMs = fetched.elapsedMs;
 
@@ -111,36 +149,38 @@ int SelfUpdate::Install(const FetchedRelease& fetched) {
     files_.MakePlain(backup);
     if (!files_.Delete(backup)) {
       log_.WriteLog("＃Delete Bakfile!");
+      files_.Delete(fresh);
       return 0;
     }
   }
   if (!files_.Rename(exePath_, backup)) {
     log_.WriteLog("＃自动更新失败A,CODE:ReName1");
+    files_.Delete(fresh);
     return 0;
   }
   if (!files_.Rename(fresh, exePath_)) {
     log_.WriteLog("＃自动更新失败B,CODE:ReName2");
     // The program exists only as the backup now: put it back.
     log_.WriteLog(Format("Restore=%d", PutBackTheProgram() ? 1 : 0));
+    files_.Delete(fresh);
     return 0;
   }
 
   const std::string title = shell_.ApplicationTitle();
   shell_.SetApplicationTitle("ORVAssistant-UpdateOK..");
+  if (!StartAndAwaitTheRelease()) {
+    // Never again while this process runs: each try would restart a program
+    // that does not come up.
+    attempts_.FailedToStart(releaseIdentities);
+    shell_.SetApplicationTitle(title);
+    return 0;
+  }
   shell_.ShowSelfClosingMessage(
       "Tollimer-自动更新成功",
       "网吧Tollimer-自动更新成功，确定后重新启动!\r\n\r\n当前速度:" + SpeedText(downloaded, elapsedMs),
       kMessageMs);
-  // The successor starts before this program ends: when it cannot start
-  // (blocked by policy or an antivirus), this one stays, from its own file.
-  if (const unsigned long error = shell_.StartProgram(exePath_)) {
-    log_.WriteLog(Format("＃自动更新失败F,CODE:Start=%lu", error));
-    log_.WriteLog(Format("Restore=%d", PutBackTheProgram() ? 1 : 0));
-    shell_.SetApplicationTitle(title);
-    return 0;
-  }
   // Fails while this process still runs from the backup; the new program
-  // deletes it at its start.
+  // deletes it once it is up.
   files_.Delete(backup);
   shell_.CloseMainWindow();
   return downloaded;

@@ -20,6 +20,11 @@ BOOL CALLBACK CloseBoxWithCaption(HWND window, LPARAM) {
   return TRUE;
 }
 
+// The environment variable that names, to the program an update starts, the
+// event it sets once it is up. The name holds the starting process's id, so
+// no other program's word is taken for it.
+constexpr char kUpEventVariable[] = "TOLLIMER_UPDATE_UP_EVENT";
+
 // A thread timer: the message box's own loop dispatches it. The box's
 // time-out of MessageBoxTimeoutA is not used: it never fires under Wine.
 void CALLBACK CloseMessageBoxTimer(HWND, UINT, UINT_PTR id, DWORD) {
@@ -81,6 +86,11 @@ void Win32UpdateShell::ShowSelfClosingMessage(const std::string& caption, const 
 }
 
 unsigned long Win32UpdateShell::StartProgram(const std::string& exePath) {
+  ForgetStartedProgram();
+  char eventName[64];
+  wsprintfA(eventName, "Local\\TollimerUpdateUp-%lu", GetCurrentProcessId());
+  upEvent_ = CreateEventA(nullptr, TRUE, FALSE, eventName);
+  if (!upEvent_) return GetLastError() != 0 ? GetLastError() : ERROR_GEN_FAILURE;
   // The path is given as the program, not as a command line: a folder name
   // with blanks must not be cut into arguments.
   std::string commandLine = "\"" + exePath + "\"";
@@ -90,14 +100,70 @@ unsigned long Win32UpdateShell::StartProgram(const std::string& exePath) {
   startup.wShowWindow = SW_SHOWNORMAL;
   PROCESS_INFORMATION process = {};
   const std::string folder = exePath.substr(0, exePath.rfind('\\') + 1);
-  if (!CreateProcessA(exePath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
-    const DWORD error = GetLastError();
+  // The child inherits the variable; this process drops it again at once.
+  SetEnvironmentVariableA(kUpEventVariable, eventName);
+  const BOOL created = CreateProcessA(exePath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                      folder.empty() ? nullptr : folder.c_str(), &startup, &process);
+  const DWORD error = GetLastError();
+  SetEnvironmentVariableA(kUpEventVariable, nullptr);
+  if (!created) {
+    ForgetStartedProgram();
     return error != 0 ? error : ERROR_GEN_FAILURE;
   }
   CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
+  started_ = process.hProcess;
   return 0;
+}
+
+bool Win32UpdateShell::WaitUntilStartedProgramIsUp(int ms) {
+  if (!started_ || !upEvent_) return false;
+  const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(ms);
+  HANDLE handles[] = {upEvent_, started_};
+  for (;;) {
+    const ULONGLONG now = GetTickCount64();
+    if (now >= deadline) return false;
+    const DWORD waited = MsgWaitForMultipleObjects(2, handles, FALSE, static_cast<DWORD>(deadline - now),
+                                                   QS_ALLINPUT);
+    if (waited == WAIT_OBJECT_0) return true;
+    // The new program ended before it said a word: the word may still have
+    // come just before it ended.
+    if (waited == WAIT_OBJECT_0 + 1) return WaitForSingleObject(upEvent_, 0) == WAIT_OBJECT_0;
+    if (waited != WAIT_OBJECT_0 + 2) return false;
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+  }
+}
+
+void Win32UpdateShell::EndStartedProgram() {
+  if (started_) {
+    TerminateProcess(started_, 1);
+    // Its file is replaced next: wait, bounded, until the process has let go.
+    WaitForSingleObject(started_, 10000);
+  }
+  ForgetStartedProgram();
+}
+
+void Win32UpdateShell::ForgetStartedProgram() {
+  if (started_) CloseHandle(started_);
+  if (upEvent_) CloseHandle(upEvent_);
+  started_ = upEvent_ = nullptr;
+}
+
+Win32UpdateShell::~Win32UpdateShell() { ForgetStartedProgram(); }
+
+void SayStartedProgramIsUp() {
+  char eventName[64] = {};
+  const DWORD length = GetEnvironmentVariableA(kUpEventVariable, eventName, sizeof eventName);
+  if (length == 0 || length >= sizeof eventName) return;
+  // Programs this one starts are not the update's.
+  SetEnvironmentVariableA(kUpEventVariable, nullptr);
+  HANDLE up = OpenEventA(EVENT_MODIFY_STATE, FALSE, eventName);
+  if (!up) return;
+  SetEvent(up);
+  CloseHandle(up);
 }
 
 void Win32UpdateShell::CloseMainWindow() {

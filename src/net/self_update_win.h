@@ -30,9 +30,21 @@ class Win32UpdateShell : public UpdateShell {
   void SetApplicationTitle(const std::string& title) override;
   void ShowSelfClosingMessage(const std::string& caption, const std::string& text, int ms) override;
   unsigned long StartProgram(const std::string& exePath) override;
+  bool WaitUntilStartedProgramIsUp(int ms) override;
+  void EndStartedProgram() override;
   void CloseMainWindow() override;
+  ~Win32UpdateShell() override;
 
  private:
+  void ForgetStartedProgram();
+
   HWND& mainForm_;
   std::function<void()> allowClose_;
+  HANDLE started_ = nullptr;  // the process just started
+  HANDLE upEvent_ = nullptr;  // set by it once it is up
 };
+
+// In a program an update started: says to the program that started it that
+// this one is up (its first watch tick ran). Nothing in a program started any
+// other way.
+void SayStartedProgramIsUp();

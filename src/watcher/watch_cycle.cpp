@@ -23,6 +23,10 @@ void WatchCycle::OnWatchTimer() {
   }
 
   RunWatchCycle();
+  if (!firstTickReported_) {
+    firstTickReported_ = true;
+    if (hooks_.firstTickRan) hooks_.firstTickRan();
+  }
 }
 
 void WatchCycle::RunWatchCycle() {

@@ -19,6 +19,7 @@ struct WatchHooks {
   // Loads the blacklist and logs the line prefix with the number of entries
   // (when the service's lines have come).
   std::function<void(const std::string& linePrefix)> loadBlacklist;
+  std::function<void()> firstTickRan;        // after the first whole tick: the program is up
   std::function<void()> loadPictureLists;    // wallpaper carousel lists
   std::function<bool()> faceVerification;    // step 3; true ends the cycle (blacklist hit)
   // Inside step 3, once the face dialog, its button and its ID edit are found
@@ -57,6 +58,7 @@ class WatchCycle {
   WatchHooks hooks_;
 
   bool firstTickDone_ = false;
+  bool firstTickReported_ = false;
   bool mainCashierSeen_ = false;
   int carouselInterval_ = 60;
   int carouselCounter_ = 0;

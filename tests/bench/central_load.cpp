@@ -234,7 +234,7 @@ void DownloadThroughput() {
   bytes.resize(8 << 20);
   for (std::size_t i = 0x80; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 2654435761u >> 24);
   std::string error;
-  const auto info = AddReleaseFile(central.config, *central.store, bytes, 0, nullptr, error);
+  const auto info = AddReleaseFile(central.config, *central.store, bytes, 0, "", error);
   if (!info) return;
 
   // The plain static file server: the same library serving the release folder.

@@ -138,4 +138,32 @@ TEST(BlacklistImport, TakesALongLineExactlyWhenTheAssistantTakesIt) {
   }
 }
 
+// The count is what the store keeps: one entry per ID number, the later line's.
+TEST(BlacklistImport, AnIdNumberTwiceIsOneEntryWithAWarning) {
+  const BlacklistImport r = ParseBlacklistFile(
+      "330102199003074415\t张三\t2024-01-02\t盗窃财物\n"
+      "11010519491231002X 李四 2023-12-31 打架斗殴\n"
+      "330102199003074415\t张三\t2024-02-03\t逃费离开\n",
+      false, kToday);
+  ASSERT_EQ(r.entries.size(), 2u);
+  EXPECT_EQ(r.entries[0].line, "330102199003074415 #三   2024-02-03 逃费离开");
+  EXPECT_EQ(r.warnings, (std::vector<LineNote>{{3, "ID number also on line 1; this line replaces it"}}));
+}
+
+// A file saved as UTF-8 is told apart from GBK text, so the operator hears
+// that --utf8 is missing.
+TEST(BlacklistImport, TellsAUtf8FileFromGbk) {
+  const struct {
+    std::string text;
+    bool utf8;
+  } cases[] = {
+      {"11010519491231002X\t\xE5\xBC\xA0\xE4\xB8\x89\t2024/3/7\t\xE7\x9B\x97\xE7\xAA\x83", true},
+      {"330102199003074415\t张三\t2024-01-02\t盗窃财物", false},  // GBK (the test's literals are GBK)
+      {"330102199003074415 ab 2024-01-02 abcd", false},             // ASCII only: nothing to tell
+      {"\xE5\xBC", false},                                          // cut in a character
+      {"\xC0\xAF", false},                                          // overlong
+  };
+  for (const auto& c : cases) EXPECT_EQ(LooksLikeUtf8(c.text), c.utf8) << c.text;
+}
+
 }  // namespace

@@ -35,6 +35,9 @@ TEST(CentralConfig, FileValuesOverrideDefaults) {
       "connections_per_address = 4\n"
       "max_connections = 2000\n"
       "request_seconds = 3\n"
+      "max_workers = 64\n"
+      "max_notices = 5000\n"
+      "retention_days = 30\n"
       "trusted_proxies = 127.0.0.1, ::1\n");
   ASSERT_TRUE(r.config) << (r.errors.empty() ? "" : r.errors[0]);
   EXPECT_EQ(r.config->httpPort, 8080);
@@ -55,7 +58,19 @@ TEST(CentralConfig, FileValuesOverrideDefaults) {
   EXPECT_EQ(r.config->connectionsPerAddress, 4u);
   EXPECT_EQ(r.config->maxConnections, 2000u);
   EXPECT_EQ(r.config->requestSeconds, 3);
+  EXPECT_EQ(r.config->maxWorkers, 64u);
+  EXPECT_EQ(r.config->maxNotices, 5000);
+  EXPECT_EQ(r.config->retentionDays, 30);
   EXPECT_EQ(r.config->trustedProxies, (std::vector<std::string>{"127.0.0.1", "::1"}));
+}
+
+// Saved by a Windows editor: the byte-order mark is not part of the first name.
+TEST(CentralConfig, AByteOrderMarkBeforeTheFirstLineIsSkipped) {
+  for (const char* first : {"data_dir = /srv/chain\n", "# the chain\ndata_dir = /srv/chain\n"}) {
+    const ConfigResult r = ParseCentralConfig(std::string("\xEF\xBB\xBF") + first);
+    ASSERT_TRUE(r.config) << (r.errors.empty() ? "" : r.errors[0]);
+    EXPECT_EQ(r.config->dataDir, "/srv/chain");
+  }
 }
 
 TEST(CentralConfig, RefusesLinesThatWouldMisconfigureTheService) {
@@ -86,6 +101,9 @@ TEST(CentralConfig, RefusesLinesThatWouldMisconfigureTheService) {
       "connections_per_address = 0",                      // nobody could connect
       "max_connections = many",
       "request_seconds = 61",                             // over a minute
+      "max_workers = 0",                                  // nothing would serve
+      "max_notices = 10",                                 // too few to see a flood in
+      "retention_days = 0",                               // would remove what just came in
       "test_keys = maybe",                                // yes or no
       "trusted_proxies = proxy.example.com",              // a name could be anyone tomorrow
       "trusted_proxies = 127.0.0.1:8080",

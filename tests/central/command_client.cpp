@@ -1,18 +1,32 @@
 #include "central/command_client.h"
 
+#include <sys/wait.h>
+
 #include <cstdio>
 
-std::string RunCentral(const std::string& arguments) {
-  return RunShell(std::string(TOLLIMER_CENTRAL_EXE) + " " + arguments);
-}
+namespace {
 
-std::string RunShell(const std::string& command) {
-  std::string out;
-  if (FILE* pipe = popen(("{ " + command + "; } 2>&1").c_str(), "r")) {
+// Runs a shell command line; its output and exit code.
+CentralRun RunLine(const std::string& line) {
+  CentralRun run;
+  if (FILE* pipe = popen(line.c_str(), "r")) {
     char buffer[4096];
     std::size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-    pclose(pipe);
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, n);
+    const int status = pclose(pipe);
+    if (status != -1 && WIFEXITED(status)) run.code = WEXITSTATUS(status);
   }
-  return out;
+  return run;
 }
+
+}  // namespace
+
+CentralRun RunCentralIn(const std::string& cwd, const std::string& arguments, int mask) {
+  char umaskWord[8];
+  std::snprintf(umaskWord, sizeof umaskWord, "%03o", mask);
+  return RunLine("cd '" + cwd + "' && umask " + umaskWord + " && " + TOLLIMER_CENTRAL_EXE + " " + arguments + " 2>&1");
+}
+
+std::string RunCentral(const std::string& arguments) { return RunCentralIn(".", arguments).output; }
+
+std::string RunShell(const std::string& command) { return RunLine("{ " + command + "; } 2>&1").output; }

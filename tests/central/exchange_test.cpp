@@ -222,15 +222,37 @@ TEST(Notice, ReadsTheDatagramTheAssistantSends) {
   EXPECT_EQ(notice->barName, Utf8(u8"星空,网吧"));
   EXPECT_EQ(notice->entry, Utf8(u8"110101199003074477 #三  2024-01-02 盗窃财物"));
 
-  const auto odd = ParseNotice(prefix + "something else");
-  ASSERT_TRUE(odd);  // kept whole, fields empty
-  EXPECT_EQ(odd->text, "something else");
-  EXPECT_EQ(odd->barId, "");
-
-  EXPECT_TRUE(ParseNotice(prefix));  // the empty notice
-  EXPECT_FALSE(ParseNotice("Bid=1,BarName=x,BlackID=y"));           // no prefix
-  EXPECT_FALSE(ParseNotice(prefix.substr(0, 7)));                   // cut prefix
+  // Only the notice's own shape is taken.
+  EXPECT_FALSE(ParseNotice(prefix + "something else"));
+  EXPECT_FALSE(ParseNotice(prefix));                                      // the empty notice
+  EXPECT_FALSE(ParseNotice(prefix + "Bid=1,BlackID=y"));                  // no bar name
+  EXPECT_FALSE(ParseNotice("Bid=1,BarName=x,BlackID=y"));                 // no prefix
+  EXPECT_FALSE(ParseNotice(prefix.substr(0, 7)));                         // cut prefix
   EXPECT_FALSE(ParseNotice(prefix + std::string(kMaxNoticeBytes, 'x')));  // too long
+}
+
+// What a notice keeps is bounded whatever the datagram holds: a long entry,
+// or control bytes that are stored written out four times as long.
+TEST(Notice, KeepsAtMostAFewHundredBytes) {
+  const std::string prefix(kNoticePrefix);
+  struct Case {
+    std::string body;
+  } cases[] = {
+      {"Bid=1,BarName=x,BlackID=" + std::string(4000, '7')},
+      {"Bid=" + std::string(1000, '\x01') + ",BarName=" + std::string(1000, '\x02') + ",BlackID=" +
+       std::string(1000, '\x03')},
+      {"Bid=1,BarName=" + std::string(2000, '\xB0') + ",BlackID=1"},  // half characters: one GBK lead byte after another
+  };
+  for (const Case& c : cases) {
+    const std::string datagram = (prefix + c.body).substr(0, kMaxNoticeBytes);
+    const auto notice = ParseNotice(datagram);
+    ASSERT_TRUE(notice) << c.body.substr(0, 40);
+    EXPECT_LE(notice->text.size(), kNoticeTextBytes);
+    EXPECT_LE(notice->barId.size(), kNoticeBarIdBytes);
+    EXPECT_LE(notice->barName.size(), kNoticeBarNameBytes);
+    EXPECT_LE(notice->entry.size(), kNoticeEntryBytes);
+    EXPECT_LE(notice->text.size() + notice->barId.size() + notice->barName.size() + notice->entry.size(), 1088u);
+  }
 }
 
 TEST(PercentDecode, LeavesBrokenEscapesAlone) {

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <thread>
 #include <vector>
 
@@ -73,6 +74,22 @@ TEST(RequestFraming, SaysWhereARequestEndsOrWhyItIsRefused) {
   EXPECT_TRUE(waits.wantsContinue);
 }
 
+// Connections and hit reports count a client by the same rule.
+TEST(ConnectionLimits, AClientCountsAsItsAddressOrItsIpv6Network) {
+  struct Case {
+    const char* address;
+    const char* slot;
+  } cases[] = {
+      {"10.1.2.3", "10.1.2.3"},
+      {"2001:db8:1:2:aaaa:bbbb:cccc:dddd", "2001:db8:1:2::/64"},
+      {"2001:db8:1:2::1", "2001:db8:1:2::/64"},
+      {"::1", "::/64"},
+      {"::ffff:10.1.2.3", "::ffff:10.1.2.3"},  // an IPv4 client of an IPv6 socket
+      {"not an address", "not an address"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ClientSlot(c.address), c.slot) << c.address;
+}
+
 TEST(ConnectionLimits, BoundEachAddressAndAllAndGiveSlotsBack) {
   ConnectionLimits limits(2, 3);
   using A = ConnectionLimits::Admission;
@@ -123,18 +140,23 @@ struct TestListener {
   GatedListener listener;
 };
 
-// Reads what the server sends until it closes, at most `waitMs`.
-std::string ReadUntilClosed(int fd, int waitMs) {
+// Reads what the server sends until it closes, at most `waitMs`; `error`
+// gets the error that ended it (ECONNRESET for a reset), 0 for an orderly end.
+std::string ReadUntilClosed(int fd, int waitMs, int* error = nullptr) {
   std::string bytes;
-  char buffer[4096];
+  char buffer[65536];
   const std::int64_t end = SteadyMs() + waitMs;
   for (;;) {
     pollfd p{fd, POLLIN, 0};
     if (poll(&p, 1, static_cast<int>(std::max<std::int64_t>(0, end - SteadyMs()))) <= 0) break;
     const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+    if (n < 0 && error) *error = errno;
     if (n <= 0) break;
     bytes.append(buffer, static_cast<std::size_t>(n));
   }
+  // A reset that came after the server's end of data shows only here.
+  socklen_t length = sizeof(int);
+  if (error && *error == 0) getsockopt(fd, SOL_SOCKET, SO_ERROR, error, &length);
   return bytes;
 }
 
@@ -244,6 +266,115 @@ TEST(GatedListener, AClientThatReadsItsReplyTooSlowlyHoldsAWorkerForABoundedTime
   stop = true;
   trickle.join();
   close(reader);
+}
+
+// A client at its address's share that connects again the moment its reply
+// ends finds its slot free: the slot is given back before the close.
+TEST(GatedListener, AClientThatReconnectsAtItsShareIsNeverRefusedForItsOwnLastConnection) {
+  ListenerLimits limits;
+  limits.perAddress = 1;
+  TestListener server(limits);
+  int refused = 0;
+  for (int i = 0; i < 300; ++i) refused += HttpGet(server.listener.Port(), "/", "", "127.0.0.2").status == 200 ? 0 : 1;
+  EXPECT_EQ(refused, 0);
+  EXPECT_EQ(server.listener.Counts().refusedAddressFull, 0);
+}
+
+// A client that sends its next request while a large reply is still on its
+// way gets the whole reply and an orderly end, not a reset that throws away
+// what it has not read yet.
+TEST(GatedListener, InputLeftUnreadDoesNotResetTheConnectionUnderTheReply) {
+  ListenerLimits limits;
+  limits.lingerMs = 3000;
+  const std::size_t replyBytes = 4 << 20;
+  TestListener server(limits, replyBytes);
+  const int fd = ConnectFrom(server.listener.Port(), "");
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(send(fd, "GET / HTTP/1.1\r\n\r\n", 18, MSG_NOSIGNAL), 18);
+  // The next request comes after the first was taken; it stays unread while
+  // the reply fills the buffers.
+  SleepMs(100);
+  ASSERT_EQ(send(fd, "GET /again HTTP/1.1\r\n\r\n", 24, MSG_NOSIGNAL), 24);
+  SleepMs(200);
+  int error = 0;
+  const std::string bytes = ReadUntilClosed(fd, 10000, &error);
+  close(fd);
+  EXPECT_EQ(error, 0) << std::strerror(error);
+  const std::size_t body = bytes.find("\r\n\r\n");
+  ASSERT_NE(body, std::string::npos);
+  EXPECT_EQ(bytes.size() - body - 4, replyBytes);
+}
+
+// The refusals the listener writes itself end the same orderly way: the
+// client reads its 503 or 413 even though its request was never read whole.
+TEST(GatedListener, ARefusalIsReadWholeNotResetByTheRestOfTheRequest) {
+  ListenerLimits limits;
+  limits.request.maxBodyBytes = 1024;
+  TestListener server(limits);
+  struct Case {
+    std::string request;
+    const char* status;
+  } cases[] = {
+      {"POST / HTTP/1.1\r\nContent-Length: 2000000\r\n\r\n" + std::string(100000, 'b'), "HTTP/1.1 413"},
+      {"GET / HTTP/1.1\r\nX: " + std::string(100000, 'h'), "HTTP/1.1 431"},
+  };
+  for (const Case& c : cases) {
+    const int fd = ConnectFrom(server.listener.Port(), "");
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(send(fd, c.request.data(), c.request.size(), MSG_NOSIGNAL), static_cast<ssize_t>(c.request.size()));
+    int error = 0;
+    const std::string reply = ReadUntilClosed(fd, 5000, &error);
+    close(fd);
+    EXPECT_EQ(reply.compare(0, 12, c.status), 0) << reply;
+    EXPECT_EQ(error, 0) << c.status << ": " << std::strerror(error);
+  }
+}
+
+// The reply's socket queues little beyond what the client has read, so a
+// client that reads nothing is given up at the reply's time instead of
+// leaving megabytes in this machine's buffers.
+TEST(GatedListener, AReplyToAClientThatReadsNothingIsNotCountedAsSent) {
+  ListenerLimits limits;
+  std::atomic<int> sent{-1};
+  const std::size_t replyBytes = 2 << 20;
+  GatedListener listener(limits, [&](ReceivedRequest& r) {
+    const std::string reply(replyBytes, 'x');
+    sent = SendBefore(r.fd, reply.data(), reply.size(), SteadyMs() + 500) ? 1 : 0;
+  });
+  std::string error;
+  ASSERT_TRUE(listener.Bind("127.0.0.1", 0, error)) << error;
+  listener.Start();
+  const int fd = ConnectFrom(listener.Port(), "");
+  ASSERT_EQ(send(fd, "GET / HTTP/1.1\r\n\r\n", 18, MSG_NOSIGNAL), 18);
+  for (int i = 0; i < 500 && sent < 0; ++i) SleepMs(10);
+  EXPECT_EQ(sent, 0) << "2 MiB were taken by the buffers of a client that read nothing";
+  close(fd);
+}
+
+// Workers started for a crowd of slow readers stop at the ceiling (a request
+// past it waits for a free one) and end once idle again.
+TEST(GatedListener, WorkersGrowToTheCeilingAndIdleOnesEnd) {
+  ListenerLimits limits;
+  limits.workers = 1;
+  limits.maxWorkers = 3;
+  limits.idleWorkerMs = 100;
+  TestListener server(limits, 8 << 20);
+  std::vector<int> readers;
+  for (int i = 0; i < 6; ++i) {
+    const int fd = ConnectFrom(server.listener.Port(), "127.0.0." + std::to_string(10 + i));
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(send(fd, "GET / HTTP/1.1\r\n\r\n", 18, MSG_NOSIGNAL), 18);
+    readers.push_back(fd);
+  }
+  for (int i = 0; i < 100 && server.listener.Counts().served < 6; ++i) SleepMs(20);
+  EXPECT_EQ(server.listener.Counts().served, 6);
+  EXPECT_EQ(server.listener.Workers(), 3u);
+  for (int fd : readers) close(fd);
+  std::size_t workers = 0;
+  for (int i = 0; i < 300 && (workers = server.listener.Workers()) > 1; ++i) SleepMs(20);
+  EXPECT_EQ(workers, 1u);
+  // The one left serves.
+  EXPECT_EQ(HttpGet(server.listener.Port(), "/").status, 200);
 }
 
 }  // namespace

@@ -65,7 +65,15 @@ TEST(Metrics, EveryMetricIsAnnouncedAndCountersOnlyGrowWithTheExchanges) {
                            "tollimer_blacklist_requests_total", "tollimer_hits_total",
                            "tollimer_notices_received_total", "tollimer_notices_dropped_total",
                            "tollimer_installations", "tollimer_installations_seen_24h",
-                           "tollimer_store_size_bytes", "tollimer_uptime_seconds"}) {
+                           "tollimer_store_size_bytes", "tollimer_uptime_seconds",
+                           "tollimer_blacklist_refused_total", "tollimer_notices_removed_total",
+                           "tollimer_notices_refused_total{cause=\"shape\"}",
+                           "tollimer_notices_refused_total{cause=\"store\"}",
+                           "tollimer_connections_refused_total{cause=\"address_share\"}",
+                           "tollimer_connections_refused_total{cause=\"all_full\"}",
+                           "tollimer_connections_refused_total{cause=\"request_timeout\"}",
+                           "tollimer_connections_refused_total{cause=\"request_refused\"}",
+                           "tollimer_worker_starts_failed_total"}) {
     EXPECT_TRUE(before.samples.count(name)) << name;
   }
   EXPECT_GT(before.samples.at("tollimer_store_size_bytes"), 0);
@@ -74,6 +82,7 @@ TEST(Metrics, EveryMetricIsAnnouncedAndCountersOnlyGrowWithTheExchanges) {
            SealAsAssistant(AssistantReport("00E04C6A1B2C", "WD-9", "0BADF00D", "3301", "bar")));
   HttpPost(central.HttpPort(), "/tollimer/update/?t=1", "not sealed");
   HttpGet(central.HttpPort(), "/tollimer/data/blklist.txt");
+  RawHttp(central.HttpPort(), "GET / HTTP/1.1\r\nX: " + std::string(100000, 'h'));  // a head over the limit
 
   const Scraped after = Parse(Fetch(central));
   EXPECT_TRUE(after.faults.empty()) << after.faults[0];
@@ -82,6 +91,7 @@ TEST(Metrics, EveryMetricIsAnnouncedAndCountersOnlyGrowWithTheExchanges) {
   EXPECT_EQ(after.samples.at("tollimer_blacklist_requests_total"), 1);
   EXPECT_EQ(after.samples.at("tollimer_installations"), 1);
   EXPECT_EQ(after.samples.at("tollimer_installations_seen_24h"), 1);
+  EXPECT_EQ(after.samples.at("tollimer_connections_refused_total{cause=\"request_refused\"}"), 1);
   for (const auto& [sample, value] : before.samples) {
     const std::string metric = sample.substr(0, sample.find('{'));
     if (before.types.at(metric) == "counter") {

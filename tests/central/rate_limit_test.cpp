@@ -35,4 +35,21 @@ TEST(RateLimiter, ForgetsQuietSendersSoSpoofedAddressesCannotPileUp) {
   EXPECT_FALSE(limiter.Allow("sender1", 120'000));
 }
 
+TEST(RateLimiter, ForgedSendersWithinAMinuteKeepTheTableAtItsBoundAndShareOneBucket) {
+  RateLimiter limiter(20, 100, 1000);
+  int strangersAllowed = 0;
+  for (int i = 0; i < 100000; ++i) {
+    const bool allowed = limiter.Allow("127.0." + std::to_string(i / 256) + "." + std::to_string(i % 256), i / 100);
+    if (i >= 1000) strangersAllowed += allowed ? 1 : 0;
+  }
+  EXPECT_EQ(limiter.Senders(), 1000u);
+  // The 99 000 strangers of that second had one bucket: its burst and a second's rate.
+  EXPECT_LE(strangersAllowed, 100 + 20);
+  // A known sender keeps its own bucket meanwhile.
+  EXPECT_TRUE(limiter.Allow("127.0.0.1", 1000));
+  // Once the known buckets are full again they make room for new senders.
+  EXPECT_EQ(Allowed(limiter, "10.9.9.9", 20'000, 3), 3);
+  EXPECT_EQ(limiter.Senders(), 1u);
+}
+
 }  // namespace

@@ -1,5 +1,7 @@
 #include "central/service_client.h"
 
+#include <sqlite3.h>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -124,7 +126,7 @@ std::optional<std::string> PayloadValue(const std::string& payload, const std::s
   return std::nullopt;
 }
 
-std::string FakeExecutable(unsigned machine, const std::string& filler) {
+std::string FakeExecutable(unsigned machine, const std::string& filler, std::uint64_t number) {
   std::string bytes(0x80, '\0');
   bytes[0] = 'M';
   bytes[1] = 'Z';
@@ -132,7 +134,11 @@ std::string FakeExecutable(unsigned machine, const std::string& filler) {
   bytes.replace(0x40, 4, std::string("PE\0\0", 4));
   bytes[0x44] = static_cast<char>(machine & 0xFF);
   bytes[0x45] = static_cast<char>(machine >> 8);
-  return bytes + filler;
+  // The fixed file information of a version resource: signature, structure
+  // version 1.0, then FILEVERSION's high and low double words.
+  std::string version("\xBD\x04\xEF\xFE\x00\x00\x01\x00", 8);
+  for (int shift : {32, 40, 48, 56, 0, 8, 16, 24}) version += static_cast<char>((number >> shift) & 0xFF);
+  return bytes + version + filler;
 }
 
 RunningCentral::RunningCentral(const std::string& name, CentralConfig base) : config(base), dir(name) {
@@ -158,3 +164,15 @@ RunningCentral::~RunningCentral() {
 }
 
 void SleepMs(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+
+bool BreakBlacklistTable(const std::string& storePath) {
+  sqlite3* db = nullptr;
+  bool done = sqlite3_open(storePath.c_str(), &db) == SQLITE_OK;
+  sqlite3_busy_timeout(db, 5000);
+  done = done && sqlite3_exec(db, R"sql(
+    ALTER TABLE blacklist RENAME TO blacklist_kept;
+    CREATE VIEW blacklist(seq, id_number, line) AS SELECT seq, id_number, json(line) FROM blacklist_kept;)sql",
+                              nullptr, nullptr, nullptr) == SQLITE_OK;
+  sqlite3_close(db);
+  return done;
+}

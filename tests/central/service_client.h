@@ -4,6 +4,7 @@
 // service with its collector started on free loopback ports in a scratch
 // data folder.
 #pragma once
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -51,10 +52,16 @@ std::optional<std::string> PayloadValue(const std::string& payload, const std::s
 
 // A small Windows executable image: MZ header, PE signature and the machine
 // field, then `filler` bytes, so releases differ in their checksums.
-std::string FakeExecutable(unsigned machine, const std::string& filler);
+// A PE header of `machine`, a version resource's fixed information with
+// FILEVERSION `number` (1.0.0.2 unless told), then `filler`.
+std::string FakeExecutable(unsigned machine, const std::string& filler, std::uint64_t number = 0x0001000000000002);
 
 // A pause (the test files keep <chrono> out: its "µs" has no GBK form).
 void SleepMs(int milliseconds);
+
+// Makes the store file's blacklist fail part way through a read, as a
+// damaged page would: from the first row whose line is not JSON text on.
+bool BreakBlacklistTable(const std::string& storePath);
 
 // tollimer-central's service and collector on free loopback ports.
 class RunningCentral {

@@ -1,10 +1,12 @@
 // Every exchange an assistant makes, over loopback against a running
 // service, and the refusals of what an assistant would never send.
 #include "central/service.h"
+#include "crypto/release_statement.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -33,7 +35,7 @@ const std::string kUpdate = "/tollimer/update/";
 
 std::string AddRelease(RunningCentral& central, unsigned machine, const std::string& filler) {
   std::string error;
-  const auto info = AddReleaseFile(central.config, *central.store, FakeExecutable(machine, filler), 100, nullptr, error);
+  const auto info = AddReleaseFile(central.config, *central.store, FakeExecutable(machine, filler), 100, "", error);
   EXPECT_TRUE(info) << error;
   return info ? info->crc : "";
 }
@@ -139,8 +141,8 @@ TEST(CentralService, DownloadsTheReleaseWholeOrFromAnOffset) {
   const std::string x86 = FakeExecutable(0x14C, std::string(300000, 'x'));
   const std::string x64 = FakeExecutable(0x8664, std::string(200000, 'y'));
   std::string error;
-  const auto v86 = AddReleaseFile(central.config, *central.store, x86, 100, nullptr, error);
-  const auto v64 = AddReleaseFile(central.config, *central.store, x64, 100, nullptr, error);
+  const auto v86 = AddReleaseFile(central.config, *central.store, x86, 100, "", error);
+  const auto v64 = AddReleaseFile(central.config, *central.store, x64, 100, "", error);
   ASSERT_TRUE(v86 && v64);
 
   // An unknown (older) build gets the 32-bit release, which runs everywhere.
@@ -159,6 +161,40 @@ TEST(CentralService, DownloadsTheReleaseWholeOrFromAnOffset) {
   const RawReply beyond =
       RawHttp(central.HttpPort(), DownloaderRequest(kUpdate + "file/0BADF00D.bin", 10'000'000));
   EXPECT_EQ(beyond.status, 416);
+
+  // Closed ranges: within the release a part; ending past it, refused.
+  struct Case {
+    const char* range;
+    int status;
+    std::size_t bytes;
+  } ranges[] = {{"bytes=10-19", 206, 10}, {"bytes=0-99999999", 416, 0}, {"bytes=299990-300200", 416, 0}};
+  for (const Case& c : ranges) {
+    const RawReply part = RawHttp(central.HttpPort(), "GET " + kUpdate + "file/0BADF00D.bin HTTP/1.1\r\nRange: " +
+                                                          c.range + "\r\nConnection: close\r\n\r\n");
+    EXPECT_EQ(part.status, c.status) << c.range;
+    if (c.status == 206) {
+      EXPECT_EQ(part.body, x86.substr(10, c.bytes)) << c.range;
+    }
+  }
+}
+
+// A client that waits for "100 Continue" before its body hears it once.
+TEST(CentralService, AnExpectedContinueIsSaidOnce) {
+  RunningCentral central("central_service_continue");
+  const std::string body = SealAsAssistant(AssistantReport("00E04C6A1B2C", "WD-9", "0BADF00D", "3301", "bar"));
+  const int fd = ConnectFrom(central.HttpPort(), "");
+  ASSERT_GE(fd, 0);
+  const std::string head = "POST " + kUpdate + "?t=1 HTTP/1.1\r\nExpect: 100-continue\r\nContent-Length: " +
+                           std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n";
+  ASSERT_EQ(send(fd, head.data(), head.size(), MSG_NOSIGNAL), static_cast<ssize_t>(head.size()));
+  SleepMs(200);
+  ASSERT_EQ(send(fd, body.data(), body.size(), MSG_NOSIGNAL), static_cast<ssize_t>(body.size()));
+  std::string reply;
+  char buffer[4096];
+  for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, 0)) > 0;) reply.append(buffer, static_cast<std::size_t>(n));
+  close(fd);
+  EXPECT_EQ(CountOccurrences(reply, "100 Continue"), 1) << reply.substr(0, 200);
+  EXPECT_NE(reply.find("HTTP/1.1 200 OK"), std::string::npos) << reply.substr(0, 200);
 }
 
 TEST(CentralService, NothingOutsideTheReleaseFolderIsServed) {
@@ -220,6 +256,17 @@ TEST(CentralService, TheBlacklistOpensLineByLineAsTheAssistantOpensIt) {
   lines = fetch();
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0].substr(0, 18), "11010519491231002X");
+}
+
+// The assistants replace their list with what this answers: a list the
+// store cannot read whole is answered 503, never as a shorter list.
+TEST(CentralService, ABlacklistTheStoreCannotReadIsAnswered503) {
+  RunningCentral central("central_service_blacklist_unread");
+  ASSERT_TRUE(central.store->ImportBlacklist({{"1", "\"first\""}, {"2", "second"}}, true));
+  ASSERT_TRUE(BreakBlacklistTable(central.config.dataDir + "/central.db"));
+  const RawReply reply = HttpGet(central.HttpPort(), "/tollimer/data/blklist.txt?");
+  EXPECT_EQ(reply.status, 503);
+  EXPECT_EQ(reply.body, "store busy\n");
 }
 
 TEST(CentralService, RecordsHitReportsAsTheAssistantSendsThem) {
@@ -313,6 +360,27 @@ TEST(NoticeCollector, AFloodIsCutDownAndStrangersAreRefused) {
   EXPECT_EQ(static_cast<std::int64_t>(central.store->Notices(100000).size()), central.collector->Recorded());
 }
 
+// A flood within the rate fills the notices table only up to its ceiling:
+// the oldest make room and are counted.
+TEST(NoticeCollector, KeepsTheNewestNoticesUpToItsCeiling) {
+  CentralConfig config;
+  config.noticesPerSecond = 1000;  // burst of 5000: every notice passes the rate
+  config.maxNotices = 100;
+  RunningCentral central("central_collector_ceiling", config);
+  const auto port = static_cast<std::uint16_t>(central.collector->Port());
+  for (int i = 0; i < 300; ++i) {
+    SendNotice("Bid=1,BarName=x,BlackID=" + std::to_string(i), "127.0.0.1", port);
+    if (i % 50 == 49) SleepMs(5);
+  }
+  WaitForCount([&] { return static_cast<std::size_t>(central.collector->Recorded()); }, 300);
+  const std::int64_t recorded = central.collector->Recorded();
+  EXPECT_GT(recorded, 100);
+  const auto kept = central.store->Notices(1000);
+  EXPECT_EQ(kept.size(), 100u);
+  EXPECT_EQ(central.collector->Removed(), recorded - 100);
+  EXPECT_NE(kept.front().text.find("BlackID=299"), std::string::npos);
+}
+
 // The program as an operator or a test starts it: free ports, a scratch
 // data folder, the ports written to a file, a clean end on SIGTERM.
 TEST(TollimerCentral, StartsOnFreePortsAndStopsCleanly) {
@@ -391,6 +459,7 @@ TEST(TollimerCentral, WhatTheOperatorSetsReachesTheAssistantsAndTheirReportsCome
   const std::string data = dir.Path("data");
   const std::string exe = dir.Write("Tollimer.exe", FakeExecutable(0x14C, "release 2"));
   const std::string list = dir.Write("list.txt", "330102199003074415\t张三\t2024-01-02\t盗窃财物\r\n");
+  Command(data, "init");
   EXPECT_EQ(Command(data, "params set interval 45"), "");
   EXPECT_NE(Command(data, "params set interval 0").find("1 to"), std::string::npos);  // refused
   EXPECT_EQ(Command(data, "params set delay 500 --bar 3301"), "");
@@ -426,11 +495,13 @@ TEST(TollimerCentral, WhatTheOperatorSetsReachesTheAssistantsAndTheirReportsCome
   EXPECT_EQ(PayloadValue(*payload, "delay"), "500");
   EXPECT_EQ(PayloadValue(*payload, "crclist"), crc);
   EXPECT_EQ(HttpGet(service.HttpPort(), kUpdate + "file/0BADF00D.bin").body, FakeExecutable(0x14C, "release 2"));
-  // Beside it the signature, which the assistant's own check accepts with
-  // the printed key.
+  // Beside it the statement, which the assistant's own check accepts with
+  // the printed key, naming this very file.
   const RawReply signature = HttpGet(service.HttpPort(), kUpdate + "file/0BADF00D.sig");
   EXPECT_EQ(signature.status, 200);
-  EXPECT_EQ(CheckRelease(*releaseKey, Sha256OfFile(exe), signature.body), ReleaseCheck::kSigned);
+  const StatementVerdict verdict = CheckReleaseStatement(*releaseKey, signature.body, 0x0001000000000001, "x86");
+  EXPECT_EQ(verdict.check, StatementCheck::kAccepted) << signature.body;
+  EXPECT_EQ(verdict.statement.sha256, Sha256OfFile(exe));
   EXPECT_EQ(HttpGet(service.HttpPort(), "/tollimer/report.php?CID=330102199003074415&RET=00E04C6A1B2C|3301|"
                                         "星空网吧|")
                 .status,
@@ -461,6 +532,7 @@ TEST(TollimerCentral, HelpAndImportRefusalsSpeakToTheOperator) {
   const std::string list = dir.Write("list.txt",
                                      "11010519491231002X\t张三\t2024/3/7\t盗窃他人财物\r\n"
                                      "11010519491231002X\t张三\t7.3.2024\t盗窃他人财物\r\n");
+  Command(data, "init");
   const std::string out = Command(data, "blacklist import '" + list + "'");
   EXPECT_NE(out.find("line 2 refused: date: a date such as 2024-03-07"), std::string::npos) << out;
   EXPECT_NE(out.find("imported 1 entries, refused 1 lines"), std::string::npos) << out;

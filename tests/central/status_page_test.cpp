@@ -80,6 +80,20 @@ TEST(StatusView, SilentInstallationsAreThoseQuietForTwiceTheirBarsRefreshInterva
   EXPECT_EQ(v.seenLastDay, 7);
 }
 
+// However many hits come, the table lists the newest kHitRowsShown; the
+// counts still count them all.
+TEST(StatusView, TheHitTableListsTheNewestAndCountsAll) {
+  StatusInput in = Chain();
+  in.hits.clear();
+  const int many = static_cast<int>(kHitRowsShown) + 50;
+  for (int i = 0; i < many; ++i) in.hits.push_back({kNow - i * 60, "110101199003071233", "M", "A", "A", "x"});
+  const StatusView v = BuildStatusView(in, kNow, Shanghai());
+  EXPECT_EQ(v.recentHits, many);
+  ASSERT_EQ(v.recentHitRows.size(), kHitRowsShown);
+  EXPECT_EQ(v.recentHitRows.front().time, kNow);
+  EXPECT_EQ(v.recentHitRows.back().time, kNow - static_cast<std::int64_t>(kHitRowsShown - 1) * 60);
+}
+
 TEST(StatusView, PerBarRowsMarkOldAndUnknownBuildsAndCountTheWeeksHits) {
   StatusInput in = Chain();
   in.installs = {

@@ -1,14 +1,20 @@
 #include "central/store.h"
 
+#include <sqlite3.h>
+
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <fstream>
+#include <thread>
 
 #include "fakes/temp_dir.h"
+#include "central/retention.h"
+#include "central/service.h"
 #include "central/service_client.h"
 
 extern char** environ;
@@ -171,6 +177,86 @@ TEST(CentralStore, PruningKeepsTheRecentDaysAndEverythingElse) {
   EXPECT_EQ(store->Installs().size(), 1u);  // the inventory stays
 }
 
+TEST(CentralStore, PruningInSmallStepsRemovesWhatIsOldAStepAtATime) {
+  TempDir dir("central_store_prune_steps");
+  auto store = OpenStore(dir);
+  for (std::int64_t time : {100, 101, 102, 103, 104, 300}) {
+    ASSERT_TRUE(store->RecordHit({"id", "m", "1", "b"}, "a", time));
+    ASSERT_TRUE(store->RecordNotice({"n", "1", "b", "e"}, "a", time));
+  }
+  EXPECT_EQ(store->PruneEventsBatch(200, 2), 4);  // two of each
+  int steps = 0;
+  EXPECT_EQ(PruneOldEvents(*store, 200, 2, [&] { return ++steps < 100; }), 6);
+  EXPECT_EQ(steps, 2);  // two more steps, then one that found nothing
+  EXPECT_EQ(store->Hits(0).size(), 1u);
+  EXPECT_EQ(store->Notices(10).size(), 1u);
+}
+
+TEST(EventRetention, RemovesWhatIsOlderThanItsDaysWhenItStarts) {
+  TempDir dir("central_store_retention");
+  auto store = OpenStore(dir);
+  const std::int64_t now = NowSeconds();
+  for (std::int64_t age : {400, 91, 89, 0}) {
+    ASSERT_TRUE(store->RecordHit({"id", "m", "1", "b"}, "a", now - age * 86400));
+    ASSERT_TRUE(store->RecordNotice({"n", "1", "b", "e"}, "a", now - age * 86400));
+  }
+  EventRetention retention(*store, 90);
+  retention.Start();
+  for (int i = 0; i < 500 && store->Hits(0).size() > 2; ++i) SleepMs(10);
+  retention.Stop();
+  EXPECT_EQ(store->Hits(0).size(), 2u);
+  EXPECT_EQ(store->Notices(10).size(), 2u);
+}
+
+// While an operator's command holds the write lock, the service's write
+// waits for it without holding the store: the exchanges' reads go on.
+TEST(CentralStore, AWriteWaitingForAnotherProcessDoesNotHoldUpReads) {
+  TempDir dir("central_store_busy");
+  auto store = OpenStore(dir);
+  store->WaitForWritersUnlocked();
+  ASSERT_TRUE(store->SetParam("", "interval", "60"));
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open(dir.Path("central.db").c_str(), &other), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+  std::atomic<bool> written{false};
+  std::thread writer([&] {
+    EXPECT_TRUE(store->RecordInstall(Report("M", "D", "1", "C"), "a", 1, 10));
+    written = true;
+  });
+  SleepMs(100);  // the write is waiting now
+  EXPECT_EQ(store->ParamsFor("1").size(), 1u);
+  EXPECT_EQ(store->BlacklistVersion(), 0);
+  EXPECT_FALSE(written) << "the reads waited until the write gave up";
+  sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+  sqlite3_close(other);
+  writer.join();
+  EXPECT_EQ(store->Installs().size(), 1u);  // and the write went in once the lock was free
+}
+
+TEST(CentralStore, TheNoticesTableKeepsItsNewestUpToItsCeiling) {
+  TempDir dir("central_store_notice_ceiling");
+  auto store = OpenStore(dir);
+  for (int i = 0; i < 7; ++i) ASSERT_TRUE(store->RecordNotice({"n" + std::to_string(i), "1", "b", "e"}, "a", i));
+  EXPECT_EQ(store->KeepNewestNotices(3), 4);
+  EXPECT_EQ(store->KeepNewestNotices(3), 0);
+  const auto kept = store->Notices(10);
+  ASSERT_EQ(kept.size(), 3u);
+  EXPECT_EQ(kept.front().text, "n6");
+  EXPECT_EQ(kept.back().text, "n4");
+}
+
+// A store whose list cannot be read (here its table is gone, as a damaged
+// file would lose it) says so instead of giving an empty list.
+TEST(CentralStore, ABlacklistThatCannotBeReadIsNoList) {
+  TempDir dir("central_store_blacklist_unread");
+  auto store = OpenStore(dir);
+  // The first line reads, the second fails.
+  ASSERT_TRUE(store->ImportBlacklist({{"1", "\"first\""}, {"2", "second"}}, false));
+  ASSERT_EQ(store->ReadBlacklist()->size(), 2u);
+  ASSERT_TRUE(BreakBlacklistTable(dir.Path("central.db")));
+  EXPECT_FALSE(store->ReadBlacklist());
+}
+
 TEST(CentralStore, RefusesAFileThatIsNoStore) {
   TempDir dir("central_store_notdb");
   std::ofstream(dir.Path("central.db")) << std::string(8192, 'x');
@@ -204,6 +290,7 @@ TEST(CentralStore, AKillInTheMiddleOfAnImportLeavesOneWholeList) {
   const std::string a = dir.Write("a.txt", BlacklistFile(6000, "first"));
   const std::string b = dir.Write("b.txt", BlacklistFile(4000, "second"));
   const std::string data = dir.Path("data");
+  std::filesystem::create_directories(data);
   auto run = [&](const std::string& file) {
     const char* argv[] = {TOLLIMER_CENTRAL_EXE, "--data", data.c_str(), "blacklist", "import", file.c_str(),
                           "--replace", nullptr};

@@ -70,6 +70,10 @@ TEST(TimeZone, DaylightRulesOfTheFilesEnd) {
       {"CS-8", false, 0, 0},                       // too short a name
       {"CST", false, 0, 0},                        // no offset
       {"CST-99", false, 0, 0},                     // beyond a day
+      {"<+24>-24", true, 24 * 3600, 24 * 3600},    // the grammar's widest hour
+      {"AEST-26AEDT,M10.1.0,M4.1.0/3", false, 0, 0},  // hours beyond 24
+      {"XST-24:59:59XDT,M3.2.0,M11.1.0", true, 89999, 93599},
+      {"EST5EDT-25,M3.2.0,M11.1.0", false, 0, 0},  // a daylight offset beyond 24 hours
       {"EST5EDT,J60,J300", false, 0, 0},           // day-of-year rules are not read
       {"EST5EDT,M13.2.0,M11.1.0", false, 0, 0},
       {"EST5EDT,M3.2.0", false, 0, 0},

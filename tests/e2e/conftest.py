@@ -84,7 +84,8 @@ def service(request, tmp_path):
     if "fake_service" in request.fixturenames:
         yield None
         return
-    s = CentralProgram(tmp_path / "central")
+    # Its status page (and /metrics) on a free port: tests count its downloads there.
+    s = CentralProgram(tmp_path / "central", status_port=0)
     yield s
     s.stop()
 

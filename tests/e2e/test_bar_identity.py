@@ -81,7 +81,7 @@ def startup_line(assistant):
 
 
 @pytest.mark.parametrize("mode, expected", [
-    ("good", "ret=40000,barid=123456,barname=@abc"),
+    pytest.param("good", "ret=40000,barid=123456,barname=@abc", marks=pytest.mark.main_path),
     # The server closes without a reply: a failed receive, not a reply.
     ("close", "ret=53206,barid=53206,barname=接收GetInfo数据失败:10101"),
 ])

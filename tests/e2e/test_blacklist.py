@@ -234,6 +234,7 @@ def bar_of(assistant):
     return fields["barid"], fields["barname"]
 
 
+@pytest.mark.main_path
 def test_swiped_blacklisted_id_raises_the_alert_and_nothing_is_pressed(
         sim, assistant, heartbeat, central, collector, program_dir):
     write_blacklist(program_dir, LOCAL_LINES)

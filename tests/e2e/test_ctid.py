@@ -184,8 +184,12 @@ def test_plain_variant_is_logged_not_clicked(sim, assistant, heartbeat, settings
     assert sim.events("click", ctid.refresh) == []
 
 
-@pytest.mark.parametrize("page", [True, False], ids=["page", "plain"])
-@pytest.mark.parametrize("refresh", ["刷新", "F11刷新"])
+@pytest.mark.parametrize("refresh, page", [
+    pytest.param("刷新", True, id="刷新-page"),
+    pytest.param("F11刷新", True, id="F11刷新-page", marks=pytest.mark.main_path),
+    pytest.param("刷新", False, id="刷新-plain"),
+    pytest.param("F11刷新", False, id="F11刷新-plain"),
+])
 def test_f11_key_clicks_refresh(wine, sim, assistant, heartbeat, settings, page, refresh):
     settings(ExpCofig=PLACE, CTIDWin=SPOT)
     ctid = ctid_window(sim, refresh=refresh, page=page)

@@ -1,6 +1,8 @@
 """The assistant answers the billing console's dialogs, watched through the
 simulator's record of what each window received."""
 
+import pytest
+
 from assistant import (CMD_COUNTDOWN_3, CMD_POINT_TIP, MAIN_CASHIER, SECOND_CASHIER, assistant,  # noqa: F401
                        heartbeat)
 from harness import wait_until
@@ -34,6 +36,7 @@ def test_hidden_activation_window_starts_again_at_full_count(sim, assistant, hea
     assert first.detail == countdown(15)
 
 
+@pytest.mark.main_path
 def test_three_second_choice_from_the_menu_command(sim, assistant):
     sim.window("TFrmMain", MAIN_CASHIER)
     assistant.start()
@@ -43,6 +46,7 @@ def test_three_second_choice_from_the_menu_command(sim, assistant):
     assert [e.detail for e in sim.events("settext", activation)] == [countdown(3), countdown(2), countdown(1)]
 
 
+@pytest.mark.main_path
 def test_scan_form_and_points_window_are_acted_on_once(sim, assistant, heartbeat):
     scan = sim.dialog("请如实核对上网人本人有效证件后激活证件号码")
     combo = sim.child(scan, "ComboBox", items=["身份证", "护照", "军官证"])
@@ -67,6 +71,7 @@ def test_scan_form_and_points_window_are_acted_on_once(sim, assistant, heartbeat
     assert len(assistant.log_texts(f"PointsWnd={points},RadioGrp={group},GroupBtn={first},Edit={edit}")) == 1
 
 
+@pytest.mark.main_path
 def test_swipe_error_box_closes_the_handover_window_then_itself(sim, assistant):
     handover = sim.window("TFrmJiaoBan", "交班")
     box = sim.dialog(MAIN_CASHIER)

@@ -239,7 +239,8 @@ def region(screen, left, top, width, height, step=8):
     return tuple(screen.pixel(left + x, top + y) for y in range(0, height, step) for x in range(0, width, step))
 
 
-@pytest.mark.parametrize("stored, place", [(None, (1024, 150)), ("1200.260", (1200, 260))])
+@pytest.mark.parametrize("stored, place", [(None, (1024, 150)),
+                                           pytest.param("1200.260", (1200, 260), marks=pytest.mark.main_path)])
 def test_face_form_shows_the_id_and_mirrors_the_moving_preview_then_hides(wine, sim, assistant, heartbeat,
                                                                            settings, program_dir, stored, place):
     values = {"ExpCofig": EXTENDED_SCREEN | FACE_WINDOW}

@@ -181,6 +181,7 @@ def test_the_keyboard_moves_between_boxes_and_saves(wine, sim, registry, assista
     wait_until(lambda: registry.reg_query(APP_KEY, "ExpCofig") == "15", message="Enter saves")
 
 
+@pytest.mark.main_path
 def test_save_writes_the_window_state_and_captures_positions(wine, sim, registry, folders, assistant):
     empty_path, empty = folders.folder("空")
     # Bit 32: the CTID window goes back to its parked spot on the cashier's

@@ -18,6 +18,7 @@ RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
 UNINSTALL_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tollimer"
 APP_KEY = r"HKCU\Software\Tollimer"
 MENU_FOLDER = "网吧Tollimer"
+GUIDE = "使用说明"  # the cashier's guide: GUIDE.html, its pictures in GUIDE\
 
 # What the cafe made beside the program: the setup and the uninstaller keep it.
 CAFE_FILES = {
@@ -109,6 +110,7 @@ def test_install_upgrade_over_the_running_assistant_and_uninstall(wine, sim, tmp
         assert wine.reg_query(UNINSTALL_KEY, "UninstallString") == f'"{windows_path(folder)}\\uninstall.exe"'
         assert wine.reg_query(UNINSTALL_KEY, "EstimatedSize") >= Path(built).stat().st_size // 1024
         assert (menu_folder(wine) / "网吧Tollimer.lnk").exists()
+        assert_guide_installed(wine, built, folder)
         # ... and starts the assistant from there.
         a.wait_log("Startup:ver=1.0.0.1,", timeout=30)
         wait_until(lambda: sim.find("", MAIN_CAPTION), timeout=10, message="the assistant's window")
@@ -139,6 +141,7 @@ def test_install_upgrade_over_the_running_assistant_and_uninstall(wine, sim, tmp
         assert wine.reg_query(RUN_KEY, "Tollimer") is None
         assert wine.reg_query(UNINSTALL_KEY, "DisplayName") is None
         assert not menu_folder(wine).exists()
+        assert not (folder / f"{GUIDE}.html").exists() and not (folder / GUIDE).exists()
         # What the cafe made stays, for the next installation.
         for name, data in CAFE_FILES.items():
             assert (folder / name).read_bytes() == data, name
@@ -149,6 +152,18 @@ def test_install_upgrade_over_the_running_assistant_and_uninstall(wine, sim, tmp
         wine.reg_delete(APP_KEY)
         wine.reg_delete(RUN_KEY, "Tollimer")
         wine.reg_delete(UNINSTALL_KEY)
+
+
+def assert_guide_installed(wine, built, folder):
+    """The guide the build made beside the setup, every picture with it, and
+    its Start-menu entry pointing at it."""
+    made = Path(built).parent / "guide"
+    assert (folder / f"{GUIDE}.html").read_bytes() == (made / f"{GUIDE}.html").read_bytes()
+    pictures = sorted(p.name for p in (made / GUIDE).glob("*.png"))
+    assert pictures and sorted(p.name for p in (folder / GUIDE).iterdir()) == pictures
+    link = (menu_folder(wine) / f"{GUIDE}.lnk").read_bytes()
+    target = f"{GUIDE}.html"
+    assert target.encode("utf-16-le") in link or target.encode("gbk") in link, link
 
 
 def test_uninstaller_asks_and_removes_the_cafes_files_when_told_to(wine, sim, tmp_path, built):

@@ -23,8 +23,11 @@ from pathlib import Path
 import pytest
 
 from assistant import Assistant, assistant, heartbeat  # noqa: F401
-from harness import OTHER_KEY, TEST_KEY, copy_program, next_release_of, wait_until
+import urllib.request
+
+from harness import OTHER_KEY, TEST_KEY, copy_program, next_release_of, pe_machine_name, statement_of, wait_until
 from harness.central import UPDATE_PATH
+from harness.wait import patience
 
 sys.path.insert(0, str(Path(__file__).parent / "fakes"))
 import envelope  # noqa: E402
@@ -203,10 +206,10 @@ def test_downloads_swaps_and_restarts_into_the_release(wine, sim, tmp_path, fake
         size = len(release_file.read_bytes())
         assert a.log_texts("AutoUpdate=") == [f"AutoUpdate={size},UpdateState=2"]
         downloads = fake_service.requests(UPDATE_PATH + "file/")
-        # The release, then its signature by the same lookup.
-        assert [d["target"].rstrip("?") for d in downloads] == [f"{UPDATE_PATH}file/{old_crc}.bin",
-                                                                f"{UPDATE_PATH}file/{old_crc}.sig"]
-        assert "User-Agent:FlowKite" in downloads[0]["headers"]
+        # The statement first, then the release by the same lookup.
+        assert [d["target"].rstrip("?") for d in downloads] == [f"{UPDATE_PATH}file/{old_crc}.sig",
+                                                                f"{UPDATE_PATH}file/{old_crc}.bin"]
+        assert "User-Agent:FlowKite" in downloads[1]["headers"]
     finally:
         end_every_assistant(sim)
         if a.process.poll() is None:
@@ -219,6 +222,9 @@ def failed_update(assistant, fake_service, release, **served):
     release_file, new_crc = release
     exe = assistant.folder / "Tollimer.exe"
     fake_service.answer(params_payload(new_crc))
+    if "body_file" not in served and "signature" not in served:
+        # The release's own statement: what fails is the download.
+        served["signature"] = statement_of(release_file, "1.0.0.2", pe_machine_name(release_file)).rstrip("\n")
     fake_service.release(crc_text(exe), **served)
     assistant.start()
     return assistant.wait_log("＃自动更新失败", timeout=60)
@@ -234,9 +240,10 @@ def assert_untouched_and_running(assistant, old_bytes):
     assert assistant.stop() == 0
 
 
+# Every failed attempt deletes the download.
 @pytest.mark.parametrize("served, failure, new_left", [
-    pytest.param({"status": 404, "body": "gone"}, "＃自动更新失败C,CODE:-5", True, id="not-found"),
-    pytest.param({"mode": "cut"}, "＃自动更新失败C,CODE:-7", True, id="cut-in-the-middle"),
+    pytest.param({"status": 404, "body": "gone"}, "＃自动更新失败C,CODE:-5", False, id="not-found"),
+    pytest.param({"mode": "cut"}, "＃自动更新失败C,CODE:-7", False, id="cut-in-the-middle"),
     pytest.param({"mode": "garbage"}, "＃自动更新失败D,CODE:CRC=", False, id="garbage"),
 ])
 def test_a_failed_download_leaves_the_program_in_place(assistant, fake_service, release, served,
@@ -300,8 +307,9 @@ def test_the_minute_timer_asks_again_and_starts_an_announced_update(wine, sim, a
         assert assistant.process.wait(timeout=30) == 0
         assistant.wait_log("Startup:ver=1.0.0.2,", timeout=30)
         assert exe.read_bytes() == release_file.read_bytes()
-        targets = [r["target"] for r in fake_service.requests(UPDATE_PATH)]
-        assert targets[:3] == [UPDATE_PATH + "?t=1", UPDATE_PATH + "?t=2", f"{UPDATE_PATH}file/{own}.bin"]
+        targets = [r["target"].rstrip("?") for r in fake_service.requests(UPDATE_PATH)]
+        assert targets[:4] == [UPDATE_PATH + "?t=1", UPDATE_PATH + "?t=2", f"{UPDATE_PATH}file/{own}.sig",
+                               f"{UPDATE_PATH}file/{own}.bin"]
     finally:
         end_every_assistant(sim)
 
@@ -309,7 +317,7 @@ def test_the_minute_timer_asks_again_and_starts_an_announced_update(wine, sim, a
 # --- Signed releases ------------------------------------------------------------
 
 @pytest.mark.parametrize("key, refusal", [
-    pytest.param(TEST_KEY, None, id="signed"),
+    pytest.param(TEST_KEY, None, id="signed", marks=pytest.mark.main_path),
     pytest.param(None, "＃自动更新失败E,CODE:NoSign", id="unsigned"),
     pytest.param(OTHER_KEY, "＃自动更新失败E,CODE:BadSign", id="another-key"),
 ])
@@ -319,13 +327,13 @@ def test_only_a_release_the_operator_signed_is_swapped_in(sim, service, assistan
     announced every time, the signature decides."""
     release_file, new_crc = release
     service.set_release_key(key)
-    assert "is now current" in service.run("release", "add", release_file)
+    assert "is now current" in service.run("release", "add", release_file, *([] if key else ["--unsigned"]))
     exe = assistant.folder / "Tollimer.exe"
     old_bytes = exe.read_bytes()
     try:
         assistant.start()
         if refusal is None:
-            assert assistant.process.wait(timeout=60) == 0
+            assert assistant.process.wait(timeout=patience(60)) == 0
             assistant.wait_log("Startup:ver=1.0.0.2,", timeout=30)
             assert exe.read_bytes() == release_file.read_bytes()
             assert assistant.wait_log("Check_Update[1]=1", count=1, timeout=30)
@@ -348,7 +356,8 @@ def test_a_signed_release_that_cannot_start_gives_the_old_program_back(sim, assi
     exe = assistant.folder / "Tollimer.exe"
     old_bytes = exe.read_bytes()
     fake_service.answer(params_payload(crc_text(broken)))
-    fake_service.release(crc_text(exe), body_file=str(broken))  # signed with the test key
+    # Stated and signed with the test key for the processor under test.
+    fake_service.release(crc_text(exe), body_file=str(broken), machine=pe_machine_name(exe))
     assistant.start()
     failure = assistant.wait_log("＃自动更新失败", timeout=60)
     assert re.fullmatch(r"＃自动更新失败F,CODE:Start=\d+", failure[0]), failure
@@ -357,3 +366,108 @@ def test_a_signed_release_that_cannot_start_gives_the_old_program_back(sim, assi
     # It counts as the running instance again: a second start ends at once.
     assert sim.find("TApplication", "网吧Tollimer")
     assert_untouched_and_running(assistant, old_bytes)
+
+
+# --- Releases that may not come in ------------------------------------------
+
+def downloads_served(service):
+    """The service's count of release downloads, from its /metrics."""
+    text = urllib.request.urlopen(f"http://127.0.0.1:{service.status_port}/metrics", timeout=10).read().decode()
+    return int(re.search(r"^tollimer_downloads_total (\d+)$", text, re.M).group(1))
+
+
+def older_release(exe, path):
+    """The running program's own build (its number, 1.0.0.1) with a byte more:
+    another checksum, the same release number."""
+    path.write_bytes(Path(exe).read_bytes() + b"\0")
+    return path
+
+
+def release_for_the_other_processor(release_file, path):
+    """The next release with its PE header saying the other processor: what
+    the service hands an installation it does not know as one of the other
+    processor."""
+    data = bytearray(Path(release_file).read_bytes())
+    pe = int.from_bytes(data[0x3C:0x40], "little")
+    other = 0x14C if pe_machine_name(release_file) == "x64" else 0x8664
+    data[pe + 4:pe + 6] = other.to_bytes(2, "little")
+    path.write_bytes(bytes(data))
+    return path
+
+
+@pytest.mark.parametrize("make, refusal, downloads", [
+    pytest.param(lambda exe, rel, tmp: older_release(exe, tmp / "older.bin"), "＃自动更新失败E,CODE:NotNewer", 0,
+                 id="not-above-the-running-release"),
+    pytest.param(lambda exe, rel, tmp: release_for_the_other_processor(rel, tmp / "other.bin"),
+                 "＃自动更新失败E,CODE:Machine", 0, id="for-the-other-processor"),
+    pytest.param(None, "＃自动更新失败E,CODE:Sha256", 1, id="file-not-the-stated-one"),
+])
+def test_a_signed_release_that_may_not_come_in_is_never_swapped_and_not_fetched_again(
+        sim, service, assistant, release, tmp_path, make, refusal, downloads):
+    """The real service, its releases signed with the test build's key: a
+    lower number, the other processor, a file that is not the one its
+    statement names. Each is refused with its own code, and the same release
+    is not fetched again within its back-off although the exchange repeats
+    every minute."""
+    release_file, _ = release
+    exe = assistant.folder / "Tollimer.exe"
+    old_bytes = exe.read_bytes()
+    service.run("params", "set", "interval", "1")
+    if make:
+        added = make(exe, release_file, tmp_path)
+        assert "is now current" in service.run("release", "add", added)
+    else:
+        # The statement on the service's disk replaced by one, signed with
+        # the same key, that names another file.
+        assert "is now current" in service.run("release", "add", release_file)
+        other = tmp_path / "other.bin"
+        other.write_bytes(release_file.read_bytes() + b"patched")
+        crc = crc_text(release_file)
+        (service.data / "releases" / f"{crc}.sig").write_text(
+            statement_of(other, "1.0.0.2", pe_machine_name(release_file)))
+    try:
+        assistant.start()
+        assert assistant.wait_log("＃自动更新失败", timeout=60) == [refusal]
+        assert assistant.wait_log("UpdateBackoff=") == ["UpdateBackoff=60s"]
+        assert downloads_served(service) == downloads
+        # The next exchange announces the same release: nothing is fetched.
+        assistant.wait_log("Call_Update=", timeout=150)
+        assert downloads_served(service) == downloads
+        assert assistant.log_texts("自动更新失败") == [refusal]
+        assert not (assistant.folder / "Tollimer.exe.NEW").exists()
+        assert_untouched_and_running(assistant, old_bytes)
+    finally:
+        end_every_assistant(sim)
+
+
+def test_a_signed_release_that_exits_at_start_up_is_rolled_back(sim, assistant, fake_service, release):
+    """Announced, signed, swapped in and started, but it ends before it says
+    it is up: the old program ends it, goes back in place, shows no update
+    box and keeps running, with its blacklist loaded; it never tries that
+    release again."""
+    release_file, _ = release
+    exits = Path(release_file.parent) / "exits.bin"
+    built = next_release_of(assistant.folder / "Tollimer.exe").parent / "TollimerExits.exe"
+    if not built.exists():
+        pytest.skip(f"{built} is not built")
+    exits.write_bytes(built.read_bytes())
+    exe = assistant.folder / "Tollimer.exe"
+    old_bytes = exe.read_bytes()
+    # The cafe's own list, which the old program must keep watching with.
+    (assistant.folder / "blacklist.txt").write_bytes("11010119900307123X\t张三\t2024-01-02\t打架斗殴\r\n".encode("gbk"))
+    fake_service.answer(params_payload(crc_text(exits), interval=1))
+    fake_service.release(crc_text(exe), body_file=str(exits))
+    try:
+        assistant.start()
+        assert assistant.wait_log("＃自动更新失败", timeout=90) == ["＃自动更新失败G,CODE:NoReply"]
+        assert assistant.wait_log("Restore=") == ["Restore=1"]
+        assert not sim.find("#32770", MESSAGE_CAPTION)
+        assert assistant.wait_log("Load BlackList=", timeout=30) == ["Load BlackList=1"]
+        assert sim.find("TApplication", "网吧Tollimer")
+        # The next exchange announces it again: it is not fetched again.
+        assistant.wait_log("Call_Update=", timeout=150)
+        bins = [r for r in fake_service.requests(UPDATE_PATH + "file/") if ".bin" in r["target"]]
+        assert len(bins) == 1
+        assert_untouched_and_running(assistant, old_bytes)
+    finally:
+        end_every_assistant(sim)

@@ -84,9 +84,17 @@ class FakeUpdateShell : public UpdateShell {
     messageText = text;
     messageMs = ms;
   }
+  bool comesUp = true;  // whether the started program says it is up
+  int waitedMs = 0;
   unsigned long StartProgram(const std::string& exePath) override {
     calls.push_back("Start " + exePath);
     return startError;
   }
+  bool WaitUntilStartedProgramIsUp(int ms) override {
+    calls.push_back("Wait");
+    waitedMs = ms;
+    return comesUp;
+  }
+  void EndStartedProgram() override { calls.push_back("End"); }
   void CloseMainWindow() override { calls.push_back("Close"); }
 };

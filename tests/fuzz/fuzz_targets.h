@@ -26,8 +26,10 @@ int FuzzBlacklistImport(const std::uint8_t* data, std::size_t size);
 int FuzzInstallReport(const std::uint8_t* data, std::size_t size);
 int FuzzHitAndNotice(const std::uint8_t* data, std::size_t size);
 int FuzzReleaseSignature(const std::uint8_t* data, std::size_t size);
+int FuzzReleaseStatement(const std::uint8_t* data, std::size_t size);
 int FuzzTimeZone(const std::uint8_t* data, std::size_t size);
 int FuzzRequestHead(const std::uint8_t* data, std::size_t size);
+int FuzzRobotAnswer(const std::uint8_t* data, std::size_t size);
 
 inline constexpr FuzzTarget kFuzzTargets[] = {
     {"blacklist_file", FuzzBlacklistFile},
@@ -44,8 +46,10 @@ inline constexpr FuzzTarget kFuzzTargets[] = {
     {"install_report", FuzzInstallReport},
     {"hit_and_notice", FuzzHitAndNotice},
     {"release_signature", FuzzReleaseSignature},
+    {"release_statement", FuzzReleaseStatement},
     {"time_zone", FuzzTimeZone},
     {"request_head", FuzzRequestHead},
+    {"robot_answer", FuzzRobotAnswer},
 };
 
 // A fault the sanitizers cannot see (a broken round trip, a rule broken):

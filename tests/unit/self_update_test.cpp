@@ -14,12 +14,15 @@ const std::string kData = std::string(TOLLIMER_TEST_DATA) + "/release/";
 const std::string kExe = "C:\\网吧\\Tollimer.exe";
 const std::string kNew = kExe + ".NEW";
 const std::string kOld = kExe + ".old";
-// A release and its signatures: by the test key, by another key, and the
-// test key's signature of another file.
+// A release and its statements: by the test key, by another key, and the
+// test key's statement of another file.
 const std::string kRelease = ReadFixture(kData + "release.bin");
-const std::string kSignature = ReadFixture(kData + "release.sig");
-const std::string kOtherKeysSignature = ReadFixture(kData + "release.other-key.sig");
-const std::string kAnotherFilesSignature = ReadFixture(kData + "another.sig");
+const std::string kSignature = ReadFixture(kData + "release.statement");
+const std::string kOtherKeysSignature = ReadFixture(kData + "release.other-key.statement");
+const std::string kAnotherFilesSignature = ReadFixture(kData + "another.statement");
+const std::string kOldFormSignature = ReadFixture(kData + "release.sig");
+// The running program: 1.0.0.1 for x64.
+const SelfUpdate::Running kRunning{0x0001000000000001, "x64"};
 
 std::string CrcOf(const std::string& bytes) { return Crc32Text(Crc32(0, bytes.data(), bytes.size())); }
 
@@ -46,7 +49,7 @@ struct SelfUpdateFixture : testing::Test {
                          urls.push_back(url);
                          return signature;
                        }};
-  SelfUpdate update{files, shell, log, source, ParseReleaseKey(kTestReleaseKey), kExe,
+  SelfUpdate update{files, shell, log, source, ParseReleaseKey(kTestReleaseKey), kRunning, kExe,
                     "http://svc/tollimer/update/"};
 
   SelfUpdateFixture() {
@@ -70,7 +73,7 @@ struct SelfUpdateFixture : testing::Test {
   }
 
   int Apply(const std::string& identities = "ABCD1234," + CrcOf(kRelease)) {
-    return update.ApplyUpdate("00FF00FF", identities);
+    return update.ApplyUpdate("00FF00FF", identities, 60);
   }
 };
 
@@ -81,14 +84,17 @@ TEST_F(SelfUpdateFixture, SwapsInTheReleaseAndRestartsIntoIt) {
 
   EXPECT_EQ(Apply(), static_cast<int>(kRelease.size()));
 
-  // The signature is looked up like the release, by this program's checksum.
-  EXPECT_EQ(urls, (std::vector<std::string>{"http://svc/tollimer/update/file/00FF00FF.bin > " + kNew,
-                                            "http://svc/tollimer/update/file/00FF00FF.sig"}));
+  // The statement first, looked up like the release by this program's
+  // checksum; then the release.
+  EXPECT_EQ(urls, (std::vector<std::string>{"http://svc/tollimer/update/file/00FF00FF.sig",
+                                            "http://svc/tollimer/update/file/00FF00FF.bin > " + kNew}));
   EXPECT_EQ(files.files[kExe], kRelease);
   EXPECT_FALSE(files.Exists(kNew));
-  // The new program starts before this one closes.
-  EXPECT_EQ(shell.calls, (std::vector<std::string>{"Title ORVAssistant-UpdateOK..", "Message",
-                                                   "Start " + kExe, "Close"}));
+  // The new program starts, and says it is up, before the box and before
+  // this one closes.
+  EXPECT_EQ(shell.calls, (std::vector<std::string>{"Title ORVAssistant-UpdateOK..", "Start " + kExe, "Wait",
+                                                   "Message", "Close"}));
+  EXPECT_EQ(shell.waitedMs, 30000);
   EXPECT_EQ(shell.messageCaption, "Tollimer-自动更新成功");
   EXPECT_EQ(shell.messageText, "网吧Tollimer-自动更新成功，确定后重新启动!\r\n\r\n当前速度:100.04 KB/S");
   EXPECT_EQ(shell.messageMs, 3000);
@@ -96,9 +102,9 @@ TEST_F(SelfUpdateFixture, SwapsInTheReleaseAndRestartsIntoIt) {
 }
 
 TEST_F(SelfUpdateFixture, ABuildWithoutAKeyTrustsTheIdentitiesAlone) {
-  SelfUpdate unsigned_{files, shell, log, source, std::nullopt, kExe, "http://svc/tollimer/update/"};
+  SelfUpdate unsigned_{files, shell, log, source, std::nullopt, kRunning, kExe, "http://svc/tollimer/update/"};
   signature = "";
-  EXPECT_EQ(unsigned_.ApplyUpdate("00FF00FF", CrcOf(kRelease)), static_cast<int>(kRelease.size()));
+  EXPECT_EQ(unsigned_.ApplyUpdate("00FF00FF", CrcOf(kRelease), 60), static_cast<int>(kRelease.size()));
   EXPECT_EQ(files.files[kExe], kRelease);
   EXPECT_EQ(urls.size(), 1u);  // no signature asked for
 }
@@ -129,34 +135,43 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         FailureCase{"NotFound", [](auto& f) { f.result = -5; }, -5, {"＃自动更新失败C,CODE:-5"}, false},
         FailureCase{"NothingDownloaded", [](auto& f) { f.served = "", f.result = 0; }, 0,
-                    {"＃自动更新失败C,CODE:0"}, true},
+                    {"＃自动更新失败C,CODE:0"}, false},
         // A cut download, or other bytes than the release: never swapped in.
         FailureCase{"CutShort",
                     [](auto& f) { f.served = kRelease.substr(0, 5), f.result = 5; }, 0,
-                    {"＃自动更新失败D,CODE:CRC=" + CrcOf(kRelease.substr(0, 5))}, false},
+                    {"＃自动更新失败D,CODE:CRC=" + CrcOf(kRelease.substr(0, 5)), "UpdateBackoff=3600s"}, false},
         FailureCase{"Garbage", [](auto& f) { f.served = "<html>oops</html>"; }, 0,
-                    {"＃自动更新失败D,CODE:CRC=" + CrcOf("<html>oops</html>")}, false},
+                    {"＃自动更新失败D,CODE:CRC=" + CrcOf("<html>oops</html>"), "UpdateBackoff=3600s"}, false},
         FailureCase{"BackupLocked",
                     [](auto& f) { f.files.files[kOld] = "x", f.files.locked.insert(kOld); }, 0,
-                    {"＃Delete Bakfile!"}, true},
+                    {"＃Delete Bakfile!"}, false},
         FailureCase{"FirstRenameFails", [](auto& f) { f.files.locked.insert(kExe); }, 0,
-                    {"＃自动更新失败A,CODE:ReName1"}, true},
+                    {"＃自动更新失败A,CODE:ReName1"}, false},
         // The second rename fails after the first moved the program away: it
-        // is moved back.
+        // is moved back. The download, held by another program, stays.
         FailureCase{"SecondRenameFails", [](auto& f) { f.files.locked.insert(kNew); }, 0,
                     {"＃自动更新失败B,CODE:ReName2", "Restore=1"}, true},
-        // The announced CRC, but not the operator's program: never swapped in.
-        FailureCase{"SignatureNotFound", [](auto& f) { f.signature = "no release\n"; }, 0,
-                    {"＃自动更新失败E,CODE:NoSign"}, false},
-        FailureCase{"NoSignatureReply", [](auto& f) { f.signature = ""; }, 0,
-                    {"＃自动更新失败E,CODE:NoSign"}, false},
-        FailureCase{"SignatureCut", [](auto& f) { f.signature = kSignature.substr(0, 100); }, 0,
-                    {"＃自动更新失败E,CODE:NoSign"}, false},
+        // The announced CRC, but not the operator's program: never downloaded.
+        FailureCase{"StatementNotFound", [](auto& f) { f.signature = "no release\n"; }, 0,
+                    {"＃自动更新失败E,CODE:NoSign", "UpdateBackoff=3600s"}, false},
+        FailureCase{"NoStatementReply", [](auto& f) { f.signature = ""; }, 0,
+                    {"＃自动更新失败E,CODE:NoSign", "UpdateBackoff=3600s"}, false},
+        FailureCase{"StatementCut", [](auto& f) { f.signature = kSignature.substr(0, 100); }, 0,
+                    {"＃自动更新失败E,CODE:NoSign", "UpdateBackoff=3600s"}, false},
+        FailureCase{"TheOldDetachedForm", [](auto& f) { f.signature = kOldFormSignature; }, 0,
+                    {"＃自动更新失败E,CODE:OldSign", "UpdateBackoff=3600s"}, false},
         FailureCase{"SignedWithAnotherKey", [](auto& f) { f.signature = kOtherKeysSignature; }, 0,
-                    {"＃自动更新失败E,CODE:BadSign"}, false},
-        FailureCase{"SignatureOfAnotherFile", [](auto& f) { f.signature = kAnotherFilesSignature; }, 0,
-                    {"＃自动更新失败E,CODE:BadSign"}, false},
-        // A program of the attacker's with its CRC announced: the signature
+                    {"＃自动更新失败E,CODE:BadSign", "UpdateBackoff=3600s"}, false},
+        FailureCase{"ForTheOtherProcessor",
+                    [](auto& f) { f.signature = ReadFixture(kData + "release.x86.statement"); }, 0,
+                    {"＃自动更新失败E,CODE:Machine", "UpdateBackoff=3600s"}, false},
+        FailureCase{"NotAboveTheRunningRelease",
+                    [](auto& f) { f.signature = ReadFixture(kData + "release.old.statement"); }, 0,
+                    {"＃自动更新失败E,CODE:NotNewer", "UpdateBackoff=3600s"}, false},
+        // The statement of another file: the download is not the stated one.
+        FailureCase{"TheFileIsNotTheStatedOne", [](auto& f) { f.signature = kAnotherFilesSignature; }, 0,
+                    {"＃自动更新失败E,CODE:Sha256", "UpdateBackoff=3600s"}, false},
+        // A program of the attacker's with its CRC announced: the statement
         // served is the real release's.
         FailureCase{"AnotherProgramWithItsCrcAnnounced",
                     [](auto& f) {
@@ -164,8 +179,25 @@ INSTANTIATE_TEST_SUITE_P(
                       f.identities = CrcOf(f.served);
                     },
                     0,
-                    {"＃自动更新失败E,CODE:BadSign"}, false}),
+                    {"＃自动更新失败E,CODE:Sha256", "UpdateBackoff=3600s"}, false}),
     [](const testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
+
+// A refused statement: nothing downloaded, and the same announcement is not
+// tried again before its back-off, however often the exchange repeats.
+TEST_F(SelfUpdateFixture, ARefusedReleaseIsNotFetchedAgainWithinItsBackOff) {
+  signature = ReadFixture(kData + "release.old.statement");
+  EXPECT_EQ(Apply(), 0);
+  EXPECT_EQ(urls, std::vector<std::string>{"http://svc/tollimer/update/file/00FF00FF.sig"});
+  for (std::int64_t minutes : {1, 10, 59}) {
+    shell.now = 1000 + minutes * 60000;
+    EXPECT_EQ(Apply(), 0) << minutes;
+  }
+  EXPECT_EQ(urls.size(), 1u);
+  signature = kSignature;  // the operator mends the release
+  shell.now = 1000 + 60 * 60000;
+  EXPECT_EQ(Apply(), static_cast<int>(kRelease.size()));
+  EXPECT_EQ(files.files[kExe], kRelease);
+}
 
 TEST_F(SelfUpdateFixture, TheAnnouncementsIdentitiesDecideNotTheDownloadAlone) {
   // Identities of another release: the download does not match them.
@@ -180,30 +212,50 @@ TEST_F(SelfUpdateFixture, ANestedStartDoesNothing) {
   SelfUpdate* self = &update;
   SelfUpdate reentrant{files, shell, log,
                        {[&](const std::string&, const std::string& destination) {
-                          nested = self->ApplyUpdate("00FF00FF", CrcOf(kRelease));
+                          nested = self->ApplyUpdate("00FF00FF", CrcOf(kRelease), 60);
                           files.files[destination] = kRelease;
                           return static_cast<int>(kRelease.size());
                         },
                         [](const std::string&) { return kSignature; }},
-                       ParseReleaseKey(kTestReleaseKey), kExe, "http://svc/"};
+                       ParseReleaseKey(kTestReleaseKey), kRunning, kExe, "http://svc/"};
   self = &reentrant;
-  EXPECT_EQ(reentrant.ApplyUpdate("00FF00FF", CrcOf(kRelease)), static_cast<int>(kRelease.size()));
+  EXPECT_EQ(reentrant.ApplyUpdate("00FF00FF", CrcOf(kRelease), 60), static_cast<int>(kRelease.size()));
   EXPECT_EQ(nested, 0);
 }
 
 // The new program is started before this one ends; when it cannot start
-// (blocked by policy, an antivirus), this one goes on from its own file.
+// (blocked by policy, an antivirus) or starts and never says it is up (its
+// imports fail, it crashes), this one goes on from its own file, shows no
+// box, and never tries that release again while it runs.
+void ExpectTakenBack(SelfUpdateFixture& f, unsigned long startError, const std::vector<std::string>& calls,
+                     const std::vector<std::string>& log) {
+  f.shell.startError = startError;
+  f.shell.comesUp = false;
+  EXPECT_EQ(f.Apply(), 0);
+  EXPECT_EQ(f.files.files[kExe], "running program");
+  EXPECT_FALSE(f.files.Exists(kNew));
+  EXPECT_FALSE(f.files.Exists(kOld));
+  EXPECT_EQ(f.LogTexts(), log);
+  // Never closed, no box, and it counts as the running instance again.
+  EXPECT_EQ(f.shell.calls, calls);
+  EXPECT_EQ(f.shell.title, "网吧Tollimer");
+  // Not again in this process's life, however long it runs.
+  f.shell.now += 30LL * 24 * 60 * 60000;
+  const std::size_t asked = f.urls.size();
+  EXPECT_EQ(f.Apply(), 0);
+  EXPECT_EQ(f.urls.size(), asked);
+}
+
 TEST_F(SelfUpdateFixture, ANewProgramThatCannotStartIsTakenBack) {
-  shell.startError = 1260;  // ERROR_ACCESS_DISABLED_BY_POLICY
-  EXPECT_EQ(Apply(), 0);
-  EXPECT_EQ(files.files[kExe], "running program");
-  EXPECT_FALSE(files.Exists(kNew));
-  EXPECT_FALSE(files.Exists(kOld));
-  EXPECT_EQ(LogTexts(), (std::vector<std::string>{"＃自动更新失败F,CODE:Start=1260", "Restore=1"}));
-  // Never closed, and it counts as the running instance again.
-  EXPECT_EQ(shell.calls, (std::vector<std::string>{"Title ORVAssistant-UpdateOK..", "Message",
-                                                   "Start " + kExe, "Title 网吧Tollimer"}));
-  EXPECT_EQ(shell.title, "网吧Tollimer");
+  ExpectTakenBack(*this, 1260,  // ERROR_ACCESS_DISABLED_BY_POLICY
+                  {"Title ORVAssistant-UpdateOK..", "Start " + kExe, "Title 网吧Tollimer"},
+                  {"＃自动更新失败F,CODE:Start=1260", "Restore=1"});
+}
+
+TEST_F(SelfUpdateFixture, ANewProgramThatNeverSaysItIsUpIsEndedAndTakenBack) {
+  ExpectTakenBack(*this, 0,
+                  {"Title ORVAssistant-UpdateOK..", "Start " + kExe, "Wait", "End", "Title 网吧Tollimer"},
+                  {"＃自动更新失败G,CODE:NoReply", "Restore=1"});
 }
 
 TEST_F(SelfUpdateFixture, ABackupThatCannotGoBackLeavesTheReleaseInPlace) {
@@ -214,6 +266,7 @@ TEST_F(SelfUpdateFixture, ABackupThatCannotGoBackLeavesTheReleaseInPlace) {
   EXPECT_EQ(files.files[kExe], kRelease);
   EXPECT_EQ(files.files[kOld], "running program");
   EXPECT_EQ(LogTexts(), (std::vector<std::string>{"＃自动更新失败F,CODE:Start=1260", "Restore=0"}));
+  EXPECT_FALSE(files.Exists(kNew));
 }
 
 // At start-up the backup goes; the predecessor that ran from it may still be
@@ -228,7 +281,7 @@ TEST_F(SelfUpdateFixture, RemovesTheLeftoverBackupOnceItsProgramHasEnded) {
   };
   for (const Case& c : {Case{"None", false, false, 0, true, 0}, Case{"Plain", true, false, 0, true, 0},
                         Case{"ReadOnly", true, true, 0, true, 0}, Case{"StillEnding", true, false, 3, true, 3},
-                        Case{"HeldForGood", true, false, -1, false, 29}}) {
+                        Case{"HeldForGood", true, false, -1, false, 79}}) {
     SCOPED_TRACE(c.name);
     files.files.erase(kOld);
     files.locked.clear();

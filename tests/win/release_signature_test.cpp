@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "fakes/release_signature_cases.h"
+#include "fakes/release_statement_cases.h"
 #include "net/target_file.h"
 
 namespace {
@@ -41,5 +42,18 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, ReleaseSignatureWin, testing::ValuesIn(Releas
                          [](const testing::TestParamInfo<ReleaseSignatureCase>& info) {
                            return std::string(info.param.name);
                          });
+
+}  // namespace
+
+namespace {
+
+// The statement check through CNG: the table the OpenSSL half passes.
+TEST(ReleaseStatementWin, VerdictsOnTheStatementFixtures) {
+  const auto key = ParseReleaseKey(kTestReleaseKey);
+  ASSERT_TRUE(key);
+  for (const ReleaseStatementCase& c : ReleaseStatementCases(kData)) {
+    EXPECT_EQ(CheckReleaseStatement(*key, c.served, c.own, c.machine).check, c.expected) << c.name;
+  }
+}
 
 }  // namespace

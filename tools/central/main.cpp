@@ -1,17 +1,9 @@
 // tollimer-central: the central service and collector of a cafe chain's
 // assistants, and the operator's commands on its store.
 //
-//   tollimer-central [--config FILE] [--data DIR] serve [--http-port N]
-//                    [--collector-port N|off] [--status-port N|off] [--port-file FILE]
-//   tollimer-central ... keygen   (the operator's release key, once)
-//   tollimer-central ... release add FILE | release list
-//   tollimer-central ... blacklist import FILE [--replace] [--utf8] | blacklist list
-//                    | blacklist remove ID
-//   tollimer-central ... params set NAME VALUE [--bar ID] | params unset NAME [--bar ID]
-//                    | params list
-//   tollimer-central ... installs | hits [--days N] | notices [--limit N] | config
-//   tollimer-central ... prune --days N   (hits and notices older than N days)
-//   tollimer-central ... backup FILE      (a consistent copy of the store, while it serves)
+//   tollimer-central [--config FILE] [--data DIR] COMMAND [OPTIONS]
+// The commands, their operands and options are the table kCommands below;
+// `tollimer-central help` prints it.
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -31,6 +23,7 @@
 #include "central/central_config.h"
 #include "central/central_log.h"
 #include "central/collector.h"
+#include "central/command_line.h"
 #include "central/json_rows.h"
 #include "central/params_rule.h"
 #include "central/release_file.h"
@@ -38,26 +31,14 @@
 #include "central/service.h"
 #include "central/store.h"
 #include "central/tls_pin.h"
+#include "central/webhook/webhook_sender.h"
 #include "crypto/codepage.h"
 #include "crypto/release_key_note.h"
 #include "util/text.h"
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: tollimer-central [--config FILE] [--data DIR] COMMAND\n"
-    "  serve [--http-port N] [--collector-port N|off] [--status-port N|off] [--port-file FILE]\n"
-    "  keygen   (makes the release key; prints what the assistants' build takes)\n"
-    "  release add FILE | release list\n"
-    "  blacklist import FILE [--replace] [--utf8] | blacklist list | blacklist remove ID\n"
-    "  params set NAME VALUE [--bar ID] | params unset NAME [--bar ID] | params list\n"
-    "  installs | hits [--days N] | notices [--limit N] | config\n"
-    "  --json after a listing (installs, hits, notices, params list, release list,\n"
-    "    blacklist list) prints one JSON array of objects instead of the table\n"
-    "  prune --days N   (removes hits and notices older than N days)\n"
-    "  backup FILE      (a consistent copy of central.db, also while the service runs)\n"
-    "  pin CERT.pem     (the pin of the TLS certificate the assistants' build takes)\n"
-    "  help, --help, -h   (this text)\n";
+constexpr const char* kInstalledConfig = "/etc/tollimer-central.conf";
 
 int Fail(const std::string& message) {
   std::cerr << "tollimer-central: " << message << "\n";
@@ -73,38 +54,14 @@ bool ReadFile(const std::string& path, std::string& bytes) {
   return !in.bad();
 }
 
-// Arguments after the command: plain words and "--name value" options
-// ("--replace", "--utf8" and "--json" take no value).
+// What a command's handler gets: the configuration, the store (when the
+// command uses one), its operands and options.
 struct Args {
-  std::vector<std::string> words;
+  const CentralConfig& config;
+  CentralStore* store;
+  std::vector<std::string> words;  // the operands
   std::map<std::string, std::string> options;
-  std::string error;
 };
-
-Args ParseArgs(const std::vector<std::string>& argv) {
-  Args args;
-  for (std::size_t i = 0; i < argv.size(); ++i) {
-    const std::string& a = argv[i];
-    if (a == "--replace" || a == "--utf8" || a == "--json") {
-      args.options[a] = "1";
-    } else if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
-      if (i + 1 >= argv.size()) {
-        args.error = a + " needs a value";
-        return args;
-      }
-      args.options[a] = argv[++i];
-    } else {
-      args.words.push_back(a);
-    }
-  }
-  return args;
-}
-
-// "help" as the command, or "--help" or "-h" anywhere.
-bool WantsHelp(const std::vector<std::string>& argv) {
-  if (!argv.empty() && argv[0] == "help") return true;
-  return std::any_of(argv.begin(), argv.end(), [](const std::string& a) { return a == "--help" || a == "-h"; });
-}
 
 bool WantsJson(const Args& args) { return args.options.count("--json") > 0; }
 
@@ -143,8 +100,9 @@ bool WritePortFile(const std::string& path, const std::string& text) {
   return std::rename(temporary.c_str(), path.c_str()) == 0;
 }
 
-int Serve(const CentralConfig& baseConfig, CentralStore& store, const Args& args) {
-  CentralConfig config = baseConfig;
+int Serve(const Args& args) {
+  CentralConfig config = args.config;
+  CentralStore& store = *args.store;
   const auto http = PortOption(args, "--http-port", config.httpPort);
   const auto collector = PortOption(args, "--collector-port", config.collectorPort);
   const auto status = PortOption(args, "--status-port", config.statusPort);
@@ -203,7 +161,8 @@ std::string BuildKeyOption(const ReleaseSigner& signer) {
 
 // Makes the operator's release key, once: an existing key is never replaced
 // (every assistant built with it would refuse the releases of a new one).
-int Keygen(const CentralConfig& config) {
+int Keygen(const Args& args) {
+  const CentralConfig& config = args.config;
   const std::string path = ReleaseKeyPath(config);
   std::string error;
   if (access(path.c_str(), F_OK) == 0) {
@@ -219,58 +178,108 @@ int Keygen(const CentralConfig& config) {
   return 0;
 }
 
-// The key `release add` signs with. A configured key must load; without one
-// the data folder's key is used when it exists, else the release goes
-// unsigned (`unsigned_` set).
-std::unique_ptr<ReleaseSigner> ReleaseSignerFor(const CentralConfig& config, bool& unsigned_, std::string& error) {
-  const std::string path = ReleaseKeyPath(config);
-  unsigned_ = config.releaseKeyFile.empty() && access(path.c_str(), F_OK) != 0;
-  if (unsigned_) return nullptr;
-  auto signer = ReleaseSigner::Load(path, error);
-  if (!signer) {
-    error = "release key " + error + "; make one with `tollimer-central keygen`, or correct release_key in the " +
-            "configuration. The release was not added.";
-  }
-  return signer;
+// Signing with the test key of tests/data/release/ is for test builds only:
+// whoever signs with it is told so, loudly.
+void WarnOfTheTestKey(const ReleaseSigner& signer) {
+  if (!IsTestReleaseKey(signer.PublicKey())) return;
+  std::cerr << "tollimer-central: WARNING: SIGNED WITH THE TEST KEY (tests/data/release/), whose private half is "
+               "public: anybody can sign what the assistants that trust it install. Only test builds trust it; "
+               "a real chain signs with its own key.\n";
 }
 
-int Release(const CentralConfig& config, CentralStore& store, const Args& args) {
-  if (args.words.size() == 2 && args.words[1] == "list") {
-    std::vector<JsonRow> rows;
-    for (const ReleaseRow& r : store.Releases()) {
-      rows.emplace_back().Text("crc", r.info.crc).Text("machine", r.info.machine).Number("size", r.info.size)
-          .Text("md5", r.info.md5).Number("added", r.added).Bool("current", r.current);
-    }
-    if (PrintedAsJson(args, rows)) return 0;
-    std::cout << "crc\tmachine\tsize\tmd5\tadded (UTC)\tcurrent\n";
-    for (const ReleaseRow& r : store.Releases()) {
-      std::cout << r.info.crc << "\t" << r.info.machine << "\t" << r.info.size << "\t" << r.info.md5 << "\t"
-                << UtcText(r.added) << "\t" << (r.current ? "yes" : "no") << "\n";
-    }
-    return 0;
+// The statement `release add` keeps beside the release: the operator's
+// signature file, else one signed here with the keygen key when this machine
+// keeps one, else none when the operator says --unsigned. Empty in `text`
+// for an unsigned release; false, with `error` filled, when there is no way.
+bool StatementForRelease(const Args& args, const std::string& bytes, std::string& text, std::string& error) {
+  const CentralConfig& config = args.config;
+  const auto given = args.options.find("--signature");
+  const bool unsigned_ = args.options.count("--unsigned") > 0;
+  if (given != args.options.end() && unsigned_) {
+    error = "--signature and --unsigned exclude each other";
+    return false;
   }
-  if (args.words.size() != 3 || args.words[1] != "add") return Fail(kUsage);
+  if (given != args.options.end()) {
+    if (ReadFile(given->second, text)) return true;
+    error = "cannot read " + given->second;
+    return false;
+  }
+  if (unsigned_) return true;
+  const std::string path = ReleaseKeyPath(config);
+  if (config.releaseKeyFile.empty() && access(path.c_str(), F_OK) != 0) {
+    error = "the release is not signed: sign it on your own machine with `tollimer-central release sign FILE "
+            "--key KEY.pem` and add it with --signature FILE.sig (assistants built with a release key install "
+            "nothing else), or add it with --unsigned. The release was not added.";
+    return false;
+  }
+  const auto signer = ReleaseSigner::Load(path, error);
+  if (!signer) {
+    error = "release key " + error + "; correct release_key in the configuration, or sign elsewhere and add "
+            "with --signature. The release was not added.";
+    return false;
+  }
+  const std::optional<std::string> signed_ = SignRelease(bytes, *signer, error);
+  if (!signed_) return false;
+  WarnOfTheTestKey(*signer);
+  text = *signed_;
+  return true;
+}
+
+// Signs a release with a key the service never sees: on the operator's own
+// machine, the statement written beside the file.
+int ReleaseSign(const Args& args) {
+  const std::string& file = args.words[0];
+  const auto key = args.options.find("--key");
+  if (key == args.options.end()) return Fail("release sign needs the key: release sign FILE --key KEY.pem");
   std::string bytes;
-  if (!ReadFile(args.words[2], bytes)) return Fail("cannot read " + args.words[2]);
+  if (!ReadFile(file, bytes)) return Fail("cannot read " + file);
   std::string error;
-  bool unsigned_ = false;
-  const std::unique_ptr<ReleaseSigner> signer = ReleaseSignerFor(config, unsigned_, error);
-  if (!signer && !unsigned_) return Fail(error);
-  const std::optional<ReleaseInfo> info = AddReleaseFile(config, store, bytes, NowSeconds(), signer.get(), error);
-  if (!info) return Fail(args.words[2] + ": " + error);
-  if (signer && IsTestReleaseKey(signer->PublicKey())) {
-    std::cerr << "tollimer-central: WARNING: SIGNED WITH THE TEST KEY (tests/data/release/), whose private half is "
-                 "public: anybody can sign what the assistants that trust it install. Only test builds trust it; "
-                 "a real chain signs with its own key.\n";
+  const auto signer = ReleaseSigner::Load(key->second, error);
+  if (!signer) return Fail(error);
+  const std::optional<std::string> statement = SignRelease(bytes, *signer, error);
+  if (!statement) return Fail(file + ": " + error);
+  WarnOfTheTestKey(*signer);
+  const std::string out = file + ".sig";
+  if (!WritePortFile(out, *statement)) return Fail("cannot write " + out);
+  std::cout << "statement written to " << out << ":\n" << *statement
+            << "add it on the service's machine with `tollimer-central release add FILE --signature " << out
+            << "`\n";
+  return 0;
+}
+
+int ReleaseList(const Args& args) {
+  std::vector<JsonRow> rows;
+  const std::vector<ReleaseRow> releases = args.store->Releases();
+  for (const ReleaseRow& r : releases) {
+    rows.emplace_back().Text("crc", r.info.crc).Text("machine", r.info.machine).Number("size", r.info.size)
+        .Text("md5", r.info.md5).Number("added", r.added).Bool("current", r.current)
+        .Bool("signed", ReleaseIsSigned(args.config, r.info.crc));
   }
-  if (unsigned_) {
-    std::cerr << "tollimer-central: warning: no release key (" << ReleaseKeyPath(config)
-              << "), the release is not signed: assistants built with a release key will not install it. "
-                 "`tollimer-central keygen` makes a key.\n";
+  if (PrintedAsJson(args, rows)) return 0;
+  std::cout << "crc\tmachine\tsize\tmd5\tadded (UTC)\tcurrent\tsigned\n";
+  for (const ReleaseRow& r : releases) {
+    std::cout << r.info.crc << "\t" << r.info.machine << "\t" << r.info.size << "\t" << r.info.md5 << "\t"
+              << UtcText(r.added) << "\t" << (r.current ? "yes" : "no") << "\t"
+              << (ReleaseIsSigned(args.config, r.info.crc) ? "yes" : "no") << "\n";
+  }
+  return 0;
+}
+
+int ReleaseAdd(const Args& args) {
+  const std::string& file = args.words[0];
+  std::string bytes;
+  if (!ReadFile(file, bytes)) return Fail("cannot read " + file);
+  std::string error, statement;
+  if (!StatementForRelease(args, bytes, statement, error)) return Fail(file + ": " + error);
+  const std::optional<ReleaseInfo> info = AddReleaseFile(args.config, *args.store, bytes, NowSeconds(), statement, error);
+  if (!info) return Fail(file + ": " + error);
+  if (statement.empty()) {
+    std::cerr << "tollimer-central: warning: the release is not signed: assistants built with a release key "
+                 "will not install it.\n";
   }
   std::cout << "release " << info->crc << " (" << info->machine << ", " << info->size << " bytes, md5 "
-            << info->md5 << ") is now current for " << info->machine << (signer ? ", signed" : ", not signed")
-            << "\n";
+            << info->md5 << ") is now current for " << info->machine
+            << (statement.empty() ? ", not signed" : ", signed") << "\n";
   return 0;
 }
 
@@ -281,61 +290,90 @@ CalendarDate Today() {
   return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday};
 }
 
-int BlacklistCommand(CentralStore& store, const Args& args) {
-  if (args.words.size() == 2 && args.words[1] == "list") {
-    const std::vector<BlacklistRow> list = store.Blacklist();
-    std::vector<JsonRow> rows;
-    for (const BlacklistRow& row : list) rows.emplace_back().Text("id", row.idNumber).Text("line", row.line);
-    if (PrintedAsJson(args, rows)) return 0;
-    for (const BlacklistRow& row : list) std::cout << row.line << "\n";
-    return 0;
-  }
-  if (args.words.size() == 3 && args.words[1] == "remove") {
-    if (!store.RemoveBlacklist(UpperAscii(args.words[2]))) return Fail("no entry " + args.words[2]);
-    std::cout << "removed " << args.words[2] << "\n";
-    return 0;
-  }
-  if (args.words.size() != 3 || args.words[1] != "import") return Fail(kUsage);
+int BlacklistList(const Args& args) {
+  const std::vector<BlacklistRow> list = args.store->Blacklist();
+  std::vector<JsonRow> rows;
+  for (const BlacklistRow& row : list) rows.emplace_back().Text("id", row.idNumber).Text("line", row.line);
+  if (PrintedAsJson(args, rows)) return 0;
+  for (const BlacklistRow& row : list) std::cout << row.line << "\n";
+  return 0;
+}
+
+int BlacklistRemove(const Args& args) {
+  if (!args.store->RemoveBlacklist(UpperAscii(args.words[0]))) return Fail("no entry " + args.words[0]);
+  std::cout << "removed " << args.words[0] << "\n";
+  return 0;
+}
+
+// Adds the file's entries, or with --replace makes them the whole list. A
+// replace that refused a line or would leave the list empty changes nothing
+// unless --force says so: every assistant of the chain takes the list as it
+// is, so a wrong encoding or an empty file must not wipe it.
+int BlacklistImportCommand(const Args& args) {
+  CentralStore& store = *args.store;
+  const std::string& file = args.words[0];
   std::string text;
-  if (!ReadFile(args.words[2], text)) return Fail("cannot read " + args.words[2]);
+  if (!ReadFile(file, text)) return Fail("cannot read " + file);
   // The file is GBK like a cafe's blacklist.txt unless the operator says UTF-8
   // (or it starts with a UTF-8 byte-order mark).
-  const BlacklistImport import = ParseBlacklistFile(text, args.options.count("--utf8") > 0, Today());
+  const bool utf8 = args.options.count("--utf8") > 0;
+  const BlacklistImport import = ParseBlacklistFile(text, utf8, Today());
   std::vector<BlacklistRow> rows;
   for (const BlacklistEntry& e : import.entries) rows.push_back({e.idNumber, Ansi_ToUtf8(e.line)});
   for (const LineNote& note : import.refused) std::cerr << "line " << note.line << " refused: " << note.why << "\n";
   for (const LineNote& note : import.warnings) std::cerr << "line " << note.line << ": " << note.why << "\n";
-  if (!store.ImportBlacklist(rows, args.options.count("--replace") > 0)) return Fail("the store refused the import");
+  if (!utf8 && text.rfind("\xEF\xBB\xBF", 0) != 0 && LooksLikeUtf8(text)) {
+    std::cerr << "tollimer-central: " << file << " looks like UTF-8 text: give --utf8 if it is (without it the "
+              << "file is read as GBK)\n";
+  }
+  const bool replace = args.options.count("--replace") > 0;
+  if (replace) {
+    const std::size_t before = store.Blacklist().size();
+    if ((rows.empty() || !import.refused.empty()) && !args.options.count("--force")) {
+      return Fail(Format("%s: %zu entries read, %zu lines refused; the blacklist keeps its %zu entries. "
+                         "Mend the file, or give --force to replace the list all the same.",
+                         file.c_str(), rows.size(), import.refused.size(), before));
+    }
+    if (!store.ImportBlacklist(rows, true)) return Fail("the store refused the import");
+    std::cout << "replaced " << before << " entries with " << store.Blacklist().size() << ", refused "
+              << import.refused.size() << " lines\n";
+    return 0;
+  }
+  if (!store.ImportBlacklist(rows, false)) return Fail("the store refused the import");
   std::cout << "imported " << rows.size() << " entries, refused " << import.refused.size() << " lines\n";
   return 0;
 }
 
-int ParamsCommand(CentralStore& store, const Args& args) {
+std::string BarOption(const Args& args) {
   const auto bar = args.options.find("--bar");
-  const std::string barId = bar == args.options.end() ? "" : bar->second;
-  if (args.words.size() == 2 && args.words[1] == "list") {
-    std::vector<JsonRow> rows;
-    for (const ParamRow& p : store.Params()) rows.emplace_back().Text("bar", p.barId).Text("name", p.name).Text("value", p.value);
-    if (PrintedAsJson(args, rows)) return 0;
-    std::cout << "bar\tname\tvalue\n";
-    for (const ParamRow& p : store.Params()) {
-      std::cout << (p.barId.empty() ? "*" : p.barId) << "\t" << p.name << "\t" << p.value << "\n";
-    }
-    return 0;
-  }
-  if (args.words.size() == 4 && args.words[1] == "set") {
-    if (const auto why = CheckParam(args.words[2], args.words[3])) return Fail(*why);
-    if (!store.SetParam(barId, args.words[2], args.words[3])) return Fail("the store refused the value");
-    return 0;
-  }
-  if (args.words.size() == 3 && args.words[1] == "unset") {
-    if (!store.UnsetParam(barId, args.words[2])) return Fail("no such parameter");
-    return 0;
-  }
-  return Fail(kUsage);
+  return bar == args.options.end() ? "" : bar->second;
 }
 
-int Installs(CentralStore& store, const Args& args) {
+int ParamsList(const Args& args) {
+  const std::vector<ParamRow> params = args.store->Params();
+  std::vector<JsonRow> rows;
+  for (const ParamRow& p : params) rows.emplace_back().Text("bar", p.barId).Text("name", p.name).Text("value", p.value);
+  if (PrintedAsJson(args, rows)) return 0;
+  std::cout << "bar\tname\tvalue\n";
+  for (const ParamRow& p : params) {
+    std::cout << (p.barId.empty() ? "*" : p.barId) << "\t" << p.name << "\t" << p.value << "\n";
+  }
+  return 0;
+}
+
+int ParamsSet(const Args& args) {
+  if (const auto why = CheckParam(args.words[0], args.words[1])) return Fail(*why);
+  if (!args.store->SetParam(BarOption(args), args.words[0], args.words[1])) return Fail("the store refused the value");
+  return 0;
+}
+
+int ParamsUnset(const Args& args) {
+  if (!args.store->UnsetParam(BarOption(args), args.words[0])) return Fail("no such parameter");
+  return 0;
+}
+
+int Installs(const Args& args) {
+  CentralStore& store = *args.store;
   std::vector<JsonRow> rows;
   for (const InstallRow& i : store.Installs()) {
     const InstallReport& r = i.report;
@@ -356,7 +394,8 @@ int Installs(CentralStore& store, const Args& args) {
   return 0;
 }
 
-int Hits(CentralStore& store, const Args& args) {
+int Hits(const Args& args) {
+  CentralStore& store = *args.store;
   const auto days = ParseDecimal(args.options.count("--days") ? args.options.at("--days") : "7");
   if (!days || *days < 1) return Fail("--days takes a whole number of 1 or more");
   const std::vector<StatusHit> hits = store.Hits(NowSeconds() - std::int64_t{*days} * 24 * 3600);
@@ -374,7 +413,8 @@ int Hits(CentralStore& store, const Args& args) {
   return 0;
 }
 
-int Notices(CentralStore& store, const Args& args) {
+int Notices(const Args& args) {
+  CentralStore& store = *args.store;
   const auto limit = ParseDecimal(args.options.count("--limit") ? args.options.at("--limit") : "100");
   if (!limit || *limit < 1) return Fail("--limit takes a whole number of 1 or more");
   const std::vector<StatusNotice> notices = store.Notices(*limit);
@@ -388,7 +428,8 @@ int Notices(CentralStore& store, const Args& args) {
   return 0;
 }
 
-int Prune(CentralStore& store, const Args& args) {
+int Prune(const Args& args) {
+  CentralStore& store = *args.store;
   const auto it = args.options.find("--days");
   const auto days = it == args.options.end() ? std::nullopt : ParseDecimal(it->second);
   if (!days || *days < 1) return Fail("prune needs --days N, a whole number of 1 or more");
@@ -398,75 +439,206 @@ int Prune(CentralStore& store, const Args& args) {
   return 0;
 }
 
-int Backup(CentralStore& store, const Args& args) {
-  if (args.words.size() != 2) return Fail(kUsage);
+// The folder itself, whatever way it is written ("data/../data/").
+std::string CanonicalFolder(const std::string& path) {
+  std::error_code ec;
+  const std::filesystem::path canonical = std::filesystem::weakly_canonical(std::filesystem::absolute(path, ec), ec);
+  return ec ? path : canonical.string();
+}
+
+// A backup inside the data folder is refused: written over the live store it
+// would cut the running service off from its file, and beside it it would
+// leave every ID number wherever the data folder is copied.
+int Backup(const Args& args) {
+  const std::string& target = args.words[0];
+  const std::string folder = CanonicalFolder(args.config.dataDir);
+  const std::string parent = CanonicalFolder(std::filesystem::path(CanonicalFolder(target)).parent_path().string());
+  if (parent == folder || parent.rfind(folder + "/", 0) == 0) {
+    return Fail("backup to " + target + ": the target is inside the data folder " + args.config.dataDir +
+                "; write the backup elsewhere");
+  }
   std::string error;
-  if (!store.BackupTo(args.words[1], error)) return Fail("backup to " + args.words[1] + ": " + error);
-  std::cout << "backed up to " << args.words[1] << "\n";
+  if (!args.store->BackupTo(target, error)) return Fail("backup to " + target + ": " + error);
+  std::cout << "backed up to " << target << "\n";
   return 0;
+}
+
+// The configured robots with their queues.
+int WebhookList(const Args& args) {
+  const CentralConfig& config = args.config;
+  const std::vector<OutboxTargetState> states = args.store->OutboxStates(NowMs());
+  std::cout << "name\tkind\thost\tbars\tevents\twaiting\tdelivered_24h\tgiven_up\tlast_error\n";
+  for (const WebhookTarget& t : config.webhooks) {
+    OutboxTargetState state;
+    for (const OutboxTargetState& s : states) {
+      if (s.target == t.name) state = s;
+    }
+    std::string bars;
+    for (const std::string& b : t.bars) bars += (bars.empty() ? "" : ",") + b;
+    const auto address = ParseRobotUrl(t.url);
+    std::cout << t.name << "\t" << RobotKindName(t.kind) << (t.secret.empty() ? "" : " (signed)") << "\t"
+              << (address ? address->schemeHostPort : "") << "\t" << (bars.empty() ? "all" : bars) << "\t"
+              << (t.hits ? "hits" : "") << (t.digestMinute >= 0 ? Format(" digest %02d:%02d", t.digestMinute / 60, t.digestMinute % 60) : "")
+              << "\t" << state.waiting << "\t" << state.delivered24h << "\t" << state.givenUp << "\t"
+              << state.lastError << "\n";
+  }
+  return 0;
+}
+
+// One test message to one of the robots; prints its answer.
+int WebhookTest(const Args& args) {
+  const CentralConfig& config = args.config;
+  const std::string& name = args.words[0];
+  const auto target = std::find_if(config.webhooks.begin(), config.webhooks.end(),
+                                   [&](const WebhookTarget& t) { return t.name == name; });
+  if (target == config.webhooks.end()) return Fail("no webhook " + name + " in the configuration");
+  const auto address = ParseRobotUrl(target->url);
+  if (!address) return Fail("webhook " + target->name + ": bad url");
+  const RobotRequest request =
+      BuildRobotRequest(*target, address->pathAndQuery, Ansi_ToUtf8("【测试】Tollimer 群机器人测试消息"), NowMs());
+  const RobotReply reply = PostToRobot(*address, request.pathAndQuery, request.body);
+  const RobotAnswer answer = ReadRobotAnswer(target->kind, reply.status, reply.body);
+  if (reply.status == 0) {
+    std::cout << "no answer: " << reply.error << "\n";
+  } else {
+    std::cout << "HTTP " << reply.status << "\n" << reply.body << "\n";
+  }
+  std::cout << (answer.delivered ? "delivered\n" : "not delivered: " + answer.error + "\n");
+  return answer.delivered ? 0 : 1;
 }
 
 // Prints the pin of the service's TLS certificate as the assistants' build
 // takes it. Reads no store: it runs anywhere the certificate is.
 int Pin(const Args& args) {
-  if (args.words.size() != 2) return Fail("pin takes the certificate file: pin CERT.pem");
+  const std::string& file = args.words[0];
   std::string pem;
-  if (!ReadFile(args.words[1], pem)) return Fail("cannot read " + args.words[1]);
+  if (!ReadFile(file, pem)) return Fail("cannot read " + file);
   const std::optional<std::string> pin = CertificatePin(pem);
-  if (!pin) return Fail(args.words[1] + " holds no certificate (PEM)");
+  if (!pin) return Fail(file + " holds no certificate (PEM)");
   std::cout << "-DTOLLIMER_SERVICE_PIN=" << *pin << "\n";
   return 0;
+}
+
+int Config(const Args& args) {
+  std::cout << DescribeCentralConfig(args.config);
+  return 0;
+}
+
+int Init(const Args& args) {
+  std::cout << "store ready in " << args.config.dataDir << "/central.db\n";
+  return 0;
+}
+
+// How a command uses the data folder. Only `serve` and `init` make a data
+// folder; a command that writes makes the store in an existing folder; a
+// listing needs the store to be there.
+enum class StoreUse { kNone, kFolder, kRead, kWrite, kCreate };
+
+struct Command {
+  CommandShape shape;
+  StoreUse store;
+  int (*run)(const Args&);
+};
+
+// Every command of the program: its words, operands, options, store and
+// handler. A new command is one row here.
+const std::vector<Command> kCommands = {
+    {{"serve", 0, {"--http-port=", "--collector-port=", "--status-port=", "--port-file="},
+      "[--http-port N] [--collector-port N|off] [--status-port N|off] [--port-file FILE]"},
+     StoreUse::kCreate, Serve},
+    {{"init", 0, {}, "  (makes the data folder and an empty store)"}, StoreUse::kCreate, Init},
+    {{"keygen", 0, {}, "  (makes the release key; prints what the assistants' build takes)"}, StoreUse::kFolder, Keygen},
+    {{"release sign", 1, {"--key="}, "FILE --key KEY.pem   (on the operator's own machine: writes FILE.sig)"},
+     StoreUse::kNone, ReleaseSign},
+    {{"release add", 1, {"--signature=", "--unsigned"}, "FILE [--signature FILE.sig | --unsigned]"},
+     StoreUse::kWrite, ReleaseAdd},
+    {{"release list", 0, {"--json"}, "[--json]"}, StoreUse::kRead, ReleaseList},
+    {{"blacklist import", 1, {"--replace", "--force", "--utf8"}, "FILE [--replace [--force]] [--utf8]"},
+     StoreUse::kWrite, BlacklistImportCommand},
+    {{"blacklist list", 0, {"--json"}, "[--json]"}, StoreUse::kRead, BlacklistList},
+    {{"blacklist remove", 1, {}, "ID"}, StoreUse::kWrite, BlacklistRemove},
+    {{"params set", 2, {"--bar="}, "NAME VALUE [--bar ID]"}, StoreUse::kWrite, ParamsSet},
+    {{"params unset", 1, {"--bar="}, "NAME [--bar ID]"}, StoreUse::kWrite, ParamsUnset},
+    {{"params list", 0, {"--json"}, "[--json]"}, StoreUse::kRead, ParamsList},
+    {{"installs", 0, {"--json"}, "[--json]"}, StoreUse::kRead, Installs},
+    {{"hits", 0, {"--days=", "--json"}, "[--days N] [--json]"}, StoreUse::kRead, Hits},
+    {{"notices", 0, {"--limit=", "--json"}, "[--limit N] [--json]"}, StoreUse::kRead, Notices},
+    {{"prune", 0, {"--days="}, "--days N   (removes hits and notices older than N days)"}, StoreUse::kWrite, Prune},
+    {{"backup", 1, {}, "FILE   (a consistent copy of central.db, also while the service runs)"}, StoreUse::kRead,
+     Backup},
+    {{"config", 0, {}, "  (the configuration as read)"}, StoreUse::kNone, Config},
+    {{"webhook list", 0, {}, "  (the group-chat robots and their queues)"}, StoreUse::kRead, WebhookList},
+    {{"webhook test", 1, {}, "NAME   (sends a test message and prints the robot's answer)"}, StoreUse::kNone,
+     WebhookTest},
+    {{"pin", 1, {}, "CERT.pem   (the pin of the TLS certificate the assistants' build takes)"}, StoreUse::kNone, Pin},
+};
+
+std::vector<CommandShape> Shapes() {
+  std::vector<CommandShape> shapes;
+  for (const Command& c : kCommands) shapes.push_back(c.shape);
+  return shapes;
+}
+
+bool IsFolder(const std::string& path) {
+  struct stat st{};
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Whether the command may go on with the data folder as it is: only `serve`
+// and `init` make one, a listing needs the store in it.
+bool DataFolderReady(const CentralConfig& config, StoreUse use, std::string& error) {
+  const char* hint = "; give --data or --config, or make one with `tollimer-central init`";
+  if (use == StoreUse::kNone || use == StoreUse::kCreate) return true;
+  if (!IsFolder(config.dataDir)) {
+    error = "no data folder " + config.dataDir + hint;
+  } else if (use == StoreUse::kRead && access((config.dataDir + "/central.db").c_str(), F_OK) != 0) {
+    error = "no store in " + config.dataDir + hint;
+  }
+  return error.empty();
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> rest;
-  std::string configPath, dataDir;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    if ((a == "--config" || a == "--data") && rest.empty() && i + 1 < argc) {
-      (a == "--config" ? configPath : dataDir) = argv[++i];
-    } else {
-      rest.push_back(a);
-    }
-  }
-  if (WantsHelp(rest)) {
-    std::cout << kUsage;
+  // The store, its backups and the releases hold every ID number: readable
+  // by the service's group at most, whatever umask the caller has.
+  umask(0027);
+  const std::vector<CommandShape> shapes = Shapes();
+  const ParsedLine line = ParseCommandLine(shapes, std::vector<std::string>(argv + 1, argv + argc));
+  if (line.help) {
+    std::cout << CommandUsage(shapes);
     return 0;
   }
-  const Args args = ParseArgs(rest);
-  if (!args.error.empty()) return Fail(args.error);
-  if (args.words.empty()) return Fail(kUsage);
+  if (line.version && line.command < 0 && line.error.empty()) {
+    std::cout << "tollimer-central " << TOLLIMER_CENTRAL_VERSION << "\n";
+    return 0;
+  }
+  if (line.command < 0) return Fail(line.error + " (tollimer-central help lists the commands)");
+  const Command& command = kCommands[static_cast<std::size_t>(line.command)];
 
+  // Without --config the installed configuration is read where there is one.
+  const auto given = line.options.find(kConfigOption);
+  const std::string configPath = given != line.options.end() ? given->second
+                                 : access(kInstalledConfig, F_OK) == 0 ? kInstalledConfig : "";
   std::string configText;
   if (!configPath.empty() && !ReadFile(configPath, configText)) return Fail("cannot read " + configPath);
   ConfigResult parsed = ParseCentralConfig(configText);
   for (const std::string& e : parsed.errors) std::cerr << configPath << ": " << e << "\n";
   if (!parsed.config) return 1;
   CentralConfig config = *parsed.config;
-  if (!dataDir.empty()) config.dataDir = dataDir;
+  const auto data = line.options.find(kDataOption);
+  if (data != line.options.end()) config.dataDir = data->second;
 
-  const std::string& command = args.words[0];
-  if (command == "pin") return Pin(args);
-  if (command == "config") {
-    std::cout << DescribeCentralConfig(config);
-    return 0;
-  }
   std::string error;
-  if (!EnsureFolders(config, error)) return Fail(error);
-  const std::unique_ptr<CentralStore> store = CentralStore::Open(config.dataDir + "/central.db", error);
-  if (!store) return Fail("store " + config.dataDir + "/central.db: " + error);
-
-  if (command == "serve") return Serve(config, *store, args);
-  if (command == "keygen") return Keygen(config);
-  if (command == "release") return Release(config, *store, args);
-  if (command == "blacklist") return BlacklistCommand(*store, args);
-  if (command == "params") return ParamsCommand(*store, args);
-  if (command == "installs") return Installs(*store, args);
-  if (command == "hits") return Hits(*store, args);
-  if (command == "notices") return Notices(*store, args);
-  if (command == "prune") return Prune(*store, args);
-  if (command == "backup") return Backup(*store, args);
-  return Fail(kUsage);
+  std::unique_ptr<CentralStore> store;
+  if (!DataFolderReady(config, command.store, error)) return Fail(error);
+  if ((command.store == StoreUse::kCreate || command.store == StoreUse::kWrite) && !EnsureFolders(config, error)) {
+    return Fail(error);
+  }
+  if (command.store != StoreUse::kNone && command.store != StoreUse::kFolder) {
+    store = CentralStore::Open(config.dataDir + "/central.db", error);
+    if (!store) return Fail("store " + config.dataDir + "/central.db: " + error);
+  }
+  Args args{config, store.get(), line.operands, line.options};
+  return command.run(args);
 }

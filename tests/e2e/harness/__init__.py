@@ -8,7 +8,7 @@ from .screen import Screen
 from .sim import Child, Event, Sim, SimError, start_sim
 from .wait import wait_until
 from .session import WineSession
-from .signing import OTHER_KEY, TEST_KEY, sign_file
+from .signing import OTHER_KEY, TEST_KEY, pe_machine_name, sign_file, statement_of
 from .wine import Wine, WineError
 
 __all__ = [
@@ -18,6 +18,6 @@ __all__ = [
     "Screen",
     "Child", "Event", "Sim", "SimError", "start_sim",
     "wait_until",
-    "OTHER_KEY", "TEST_KEY", "sign_file",
+    "OTHER_KEY", "TEST_KEY", "pe_machine_name", "sign_file", "statement_of",
     "Wine", "WineError", "WineSession",
 ]

@@ -12,7 +12,7 @@ import sys
 import time
 from pathlib import Path
 
-from .signing import TEST_KEY, sign_file
+from .signing import TEST_KEY, pe_machine_name, statement_of
 
 FAKES = Path(__file__).resolve().parents[1] / "fakes"
 FAKE = FAKES / "central_service.py"
@@ -159,14 +159,17 @@ class CentralService:
                   for line in lines]
         self.reply(BLACKLIST_PATH, body="\r\n".join(sealed))
 
-    def release(self, checksum, signature=TEST_KEY, **reply):
+    def release(self, checksum, signature=TEST_KEY, number="1.0.0.2", machine=None, **reply):
         """What the download address of an executable with `checksum` gives,
-        and the address of its signature beside it: a served `body_file`
-        signed with the key file `signature` (the test build's by default),
-        or the text `signature`, or nothing (a 404) for None."""
+        and the address of its statement beside it: a served `body_file`
+        stated as release `number` for `machine` (the file's own processor
+        unless told) and signed with the key file `signature` (the test
+        build's by default), or the text `signature`, or nothing (a 404) for
+        None."""
         self.table[f"{UPDATE_PATH}file/{checksum}.bin"] = reply
         if isinstance(signature, Path) and "body_file" in reply:
-            signature = sign_file(reply["body_file"], signature)
+            signature = statement_of(reply["body_file"], number,
+                                     machine or pe_machine_name(reply["body_file"]), signature).rstrip("\n")
         if isinstance(signature, str):
             self.table[f"{UPDATE_PATH}file/{checksum}.sig"] = {"body": signature + "\r\n"}
         else:

@@ -28,21 +28,37 @@ SKIPS_32BIT = "this machine cannot run 32-bit programs: the 32-bit e2e half is s
 
 
 @functools.cache
-def runs_32bit():
-    """Whether this machine can run 32-bit programs under Wine. The scripts
-    probe once and pass the answer on as TOLLIMER_32BIT (yes or no); a run
-    started by hand asks the same probe."""
-    if os.environ.get("TOLLIMER_32BIT") == "yes":
-        return True
+def thirty_two_bit():
+    """How this machine runs 32-bit programs under Wine: "native", "emulated"
+    (qemu-i386, inside scripts/emulate-32bit) or "none". The scripts probe
+    once and pass the answer on as TOLLIMER_32BIT (yes, emulated or no); a
+    run started by hand asks the same probe, and takes emulation, which only
+    scripts/emulate-32bit arranges, for none."""
+    answer = os.environ.get("TOLLIMER_32BIT")
+    if answer in ("yes", "emulated", "no"):
+        return {"yes": "native", "emulated": "emulated", "no": "none"}[answer]
     probe = REPO_ROOT / "scripts" / "can-run-32bit"
-    return subprocess.run([str(probe)], stdin=subprocess.DEVNULL, capture_output=True, timeout=60).returncode == 0
+    code = subprocess.run([str(probe)], stdin=subprocess.DEVNULL, capture_output=True, timeout=60).returncode
+    return "native" if code == 0 else "none"
+
+
+def runs_32bit():
+    """Whether this machine can run 32-bit programs under Wine at all."""
+    return thirty_two_bit() != "none"
+
+
+def emulated():
+    """Whether 32-bit programs run under emulation: each start of one takes
+    tens of seconds, after which it keeps the normal pace."""
+    return thirty_two_bit() == "emulated"
 
 
 def wine_loader():
-    """The Wine loader to start programs with: Debian's wine, or its 64-bit
-    loader where 32-bit programs cannot run (wine would pick the 32-bit one
-    and fail for every program, 64-bit ones included)."""
-    return "/usr/bin/wine" if runs_32bit() else "/usr/lib/wine/wine64"
+    """The Wine loader to start programs with: Debian's wine where the kernel
+    runs 32-bit programs, else its 64-bit loader (wine would pick the 32-bit
+    one and fail, or under emulation make every Wine tool pay it; the 64-bit
+    loader starts a 32-bit program through the 32-bit one by itself)."""
+    return "/usr/bin/wine" if thirty_two_bit() == "native" else "/usr/lib/wine/wine64"
 
 
 def win32_exe():
@@ -53,13 +69,15 @@ def win32_exe():
 def program_exes():
     """The Tollimer.exe builds under test, by name: TOLLIMER_EXE alone when it
     is set; else the 64-bit one of the Windows build tree and the 32-bit one
-    of build/win32 when it is built and the machine can run it. Most cashier
-    PCs need the 32-bit one, so both pass the same tests."""
+    of build/win32 when it is built and the machine runs it natively (under
+    emulation the scripts name it in TOLLIMER_EXE for the subset marked
+    main_path). Most cashier PCs need the 32-bit one, so both pass the same
+    tests."""
     only = os.environ.get("TOLLIMER_EXE")
     if only:
         return {"exe": Path(only).resolve()}
     exes = {"x64": win_build_dir() / "Tollimer.exe"}
-    if win32_exe().exists() and runs_32bit():
+    if win32_exe().exists() and thirty_two_bit() == "native":
         exes["x86"] = win32_exe()
     return exes
 

@@ -8,10 +8,13 @@ import signal
 from pathlib import Path
 
 from .sim import start_sim
+from .paths import emulated
+from .wait import patience, wait_until
 from .wine import Wine, WineError, ensure_locale
 from .xvfb import Xvfb
 
 GBK_CODE_PAGE = 936
+QEMU_I386 = "/usr/bin/qemu-i386"
 
 
 class WineSession:
@@ -46,10 +49,16 @@ class WineSession:
         # times faster than with a server that comes and goes.
         self.wine.server("-p")
         # The Mono and Gecko installers would ask on screen and wait forever.
-        code, out = self.wine.call(["wineboot", "-i"], timeout=180,
+        code, out = self.wine.call(["wineboot", "-i"], timeout=patience(180),
                                    env={"WINEDLLOVERRIDES": "winemenubuilder.exe=d;mscoree=d;mshtml=d"})
         if code != 0:
             raise WineError(f"wineboot failed ({code}): {out.strip()[-500:]}")
+        if emulated():
+            # wineboot returns while the 32-bit half of the prefix's making
+            # still runs under emulation, for minutes: the tests wait for it
+            # rather than share the processor with it.
+            wait_until(lambda: not _emulated_processes(prefix), timeout=60, interval=1,
+                       message="the 32-bit setup of the prefix to finish")
         # Without a window manager every hide or destroy of a top-level window
         # takes about 2 s; unmanaged windows take milliseconds.
         self.wine.reg_add(r"HKCU\Software\Wine\X11 Driver", "Managed", "N")
@@ -96,6 +105,20 @@ class WineSession:
         if self._lock is not None:
             self._lock.close()
             self._lock = None
+
+
+def _emulated_processes(prefix):
+    """The processes that qemu-i386 runs in this prefix."""
+    wanted = f"WINEPREFIX={prefix}".encode()
+    found = []
+    for entry in Path("/proc").iterdir():
+        try:
+            if entry.name.isdigit() and os.readlink(entry / "exe") == QEMU_I386 and \
+                    wanted in (entry / "environ").read_bytes().split(b"\0"):
+                found.append(int(entry.name))
+        except OSError:  # gone meanwhile, or not ours to read
+            pass
+    return found
 
 
 def _end_stale_xvfb(pid_file):

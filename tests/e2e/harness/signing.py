@@ -1,12 +1,17 @@
-"""Release signatures made the way an outsider would check the service's:
+"""Release statements made the way an outsider would check the service's:
 with the openssl command line, independent of tollimer-central's own code.
 
-A signature file is the 128 hex digits of r || s (ECDSA P-256 over the
-SHA-256 of the whole file); openssl writes the DER sequence of r and s.
-The fixtures under tests/data/release/ were made with `sign_file`:
+A statement names the release (its number, its processor, the SHA-256 of
+its file) and carries the signature of those lines: the 128 hex digits of
+r || s (ECDSA P-256 over the SHA-256 of the text); openssl writes the DER
+sequence of r and s. The bare signature of a whole file is the older form.
+The fixtures under tests/data/release/ were made with this file:
 
     python3 tests/e2e/harness/signing.py KEY.pem FILE > FILE.sig
+    python3 tests/e2e/harness/signing.py KEY.pem FILE NUMBER MACHINE > FILE.statement
 """
+
+import hashlib
 
 import subprocess
 import sys
@@ -51,5 +56,27 @@ def sign_file(path, key=TEST_KEY):
     return sign_bytes(Path(path).read_bytes(), key)
 
 
+def statement_text(number, machine, sha256_hex):
+    return (f"tollimer release statement\nrelease {number}\nmachine {machine}\n"
+            f"sha256 {sha256_hex}\n")
+
+
+def statement_of(path, number, machine, key=TEST_KEY, sha256_of=None):
+    """The statement file of the release at `path` (or, with `sha256_of`, a
+    statement naming another file's digest)."""
+    digest = hashlib.sha256(Path(sha256_of or path).read_bytes()).hexdigest()
+    text = statement_text(number, machine, digest)
+    return text + f"signature {sign_bytes(text.encode('ascii'), key)}\n"
+
+
+def pe_machine_name(path):
+    data = Path(path).read_bytes()
+    pe = int.from_bytes(data[0x3C:0x40], "little")
+    return {0x14C: "x86", 0x8664: "x64"}.get(int.from_bytes(data[pe + 4:pe + 6], "little"), "other")
+
+
 if __name__ == "__main__":
-    print(sign_file(sys.argv[2], sys.argv[1]))
+    if len(sys.argv) == 5:
+        sys.stdout.write(statement_of(sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[1]))
+    else:
+        print(sign_file(sys.argv[2], sys.argv[1]))

@@ -4,11 +4,12 @@ import itertools
 import os
 import re
 import shutil
+import signal
 import subprocess
 import tempfile
 from pathlib import Path
 
-from .paths import wine_loader
+from .paths import emulated, wine_loader
 from .screen import Screen
 
 LOCALE = "zh_CN.UTF-8"
@@ -60,6 +61,18 @@ def _environment(prefix, home, display, locale_dir, loader):
 _REG_LINE = re.compile(r"^ {4}(.*?) {4}(REG_\w+) {4}(.*)$")
 
 
+class _ProgramGroup(subprocess.Popen):
+    """A Windows program started in a process group of its own: under
+    emulation the loader starts a 32-bit program as a process apart from the
+    one started here, which stays to wait for it, so kill() ends the group."""
+
+    def kill(self):
+        try:
+            os.killpg(self.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+
+
 class Wine:
     """One prefix on one display. `env` is the environment for any subprocess
     that must see the same Windows (wine, wineserver, xdotool); `loader` is
@@ -87,9 +100,10 @@ class Wine:
         """
         args = [str(a) for a in args]
         name = log or Path(args[0].replace("\\", "/")).stem
+        start = _ProgramGroup if emulated() else subprocess.Popen
         with open(self._log_file(name), "wb") as out:
-            return subprocess.Popen([self.loader, *args], cwd=cwd, env={**self.env, **(env or {})},
-                                    stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT)
+            return start([self.loader, *args], cwd=cwd, env={**self.env, **(env or {})}, stdin=subprocess.DEVNULL,
+                         stdout=out, stderr=subprocess.STDOUT, start_new_session=emulated())
 
     def call(self, args, timeout=60, env=None):
         """Runs a Wine tool to its end; returns (exit code, output as text).

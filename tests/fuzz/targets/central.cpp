@@ -9,6 +9,7 @@
 #include "central/exchange.h"
 #include "central/forwarded_client.h"
 #include "central/request_head.h"
+#include "central/webhook/robot_message.h"
 #include "crypto/codepage.h"
 #include "crypto/envelope.h"
 #include "fakes/sample_update_request.h"
@@ -163,5 +164,19 @@ int FuzzRequestHead(const std::uint8_t* data, std::size_t size) {
     }
     if (p.state != RequestProgress::State::Incomplete || have == stream.size()) break;
   }
+  return 0;
+}
+
+// First byte: the robot's kind (% 4); the next two: the HTTP status; the rest
+// is the robot's answer. Delivered exactly when there is no error, and a
+// "too fast" answer is never taken as delivered.
+int FuzzRobotAnswer(const std::uint8_t* data, std::size_t size) {
+  if (size < 3) return 0;
+  const auto kind = static_cast<RobotKind>(data[0] % 4);
+  const int status = (data[1] << 8 | data[2]) % 1000;
+  const std::string body(reinterpret_cast<const char*>(data) + 3, size - 3);
+  const RobotAnswer a = ReadRobotAnswer(kind, status, body);
+  if (a.delivered != a.error.empty()) FuzzFail("delivered and an error, or neither");
+  if (a.delivered && a.rateLimited) FuzzFail("a rate-limit answer taken as delivered");
   return 0;
 }
