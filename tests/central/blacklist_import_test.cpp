@@ -112,14 +112,16 @@ TEST(BlacklistImport, ReadsUtf8WhenToldOrMarked) {
 // record the assistant would drop for its length is refused by the import,
 // with its line number, and the lines after it keep their numbers.
 TEST(BlacklistImport, TakesALongLineExactlyWhenTheAssistantTakesIt) {
+  // Three people, so that each line is an entry of its own.
   const std::string head = "330102199003074415\t张三\t2024-01-02\t";
-  const std::string normal = head + "盗窃财物\n";
+  const std::string before = "11010519491231002X\t李四\t2024-01-02\t盗窃财物\n";
+  const std::string after = "110101199003071233\t王五\t2024-01-02\t盗窃财物\n";
   const struct {
     std::size_t bytes;  // of the long line, without its line end
     bool taken;
   } cases[] = {{4000, true}, {kMaxBlacklistLineBytes, true}, {kMaxBlacklistLineBytes + 1, false}, {100000, false}};
   for (const auto& c : cases) {
-    const std::string text = normal + head + std::string(c.bytes - head.size(), 'a') + "\n" + normal + "not a record\n";
+    const std::string text = before + head + std::string(c.bytes - head.size(), 'a') + "\n" + after + "not a record\n";
 
     const BlacklistImport r = ParseBlacklistFile(text, false, kToday);
     EXPECT_EQ(r.entries.size(), c.taken ? 3u : 2u) << c.bytes;

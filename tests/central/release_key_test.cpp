@@ -196,6 +196,7 @@ TEST(TollimerCentral, ReleaseSignOfflineThenAddWithTheStatement) {
   EXPECT_FALSE(std::filesystem::exists(dir.Path("central.db")));
 
   const std::string data = "--data '" + dir.Path("data") + "' ";
+  RunCentral(data + "init");
   // The statement of another file is refused; its own is kept and served.
   const std::string wrong = RunCentral(data + "release add '" + other + "' --signature '" + exe + ".sig'");
   EXPECT_NE(wrong.find("another file"), std::string::npos) << wrong;
@@ -239,6 +240,7 @@ TEST(TollimerCentral, ReleaseAddWithTheTestKeySaysSo) {
   } cases[] = {{"test", true}, {"own", false}};
   for (const auto& c : cases) {
     const std::string data = "--data '" + dir.Path(c.folder) + "' ";
+    RunCentral(data + "init");
     if (c.testKey) {
       std::filesystem::create_directories(dir.Path(c.folder));
       std::filesystem::copy_file(kData + "test-release-key.pem", dir.Path(c.folder) + "/release-key.pem");

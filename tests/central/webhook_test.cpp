@@ -398,9 +398,11 @@ TEST(WebhookDelivery, HitsWhileTheRobotIsDownArriveOnceInOrderAfterARestartOfThe
       "webhook.ding.kind = dingtalk\n"
       "webhook.ding.url = http://127.0.0.1:%d/robot/send?access_token=abc\n"
       "webhook.ding.secret = SECrestart\n"
-      "webhook.ding.per_minute = 1200\n", port));
+      "webhook.ding.per_minute = 1200\n"
+      "test_keys = yes\n", port));
   const std::string data = dir.Path("data");
-  EXPECT_EQ(RunCentral("--config " + config + " --data " + data + " blacklist list"), "");
+  EXPECT_EQ(RunCentral("--config " + config + " --data " + data + " init").find("tollimer-central:"),
+            std::string::npos);
   std::string listFile;
   for (const BlacklistRow& r : ListedPeople(20)) listFile += r.line + "\n";
   RunCentral("--config " + config + " --data " + data + " blacklist import " + dir.Write("list.txt", listFile) + " --utf8");
