@@ -11,7 +11,9 @@ const std::atomic<bool>& JobContext::StopFlag() const { return queue_.StopFlag()
 void JobQueue::Post(Job job) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (stop_) return;
+    // A job waits behind the running one (a download may take minutes): the
+    // queue holds at most kMaxWaitingJobs, and refuses more.
+    if (stop_ || jobs_.size() >= kMaxWaitingJobs) return;
     jobs_.push_back(std::move(job));
   }
   wake_.notify_all();

@@ -8,6 +8,7 @@
 #pragma once
 #include <atomic>
 #include <condition_variable>
+#include <cstddef>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -34,6 +35,10 @@ class JobContext {
 
 class JobQueue {
  public:
+  // Jobs waiting at once; a job posted beyond is dropped (hit reports behind
+  // a long download are the only jobs that pile up).
+  static constexpr std::size_t kMaxWaitingJobs = 64;
+
   using Job = std::function<void(JobContext&)>;
   using Result = std::function<void()>;
 
@@ -41,7 +46,7 @@ class JobQueue {
   // layer posts its window a message); it must not block.
   explicit JobQueue(std::function<void()> resultsReady = {}) : resultsReady_(std::move(resultsReady)) {}
 
-  // Window thread: queues a job; ignored once stopped.
+  // Window thread: queues a job; ignored once stopped or full.
   void Post(Job job);
   // Worker: waits for the next job and runs it; false once stopped (the
   // worker's loop ends). With `wait` false, returns false at once when no

@@ -87,4 +87,14 @@ TEST(JobQueue, AJobThatThrowsLeavesTheWorkerRunning) {
   EXPECT_FALSE(queue.Busy());
 }
 
+// Jobs pile up only behind a running one; the queue keeps a bounded number.
+TEST(JobQueue, HoldsABoundedNumberOfWaitingJobs) {
+  JobQueue queue;
+  int ran = 0;
+  for (std::size_t n = 0; n < JobQueue::kMaxWaitingJobs + 10; ++n) queue.Post([&ran](JobContext&) { ++ran; });
+  while (queue.RunNext(false)) {
+  }
+  EXPECT_EQ(ran, static_cast<int>(JobQueue::kMaxWaitingJobs));
+}
+
 }  // namespace
