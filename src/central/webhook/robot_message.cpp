@@ -9,9 +9,12 @@
 
 namespace {
 
-// The codes the robots answer when a robot sends faster than it may.
+// The codes the robots answer when a robot sends faster than it may. 钉钉's
+// documents list 410100; its robots answer 130101 "send too fast, exceed 20
+// times per minute".
 constexpr int kWeComTooFast = 45009;
 constexpr int kDingTalkTooFast = 410100;
+constexpr int kDingTalkTooFastPerMinute = 130101;
 constexpr int kFeishuTooFast = 11232;
 
 // The next `count` space-separated words of `text` from `at`, the rest after the last.
@@ -162,8 +165,11 @@ RobotAnswer ReadRobotAnswer(RobotKind kind, int status, const std::string& body)
     a.delivered = true;
     return a;
   }
-  const int tooFast = kind == RobotKind::WeCom ? kWeComTooFast : kind == RobotKind::DingTalk ? kDingTalkTooFast : kFeishuTooFast;
-  a.rateLimited = *code == tooFast;
+  switch (kind) {
+    case RobotKind::WeCom: a.rateLimited = *code == kWeComTooFast; break;
+    case RobotKind::DingTalk: a.rateLimited = *code == kDingTalkTooFast || *code == kDingTalkTooFastPerMinute; break;
+    default: a.rateLimited = *code == kFeishuTooFast; break;
+  }
   a.error = "robot answered " + body.substr(0, 200);
   return a;
 }
