@@ -151,6 +151,9 @@ TEST(RobotMessage, AHitLineHoldsTheMaskedIdAndTheEntryButNeverTheFullNumber) {
   const std::string line = HitLine({kId, std::string(kId) + " #小明 2025-11-30 盗窃 手机", "10.1.2.3", "2026-12-11 15:04:05"});
   EXPECT_EQ(line, "2026-12-11 15:04:05 证件号 330102199003xxxxxx 姓名 #小明 列入 2025-11-30 原因 盗窃 手机 收银机 10.1.2.3");
   EXPECT_EQ(line.find(kId), std::string::npos);
+  // The store pads a masked name to its width.
+  EXPECT_EQ(HitLine({kId, std::string(kId) + " #三   2024-01-02 打架斗殴", "10.1.2.3", "2026-12-11 15:04:05"}),
+            "2026-12-11 15:04:05 证件号 330102199003xxxxxx 姓名 #三 列入 2024-01-02 原因 打架斗殴 收银机 10.1.2.3");
   const std::string gone = HitLine({kId, "", "10.1.2.3", "2026-12-11 15:04:05"});
   EXPECT_NE(gone.find(kMaskedId), std::string::npos);
   EXPECT_EQ(gone.find(kId), std::string::npos);

@@ -17,17 +17,18 @@ constexpr int kDingTalkTooFast = 410100;
 constexpr int kDingTalkTooFastPerMinute = 130101;
 constexpr int kFeishuTooFast = 11232;
 
-// The next `count` space-separated words of `text` from `at`, the rest after the last.
+// The first `count` - 1 words of `text` and the rest after them. Words are
+// separated by runs of spaces: the store pads a masked name to its width.
 std::vector<std::string> Words(const std::string& text, std::size_t count) {
   std::vector<std::string> words;
-  std::size_t at = 0;
-  while (words.size() + 1 < count) {
+  std::size_t at = text.find_first_not_of(' ');
+  while (at != std::string::npos && words.size() + 1 < count) {
     const std::size_t space = text.find(' ', at);
     if (space == std::string::npos) break;
     words.push_back(text.substr(at, space - at));
-    at = space + 1;
+    at = text.find_first_not_of(' ', space);
   }
-  words.push_back(text.substr(std::min(at, text.size())));
+  words.push_back(at == std::string::npos ? "" : text.substr(at));
   words.resize(count);
   return words;
 }
