@@ -6,6 +6,7 @@ signatures of 钉钉 and 飞书 check out with Python's own hmac."""
 
 import sqlite3
 import time
+import urllib.request
 
 import pytest
 
@@ -92,3 +93,47 @@ def test_a_hit_reaches_every_robot_within_seconds_masked_and_signed(
     print("the 钉钉 robot received:", robots["dingtalk"].requests()[0]["target"])
     print(robots["dingtalk"].requests()[0]["body"])
     assert max(delays.values()) < DELIVERY_BOUND_S * 1000, delays
+
+
+def report_hit(central, bar_id):
+    """The report an assistant sends for a hit of the listed ID at `bar_id`."""
+    url = (f"http://127.0.0.1:{central.http_port}/tollimer/report.php?CID={LISTED_ID}"
+           f"&RET=00E04C6A1B2C|{bar_id}|Bar{bar_id}|")
+    with urllib.request.urlopen(url, timeout=10) as reply:
+        assert reply.status == 200
+
+
+def test_a_robot_that_refuses_rate_limits_or_stays_silent_gets_each_hit_once_in_order(tmp_path):
+    """The service on its own (no assistant): the robot first says "too
+    fast", then fails, then takes a request and never answers; every hit
+    queued meanwhile arrives once, in order, signed, when it answers again."""
+    robot = FakeRobot(tmp_path / "robot", "dingtalk")
+    path, secret = ROBOTS["dingtalk"]
+    central = CentralProgram(tmp_path / "central-refusing", http_port=0, config_lines=[
+        "webhook.ding.kind = dingtalk", f"webhook.ding.url = {robot.url(path)}", f"webhook.ding.secret = {secret}",
+        "webhook.ding.per_minute = 600"])
+    try:
+        listed = tmp_path / "list.txt"
+        listed.write_bytes(f"{LISTED_ID}\t张三\t2024-01-02\t打架斗殴\r\n".encode("gbk"))
+        central.run("blacklist", "import", listed)
+        bars = ["3301", "3302", "3303", "3304"]
+        for mode, bar in zip(("too_fast", "error", "silent"), bars):
+            robot.answer(mode)
+            report_hit(central, bar)
+            wait_until(lambda: any(r["answer"] == mode for r in robot.requests()), timeout=30,
+                       message=f"the robot answered {mode}")
+        robot.answer("ok")
+        report_hit(central, bars[3])
+        # The silent request waits out the service's read timeout (10 s) first.
+        wait_until(lambda: len(robot.taken()) == len(bars), timeout=60, message="every hit taken")
+        time.sleep(1)
+        taken = robot.taken()
+        assert [message_text("dingtalk", r).split("\n")[0] for r in taken] == \
+            [f"【黑名单命中】网吧 {bar} Bar{bar}" for bar in bars]
+        for request in taken:
+            assert signature_error("dingtalk", secret, request) is None, signature_error("dingtalk", secret, request)
+        [row] = central.rows("webhook", "list")
+        assert (row["waiting"], row["delivered_24h"], row["given_up"]) == ("0", "4", "0"), row
+    finally:
+        central.stop()
+        robot.stop()
