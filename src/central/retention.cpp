@@ -53,9 +53,9 @@ void EventRetention::Run() {
     const std::int64_t before = NowSeconds() - static_cast<std::int64_t>(days_) * 24 * 3600;
     const std::int64_t removed = PruneOldEvents(store_, before, kBatch, [this] { return Wait(kPauseMs); });
     if (removed < 0) {
-      CentralLog("retention: the store refused to remove old hits and notices; tried again tomorrow");
+      CentralLog("retention: the store refused to remove old hits, notices and robot messages; tried again tomorrow");
     } else if (removed > 0) {
-      CentralLog(Format("retention: removed %lld hits and notices older than %d days",
+      CentralLog(Format("retention: removed %lld hits, notices and robot messages older than %d days",
                         static_cast<long long>(removed), days_));
     }
   } while (Wait(kDayMs));

@@ -1,5 +1,6 @@
-// The service's own retention of what outside senders add without end: hits
-// and notices older than CentralConfig::retentionDays are removed once at
+// The service's own retention of what outside senders add without end: hits,
+// notices and the robots' messages older than CentralConfig::retentionDays
+// (see CentralStore::PruneEvents) are removed once at
 // start and then once a day, a few hundred rows at a time with a pause
 // between, so the exchanges waiting on the store wait only a moment.
 #pragma once
@@ -11,8 +12,8 @@
 
 #include "central/store.h"
 
-// Removes the hits and notices older than `before` (Unix seconds), `batch`
-// of each per step, with `pause` run between steps (false: stop early).
+// Removes the hits, notices and robots' messages older than `before` (Unix
+// seconds), `batch` of each per step, with `pause` run between steps (false: stop early).
 // Returns how many rows went; -1 when the store refused.
 std::int64_t PruneOldEvents(CentralStore& store, std::int64_t before, int batch,
                             const std::function<bool()>& pause);

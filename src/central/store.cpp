@@ -48,6 +48,7 @@ CREATE TABLE IF NOT EXISTS webhook_outbox(
   attempts INTEGER NOT NULL DEFAULT 0, next_try_ms INTEGER NOT NULL DEFAULT 0,
   last_error TEXT NOT NULL DEFAULT '', done_ms INTEGER NOT NULL DEFAULT 0);
 CREATE INDEX IF NOT EXISTS webhook_outbox_waiting ON webhook_outbox(target, state, seq);
+CREATE INDEX IF NOT EXISTS webhook_outbox_created ON webhook_outbox(created_ms);
 CREATE TABLE IF NOT EXISTS counters(name TEXT PRIMARY KEY, value INTEGER NOT NULL);
 INSERT OR IGNORE INTO counters VALUES('blacklist_version', 0);
 )sql";
@@ -403,19 +404,31 @@ constexpr std::int64_t kWaiting = 0;
 constexpr std::int64_t kDelivered = 1;
 constexpr std::int64_t kGivenUp = 2;
 
-constexpr const char* kQueueOutbox =
-    "INSERT INTO webhook_outbox(target, bar_id, bar_name, line, created_ms) VALUES(?1,?2,?3,?4,?5)";
+// Each target's count of messages a full queue refused.
+constexpr const char* kDroppedPrefix = "webhook_dropped:";
 
-bool InsertOutbox(Statement& add, const std::vector<OutboxEntry>& entries, std::int64_t nowMs) {
+}  // namespace
+
+bool CentralStore::InsertOutbox(const std::vector<OutboxEntry>& entries, std::int64_t nowMs, bool capped) {
+  Statement add(Kept("INSERT INTO webhook_outbox(target, bar_id, bar_name, line, created_ms) VALUES(?1,?2,?3,?4,?5)"));
+  Statement waiting(Kept("SELECT COUNT(*) FROM webhook_outbox WHERE target=?1 AND state=0"));
+  Statement drop(Kept("INSERT INTO counters VALUES(?1, 1) ON CONFLICT(name) DO UPDATE SET value=value+1"));
   for (const OutboxEntry& e : entries) {
+    if (capped) {
+      if (!waiting.Reset().Bind(1, e.target).Step()) return false;
+      if (waiting.Int(0) >= kOutboxWaitingCeiling) {
+        waiting.Reset();
+        if (!drop.Reset().Bind(1, kDroppedPrefix + e.target).Run()) return false;
+        continue;
+      }
+      waiting.Reset();
+    }
     if (!add.Reset().Bind(1, e.target).Bind(2, e.barId).Bind(3, e.barName).Bind(4, e.line).Bind(5, nowMs).Run()) {
       return false;
     }
   }
   return true;
 }
-
-}  // namespace
 
 bool CentralStore::RecordHit(const HitReport& hit, const std::string& address, std::int64_t now,
                              const std::vector<OutboxEntry>& outbox, std::int64_t nowMs) {
@@ -431,8 +444,7 @@ bool CentralStore::RecordHit(const HitReport& hit, const std::string& address, s
              .Bind(6, address).Run()) {
       return Outcome(false);
     }
-    Statement add(Kept(kQueueOutbox));
-    return Outcome(InsertOutbox(add, outbox, nowMs) && t.Commit());
+    return Outcome(InsertOutbox(outbox, nowMs, true) && t.Commit());
   });
 }
 
@@ -447,8 +459,7 @@ bool CentralStore::QueueOutbox(const std::vector<OutboxEntry>& entries, std::int
   std::lock_guard<std::mutex> lock(mutex_);
   Transaction t(db_);
   if (!t.Began()) return false;
-  Statement add(Kept(kQueueOutbox));
-  return InsertOutbox(add, entries, nowMs) && t.Commit();
+  return InsertOutbox(entries, nowMs, true) && t.Commit();
 }
 
 std::vector<OutboxRow> CentralStore::OutboxWaiting(const std::string& target, int limit) {
@@ -490,13 +501,6 @@ bool CentralStore::OutboxFailed(const std::vector<std::int64_t>& seqs, const std
   return t.Commit();
 }
 
-std::int64_t CentralStore::PruneOutbox(std::int64_t deliveredBefore, std::int64_t givenUpBefore) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Statement s(db_, "DELETE FROM webhook_outbox WHERE (state=?1 AND done_ms<?2) OR (state=?3 AND done_ms<?4)");
-  if (!s.Bind(1, kDelivered).Bind(2, deliveredBefore).Bind(3, kGivenUp).Bind(4, givenUpBefore).Run()) return -1;
-  return sqlite3_changes(db_);
-}
-
 std::int64_t CentralStore::LastDigestDay(const std::string& target) {
   std::lock_guard<std::mutex> lock(mutex_);
   Statement s(db_, "SELECT value FROM counters WHERE name=?1");
@@ -507,9 +511,8 @@ bool CentralStore::QueueDigest(const OutboxEntry& entry, std::int64_t day, std::
   std::lock_guard<std::mutex> lock(mutex_);
   Transaction t(db_);
   if (!t.Began()) return false;
-  Statement add(Kept(kQueueOutbox));
   Statement mark(db_, "INSERT INTO counters VALUES(?1,?2) ON CONFLICT(name) DO UPDATE SET value=?2");
-  return InsertOutbox(add, {entry}, nowMs) && mark.Bind(1, "digest_day:" + entry.target).Bind(2, day).Run() &&
+  return InsertOutbox({entry}, nowMs, false) && mark.Bind(1, "digest_day:" + entry.target).Bind(2, day).Run() &&
          t.Commit();
 }
 
@@ -522,11 +525,22 @@ std::vector<OutboxTargetState> CentralStore::OutboxStates(std::int64_t nowMs) {
                 ORDER BY seq LIMIT 1), '')
     FROM webhook_outbox o GROUP BY target ORDER BY target)sql");
   s.Bind(1, nowMs - 24 * 3600 * 1000);
-  std::vector<OutboxTargetState> rows;
+  std::map<std::string, OutboxTargetState> byTarget;
   while (s.Step()) {
-    rows.push_back({s.Text(0), static_cast<int>(s.Int(1)), static_cast<int>(s.Int(2)), static_cast<int>(s.Int(3)),
-                    s.Text(4)});
+    byTarget[s.Text(0)] = {s.Text(0), static_cast<int>(s.Int(1)), static_cast<int>(s.Int(2)),
+                           static_cast<int>(s.Int(3)), 0, s.Text(4)};
   }
+  // A target's dropped count outlives its messages.
+  const std::string prefix = kDroppedPrefix;
+  Statement dropped(db_, "SELECT substr(name, ?2), value FROM counters WHERE substr(name, 1, ?2 - 1)=?1");
+  dropped.Bind(1, prefix).Bind(2, static_cast<std::int64_t>(prefix.size()) + 1);
+  while (dropped.Step()) {
+    OutboxTargetState& state = byTarget[dropped.Text(0)];
+    state.target = dropped.Text(0);
+    state.dropped = static_cast<int>(dropped.Int(1));
+  }
+  std::vector<OutboxTargetState> rows;
+  for (auto& [target, state] : byTarget) rows.push_back(std::move(state));
   return rows;
 }
 
@@ -568,29 +582,36 @@ std::vector<StatusNotice> CentralStore::Notices(int limit) {
   return rows;
 }
 
-std::int64_t CentralStore::PruneEvents(std::int64_t before) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Transaction t(db_);
-  if (!t.Began()) return -1;
-  Statement hits(db_, "DELETE FROM hits WHERE time<?1");
-  if (!hits.Bind(1, before).Run()) return -1;
-  std::int64_t removed = sqlite3_changes(db_);
-  Statement notices(db_, "DELETE FROM notices WHERE time<?1");
-  if (!notices.Bind(1, before).Run()) return -1;
-  removed += sqlite3_changes(db_);
-  return t.Commit() ? removed : -1;
-}
-
-std::int64_t CentralStore::PruneEventsBatch(std::int64_t before, int batch) {
-  std::lock_guard<std::mutex> lock(mutex_);
+std::int64_t CentralStore::PruneEventsLocked(std::int64_t before, int batch) {
+  // A robot's message goes with its hit: by when it was delivered or given
+  // up, or, still waiting (its target gone from the configuration), by when
+  // it was queued. Rows are queued in time order, so the oldest come first.
+  static constexpr const char* kPrune[] = {
+      "DELETE FROM hits WHERE seq IN (SELECT seq FROM hits WHERE time<?1 LIMIT ?2)",
+      "DELETE FROM notices WHERE seq IN (SELECT seq FROM notices WHERE time<?1 LIMIT ?2)",
+      R"sql(DELETE FROM webhook_outbox WHERE seq IN (SELECT seq FROM webhook_outbox
+              WHERE created_ms<?1*1000 AND (state=0 OR done_ms<?1*1000) LIMIT ?2))sql",
+  };
   std::int64_t removed = 0;
-  for (const char* sql : {"DELETE FROM hits WHERE seq IN (SELECT seq FROM hits WHERE time<?1 LIMIT ?2)",
-                          "DELETE FROM notices WHERE seq IN (SELECT seq FROM notices WHERE time<?1 LIMIT ?2)"}) {
+  for (const char* sql : kPrune) {
     Statement s(Kept(sql));
     if (!s.Bind(1, before).Bind(2, std::int64_t{batch}).Run()) return -1;
     removed += sqlite3_changes(db_);
   }
   return removed;
+}
+
+std::int64_t CentralStore::PruneEvents(std::int64_t before) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Transaction t(db_);
+  if (!t.Began()) return -1;
+  const std::int64_t removed = PruneEventsLocked(before, -1);
+  return removed >= 0 && t.Commit() ? removed : -1;
+}
+
+std::int64_t CentralStore::PruneEventsBatch(std::int64_t before, int batch) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return PruneEventsLocked(before, batch);
 }
 
 CentralStore::InstallationCounts CentralStore::CountInstallations(std::int64_t now) {

@@ -73,8 +73,15 @@ struct OutboxTargetState {
   int waiting = 0;
   int delivered24h = 0;
   int givenUp = 0;          // kept as long as the outbox keeps them
+  int dropped = 0;          // hits' messages refused by a full queue, ever
   std::string lastError;    // of its first waiting message, when that one failed
 };
+
+// The most messages one target may have waiting. Hits need no login, so a
+// sender can add them faster than a robot takes them (about 20 a minute) for
+// as long as it likes; past this, a hit's message for that target is not
+// queued and counted as dropped instead. A day's digest always goes in.
+constexpr int kOutboxWaitingCeiling = 2000;
 
 class CentralStore {
  public:
@@ -135,6 +142,8 @@ class CentralStore {
   std::vector<StatusHit> Hits(std::int64_t since);
 
   // The outbox of the robots' messages: waiting, delivered or given up.
+  // A message for a target that has kOutboxWaitingCeiling waiting is
+  // counted as dropped instead of queued.
   [[nodiscard]] bool QueueOutbox(const std::vector<OutboxEntry>& entries, std::int64_t nowMs);
   // The first `limit` waiting messages of `target`, oldest first.
   std::vector<OutboxRow> OutboxWaiting(const std::string& target, int limit);
@@ -142,9 +151,6 @@ class CentralStore {
   // A failed try: the messages wait until `nextTryMs`, or are given up.
   [[nodiscard]] bool OutboxFailed(const std::vector<std::int64_t>& seqs, const std::string& error,
                                   std::int64_t nextTryMs, bool giveUp);
-  // Removes delivered messages done before `deliveredBefore` and given-up
-  // ones before `givenUpBefore` (Unix milliseconds); how many went.
-  std::int64_t PruneOutbox(std::int64_t deliveredBefore, std::int64_t givenUpBefore);
   // The local day of `target`'s last daily digest (-1: none yet), and a
   // digest queued with its day in one transaction.
   std::int64_t LastDigestDay(const std::string& target);
@@ -157,11 +163,13 @@ class CentralStore {
   // or -1 when the store refused.
   std::int64_t KeepNewestNotices(std::int64_t keep);
 
-  // Removes hits and notices older than `before` (Unix seconds), in one
-  // transaction; returns how many rows went, or -1 when the store refused.
+  // Removes hits, notices and the robots' messages older than `before`
+  // (Unix seconds; a message by when it was delivered or given up, a waiting
+  // one by when it was queued: its hit is gone too), in one transaction;
+  // returns how many rows went, or -1 when the store refused.
   std::int64_t PruneEvents(std::int64_t before);
-  // The same in a small step: at most `batch` hits and `batch` notices, so
-  // the service's own daily pruning holds the store only briefly.
+  // The same in a small step: at most `batch` rows of each table, so the
+  // service's own daily pruning holds the store only briefly.
   std::int64_t PruneEventsBatch(std::int64_t before, int batch);
 
   // Installations known, and those seen in the 24 hours before `now`.
@@ -195,6 +203,11 @@ class CentralStore {
   // store busy, up to the busy wait, when WaitForWritersUnlocked was called.
   bool Write(const std::function<Attempt()>& attempt);
   bool Exec(const char* sql);
+  // Adds the messages, a hit's ones up to the ceiling (`capped`); the lock
+  // held and a transaction open.
+  bool InsertOutbox(const std::vector<OutboxEntry>& entries, std::int64_t nowMs, bool capped);
+  // The pruning statements with `batch` rows of each table at most (-1: all).
+  std::int64_t PruneEventsLocked(std::int64_t before, int batch);
   // The statement of `sql`, prepared on its first use and kept: parsing and
   // planning cost more than running the service's small statements.
   sqlite3_stmt* Kept(const char* sql);

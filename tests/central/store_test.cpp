@@ -10,7 +10,9 @@
 
 #include <atomic>
 #include <fstream>
+#include <optional>
 #include <thread>
+#include <vector>
 
 #include "fakes/temp_dir.h"
 #include "central/retention.h"
@@ -199,6 +201,7 @@ TEST(EventRetention, RemovesWhatIsOlderThanItsDaysWhenItStarts) {
   for (std::int64_t age : {400, 91, 89, 0}) {
     ASSERT_TRUE(store->RecordHit({"id", "m", "1", "b"}, "a", now - age * 86400));
     ASSERT_TRUE(store->RecordNotice({"n", "1", "b", "e"}, "a", now - age * 86400));
+    ASSERT_TRUE(store->QueueOutbox({{"t", "1", "b", "line"}}, (now - age * 86400) * 1000));
   }
   EventRetention retention(*store, 90);
   retention.Start();
@@ -206,6 +209,7 @@ TEST(EventRetention, RemovesWhatIsOlderThanItsDaysWhenItStarts) {
   retention.Stop();
   EXPECT_EQ(store->Hits(0).size(), 2u);
   EXPECT_EQ(store->Notices(10).size(), 2u);
+  EXPECT_EQ(store->OutboxWaiting("t", 10).size(), 2u);
 }
 
 // While an operator's command holds the write lock, the service's write
@@ -243,6 +247,85 @@ TEST(CentralStore, TheNoticesTableKeepsItsNewestUpToItsCeiling) {
   ASSERT_EQ(kept.size(), 3u);
   EXPECT_EQ(kept.front().text, "n6");
   EXPECT_EQ(kept.back().text, "n4");
+}
+
+// The state of `target` in the outbox, or nothing when it has no rows.
+std::optional<OutboxTargetState> TargetState(CentralStore& store, const std::string& target) {
+  for (const OutboxTargetState& s : store.OutboxStates(NowSeconds() * 1000)) {
+    if (s.target == target) return s;
+  }
+  return std::nullopt;
+}
+
+// Hits come without login, faster than a robot takes messages: a target's
+// queue stops at its ceiling and counts what it refused, the hits themselves
+// are still recorded, and a day's digest always goes in.
+TEST(CentralStore, ARobotsQueueStopsAtItsCeilingAndCountsWhatItRefused) {
+  TempDir dir("central_store_outbox_ceiling");
+  auto store = OpenStore(dir);
+  std::vector<OutboxEntry> flood(kOutboxWaitingCeiling + 3, OutboxEntry{"busy", "1", "b", "line"});
+  flood.push_back({"quiet", "1", "b", "line"});
+  ASSERT_TRUE(store->QueueOutbox(flood, NowSeconds() * 1000));
+  ASSERT_TRUE(store->RecordHit({"id", "m", "1", "b"}, "a", NowSeconds(), {{"busy", "1", "b", "hit"}}, NowSeconds() * 1000));
+  EXPECT_EQ(store->Hits(0).size(), 1u);
+  auto busy = TargetState(*store, "busy");
+  ASSERT_TRUE(busy);
+  EXPECT_EQ(busy->waiting, kOutboxWaitingCeiling);
+  EXPECT_EQ(busy->dropped, 4);
+  EXPECT_EQ(TargetState(*store, "quiet")->dropped, 0);
+
+  // A delivered message makes room for one more.
+  const auto first = store->OutboxWaiting("busy", 1);
+  ASSERT_TRUE(store->OutboxDelivered({first.at(0).seq}, NowSeconds() * 1000));
+  ASSERT_TRUE(store->QueueOutbox({{"busy", "1", "b", "a"}, {"busy", "1", "b", "b"}}, NowSeconds() * 1000));
+  ASSERT_TRUE(store->QueueDigest({"busy", "", "", "digest"}, 1, NowSeconds() * 1000));
+  busy = TargetState(*store, "busy");
+  EXPECT_EQ(busy->waiting, kOutboxWaitingCeiling + 1);
+  EXPECT_EQ(busy->dropped, 5);
+
+  // The count outlives the messages.
+  EXPECT_GT(store->PruneEvents(NowSeconds() + 10), 0);
+  busy = TargetState(*store, "busy");
+  ASSERT_TRUE(busy);
+  EXPECT_EQ(busy->waiting, 0);
+  EXPECT_EQ(busy->dropped, 5);
+}
+
+// A robot's message goes with the hit it tells of: by when it was delivered
+// or given up, or when still waiting (its target gone) by when it was queued.
+TEST(CentralStore, PruningRemovesTheRobotsOldMessages) {
+  enum class Ending { kWaiting, kDelivered, kGivenUp };
+  struct Case {
+    const char* target;
+    Ending ending;
+    std::int64_t queued, done;  // Unix seconds
+    bool kept;
+  };
+  const Case cases[] = {
+      {"waiting_old", Ending::kWaiting, 100, 0, false},
+      {"waiting_new", Ending::kWaiting, 300, 0, true},
+      {"delivered_old", Ending::kDelivered, 100, 150, false},
+      {"delivered_late", Ending::kDelivered, 100, 250, true},
+      {"given_up_old", Ending::kGivenUp, 150, 199, false},
+      {"given_up_new", Ending::kGivenUp, 150, 300, true},
+  };
+  for (const bool inSteps : {false, true}) {
+    TempDir dir("central_store_outbox_prune");
+    auto store = OpenStore(dir);
+    for (const Case& c : cases) {
+      ASSERT_TRUE(store->QueueOutbox({{c.target, "1", "b", "line"}}, c.queued * 1000));
+      const std::int64_t seq = store->OutboxWaiting(c.target, 1).at(0).seq;
+      if (c.ending == Ending::kDelivered) {
+        ASSERT_TRUE(store->OutboxDelivered({seq}, c.done * 1000));
+      } else if (c.ending == Ending::kGivenUp) {
+        ASSERT_TRUE(store->OutboxFailed({seq}, "e", c.done * 1000, true));
+      }
+    }
+    const std::int64_t removed =
+        inSteps ? PruneOldEvents(*store, 200, 1, [] { return true; }) : store->PruneEvents(200);
+    EXPECT_EQ(removed, 3) << inSteps;
+    for (const Case& c : cases) EXPECT_EQ(TargetState(*store, c.target).has_value(), c.kept) << c.target << inSteps;
+  }
 }
 
 // A store whose list cannot be read (here its table is gone, as a damaged

@@ -413,6 +413,30 @@ TEST(WebhookDelivery, AMessageFailingForADayIsGivenUpCountedAndShown) {
   EXPECT_NE(page.body.find("群机器人消息"), std::string::npos);
 }
 
+// Each figure of a target reaches the status page and /metrics, none mixed up
+// with another.
+TEST(WebhookStatus, EveryFigureOfATargetIsShownOnThePageAndInTheMetrics) {
+  const std::vector<OutboxTargetState> states{{"wecom", 11, 22, 33, 44, "boom"}};
+  const std::string html = WebhookQueueHtml(states);
+  const std::string metrics = WebhookMetrics(states);
+  struct Figure {
+    const char* metric;
+    const char* cell;
+  };
+  const Figure figures[] = {
+      {"tollimer_webhook_waiting{target=\"wecom\"} 11", "\">11</td>"},
+      {"tollimer_webhook_delivered_24h{target=\"wecom\"} 22", "\">22</td>"},
+      {"tollimer_webhook_given_up{target=\"wecom\"} 33", "\">33</td>"},
+      {"tollimer_webhook_dropped_total{target=\"wecom\"} 44", "\">44</td>"},
+  };
+  for (const Figure& f : figures) {
+    EXPECT_NE(metrics.find(f.metric), std::string::npos) << f.metric << "\n" << metrics;
+    EXPECT_NE(html.find(f.cell), std::string::npos) << f.cell << "\n" << html;
+  }
+  EXPECT_NE(metrics.find("# TYPE tollimer_webhook_dropped_total counter"), std::string::npos) << metrics;
+  EXPECT_NE(html.find("队列满未发"), std::string::npos);
+}
+
 TEST(WebhookDelivery, AFailingTargetShowsItsWaitingMessagesAndLastError) {
   FakeRobot robot(RobotKind::WeCom);
   robot.Start();

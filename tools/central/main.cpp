@@ -435,7 +435,7 @@ int Prune(const Args& args) {
   if (!days || *days < 1) return Fail("prune needs --days N, a whole number of 1 or more");
   const std::int64_t removed = store.PruneEvents(NowSeconds() - std::int64_t{*days} * 24 * 3600);
   if (removed < 0) return Fail("the store refused");
-  std::cout << "removed " << removed << " hits and notices\n";
+  std::cout << "removed " << removed << " hits, notices and robot messages\n";
   return 0;
 }
 
@@ -467,7 +467,7 @@ int Backup(const Args& args) {
 int WebhookList(const Args& args) {
   const CentralConfig& config = args.config;
   const std::vector<OutboxTargetState> states = args.store->OutboxStates(NowMs());
-  std::cout << "name\tkind\thost\tbars\tevents\twaiting\tdelivered_24h\tgiven_up\tlast_error\n";
+  std::cout << "name\tkind\thost\tbars\tevents\twaiting\tdelivered_24h\tgiven_up\tdropped\tlast_error\n";
   for (const WebhookTarget& t : config.webhooks) {
     OutboxTargetState state;
     for (const OutboxTargetState& s : states) {
@@ -480,7 +480,7 @@ int WebhookList(const Args& args) {
               << (address ? address->schemeHostPort : "") << "\t" << (bars.empty() ? "all" : bars) << "\t"
               << (t.hits ? "hits" : "") << (t.digestMinute >= 0 ? Format(" digest %02d:%02d", t.digestMinute / 60, t.digestMinute % 60) : "")
               << "\t" << state.waiting << "\t" << state.delivered24h << "\t" << state.givenUp << "\t"
-              << state.lastError << "\n";
+              << state.dropped << "\t" << state.lastError << "\n";
   }
   return 0;
 }
@@ -563,7 +563,7 @@ const std::vector<Command> kCommands = {
     {{"installs", 0, {"--json"}, "[--json]"}, StoreUse::kRead, Installs},
     {{"hits", 0, {"--days=", "--json"}, "[--days N] [--json]"}, StoreUse::kRead, Hits},
     {{"notices", 0, {"--limit=", "--json"}, "[--limit N] [--json]"}, StoreUse::kRead, Notices},
-    {{"prune", 0, {"--days="}, "--days N   (removes hits and notices older than N days)"}, StoreUse::kWrite, Prune},
+    {{"prune", 0, {"--days="}, "--days N   (removes hits, notices and robot messages older than N days)"}, StoreUse::kWrite, Prune},
     {{"backup", 1, {}, "FILE   (a consistent copy of central.db, also while the service runs)"}, StoreUse::kRead,
      Backup},
     {{"config", 0, {}, "  (the configuration as read)"}, StoreUse::kNone, Config},

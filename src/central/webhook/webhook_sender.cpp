@@ -21,7 +21,6 @@ constexpr int kMaxLinesPerMessage = 10;
 constexpr std::int64_t kLongestWaitMs = 10 * 60 * 1000;
 constexpr std::int64_t kGiveUpMs = 24 * 3600 * 1000;
 constexpr std::int64_t kLookMs = 500;  // the longest pause between looks at the outbox
-constexpr std::int64_t kDay = 86400;
 
 std::int64_t BackOffMs(std::int64_t baseMs, int attempts) {
   const std::int64_t factor = std::int64_t{1} << std::min(attempts, 20);
@@ -167,19 +166,11 @@ void WebhookSender::Wake() {
 void WebhookSender::Run(const WebhookTarget& target) {
   std::int64_t nextSendMs = 0;
   std::int64_t lastDigestDay = -1;
-  std::int64_t nextPruneMs = 0;
   std::unique_lock<std::mutex> lock(mutex_);
   while (!stop_) {
     const std::uint64_t wakes = wakes_;
     lock.unlock();
     if (target.digestMinute >= 0) QueueDigest(target, lastDigestDay);
-    if (NowMs() >= nextPruneMs) {
-      // Delivered messages are kept two days (the status page counts a
-      // day's), given-up ones a month.
-      const std::int64_t now = NowMs();
-      (void)store_.PruneOutbox(now - 2 * kDay * 1000, now - 30 * kDay * 1000);
-      nextPruneMs = now + 3600 * 1000;
-    }
     const std::int64_t waitMs = SendDue(target, nextSendMs);
     lock.lock();
     if (waitMs > 0 && wakes == wakes_) {

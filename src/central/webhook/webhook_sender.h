@@ -3,7 +3,8 @@
 // message, never faster than the robot takes them. A failed try waits longer
 // each time (the robot's own rate-limit answer longer still) and a message
 // that keeps failing for a day is given up. Everything it knows is in the
-// store, so a restarted service goes on where the last one stopped.
+// store, so a restarted service goes on where the last one stopped; the
+// service's retention removes old messages with the hits they tell of.
 #pragma once
 #include <atomic>
 #include <condition_variable>

@@ -7,7 +7,8 @@
 #include "central/store.h"
 
 // "<h2>...</h2><table>...</table>": per target the waiting messages, those
-// delivered in 24 hours, those given up and the last error of a failing one.
+// delivered in 24 hours, those given up, those a full queue refused and the
+// last error of a failing one.
 // Empty when no target has ever had a message.
 std::string WebhookQueueHtml(const std::vector<OutboxTargetState>& states);
 
