@@ -1,15 +1,18 @@
 // Figures of the robots' delivery through the real service and a fake robot
 // on loopback that refuses messages faster than its pace: the delay from a
 // hit's report to the robot, and a burst of 200 hits from 50 bars drained
-// at the robot's pace without loss.
+// at the robot's pace without loss; then what a hit's message costs to queue
+// on an empty and on a full queue, and the retention's removal of old ones.
 //   webhook_bench [--per-minute N]   (the robot's pace; 20 as the robots document)
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "central/fake_robot.h"
+#include "central/retention.h"
 #include "central/service_client.h"
 #include "central/webhook/webhook_sender.h"
 #include "crypto/codepage.h"
@@ -20,6 +23,52 @@ namespace {
 std::string HitTarget(int person, int bar) {
   return Format("/tollimer/report.php?CID=3301021990030%05d&RET=00E04C6A1B2C|%d|", person, bar) +
          Utf8_ToAnsi(Format("网吧%d", bar)) + "|";
+}
+
+// Microseconds per hit's message queued one transaction each, as hits come.
+double QueueMicros(CentralStore& store, const std::string& target, int count) {
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < count; ++i) {
+    if (!store.QueueOutbox({{target, "1", "b", "line"}}, NowMs())) return -1;
+  }
+  return std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count() / count;
+}
+
+bool QueueAndPruneFigures(CentralStore& store) {
+  // A target of its own, with no robot: its messages stay waiting.
+  const double empty = QueueMicros(store, "flood", 200);
+  std::vector<OutboxEntry> fill(kOutboxWaitingCeiling, OutboxEntry{"flood", "1", "b", "line"});
+  if (!store.QueueOutbox(fill, NowMs())) return false;
+  const double full = QueueMicros(store, "flood", 200);
+  int dropped = 0;
+  for (const OutboxTargetState& s : store.OutboxStates(NowMs())) {
+    if (s.target == "flood") dropped = s.dropped;
+  }
+  std::printf("a hit's message queued: %.0f us on an empty queue, %.0f us on a full one (%d waiting); %d counted "
+              "as dropped\n",
+              empty, full, kOutboxWaitingCeiling, dropped);
+
+  // Delivered messages of a busy chain's months gone by (50 targets, each
+  // queue full), removed 500 at a time.
+  constexpr int kTargets = 50;
+  const std::int64_t oldMs = NowMs() - 200LL * 86400 * 1000;
+  std::vector<OutboxEntry> old;
+  for (int t = 0; t < kTargets; ++t) {
+    for (int i = 0; i < kOutboxWaitingCeiling; ++i) old.push_back({Format("old%d", t), "1", "b", "an old hit's line"});
+  }
+  if (!store.QueueOutbox(old, oldMs)) return false;
+  for (int t = 0; t < kTargets; ++t) {
+    std::vector<std::int64_t> seqs;
+    for (const OutboxRow& r : store.OutboxWaiting(Format("old%d", t), kOutboxWaitingCeiling)) seqs.push_back(r.seq);
+    if (!store.OutboxDelivered(seqs, oldMs)) return false;
+  }
+  int steps = 0;
+  const auto start = std::chrono::steady_clock::now();
+  const std::int64_t removed = PruneOldEvents(store, NowSeconds() - 90LL * 86400, 500, [&] { return ++steps > 0; });
+  const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  std::printf("retention: %lld old messages removed in %d steps of 500, %.0f ms (%.2f ms a step)\n",
+              static_cast<long long>(removed), steps, ms, ms / std::max(steps, 1));
+  return removed >= static_cast<std::int64_t>(old.size());
 }
 
 }  // namespace
@@ -88,5 +137,6 @@ int main(int argc, char** argv) {
               robot.Refusals());
   std::printf("a message as the robot received it:\n%s\n%s\n", messages[before].target.c_str(),
               messages[before].rawBody.c_str());
-  return lines == 200 ? 0 : 1;
+  if (lines != 200) return 1;
+  return QueueAndPruneFigures(*central.store) ? 0 : 1;
 }
