@@ -20,7 +20,8 @@ set(FUZZ_TARGETS
   release_statement:FuzzReleaseStatement
   time_zone:FuzzTimeZone
   request_head:FuzzRequestHead
-  robot_answer:FuzzRobotAnswer)
+  robot_answer:FuzzRobotAnswer
+  central_config:FuzzCentralConfig)
 # The central service's readers of outside data, without its HTTP server and
 # store (which need libraries the fuzz tree does not build with).
 add_library(fuzz_central STATIC src/central/blacklist_import.cpp src/central/central_config.cpp

@@ -30,6 +30,7 @@ int FuzzReleaseStatement(const std::uint8_t* data, std::size_t size);
 int FuzzTimeZone(const std::uint8_t* data, std::size_t size);
 int FuzzRequestHead(const std::uint8_t* data, std::size_t size);
 int FuzzRobotAnswer(const std::uint8_t* data, std::size_t size);
+int FuzzCentralConfig(const std::uint8_t* data, std::size_t size);
 
 inline constexpr FuzzTarget kFuzzTargets[] = {
     {"blacklist_file", FuzzBlacklistFile},
@@ -50,6 +51,7 @@ inline constexpr FuzzTarget kFuzzTargets[] = {
     {"time_zone", FuzzTimeZone},
     {"request_head", FuzzRequestHead},
     {"robot_answer", FuzzRobotAnswer},
+    {"central_config", FuzzCentralConfig},
 };
 
 // A fault the sanitizers cannot see (a broken round trip, a rule broken):
