@@ -31,6 +31,7 @@ int FuzzTimeZone(const std::uint8_t* data, std::size_t size);
 int FuzzRequestHead(const std::uint8_t* data, std::size_t size);
 int FuzzRobotAnswer(const std::uint8_t* data, std::size_t size);
 int FuzzCentralConfig(const std::uint8_t* data, std::size_t size);
+int FuzzRobotMessage(const std::uint8_t* data, std::size_t size);
 
 inline constexpr FuzzTarget kFuzzTargets[] = {
     {"blacklist_file", FuzzBlacklistFile},
@@ -52,6 +53,7 @@ inline constexpr FuzzTarget kFuzzTargets[] = {
     {"request_head", FuzzRequestHead},
     {"robot_answer", FuzzRobotAnswer},
     {"central_config", FuzzCentralConfig},
+    {"robot_message", FuzzRobotMessage},
 };
 
 // A fault the sanitizers cannot see (a broken round trip, a rule broken):
