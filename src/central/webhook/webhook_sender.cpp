@@ -5,9 +5,10 @@
 #include <algorithm>
 #include <chrono>
 
-#include "central/central_log.h"
-#include "central/status_view.h"
-#include "central/time_zone.h"
+#include "central/base/central_log.h"
+#include "central/base/clock.h"
+#include "central/status/status_view.h"
+#include "central/base/time_zone.h"
 #include "util/text.h"
 
 namespace {
@@ -45,11 +46,6 @@ std::string DigestText(CentralStore& store, std::int64_t now, const TimeZone& zo
 }
 
 }  // namespace
-
-std::int64_t NowMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
-      .count();
-}
 
 RobotReply PostToRobot(const RobotAddress& address, const std::string& pathAndQuery, const std::string& body) {
   httplib::Client client(address.schemeHostPort);

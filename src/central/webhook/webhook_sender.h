@@ -14,8 +14,8 @@
 #include <thread>
 #include <vector>
 
-#include "central/central_config.h"
-#include "central/store.h"
+#include "central/config/central_config.h"
+#include "central/store/store.h"
 #include "central/webhook/robot_message.h"
 
 // A robot's answer to one request: HTTP status (0: none) and body.
@@ -37,9 +37,6 @@ std::vector<OutboxEntry> HitOutboxEntries(const std::vector<WebhookTarget>& targ
 // address and the chain's local time.
 std::vector<OutboxEntry> HitOutbox(const CentralConfig& config, CentralStore& store, const HitReport& hit,
                                    const std::string& address, std::int64_t now);
-
-// Unix milliseconds now.
-std::int64_t NowMs();
 
 class WebhookSender {
  public:
