@@ -25,7 +25,7 @@ set(FUZZ_TARGETS
 # store (which need libraries the fuzz tree does not build with).
 add_library(fuzz_central STATIC src/central/exchange/blacklist_import.cpp src/central/config/central_config.cpp
             src/central/config/webhook_target.cpp src/central/webhook/robot_message.cpp
-            src/central/base/json_rows.cpp
+            src/central/base/json_rows.cpp src/central/base/log_text.cpp
             src/central/exchange/exchange.cpp src/central/base/time_zone.cpp src/central/http/request_head.cpp
             src/central/http/forwarded_client.cpp)
 target_link_libraries(fuzz_central PUBLIC tollimer_core)
