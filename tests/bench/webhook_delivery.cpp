@@ -11,9 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "central/base/clock.h"
 #include "central/fake_robot.h"
-#include "central/retention.h"
 #include "central/service_client.h"
+#include "central/store/retention.h"
 #include "central/webhook/webhook_sender.h"
 #include "crypto/codepage.h"
 #include "util/text.h"

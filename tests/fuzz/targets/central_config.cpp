@@ -3,7 +3,7 @@
 // service can run on, and what `config` prints of it is a file taken again.
 #include <string>
 
-#include "central/central_config.h"
+#include "central/config/central_config.h"
 #include "fuzz_targets.h"
 
 namespace {
