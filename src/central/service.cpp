@@ -343,8 +343,12 @@ void CentralService::StatusPage(const httplib::Request& req, httplib::Response& 
     CentralLog("status page in UTC: " + error);
     zone = TimeZone::Utc();
   }
+  const std::optional<StatusPageAt> at =
+      ParseStatusPageAt(std::vector<std::pair<std::string, std::string>>(req.params.begin(), req.params.end()));
+  if (!at) return Refuse(res, 400, "bad page\n");
   const std::int64_t now = NowSeconds();
-  StatusInput input = ReadStatusInput(statusStore_ ? *statusStore_ : store_, now, (SteadyMs() - startedMs_) / 1000);
+  StatusInput input =
+      ReadStatusInput(statusStore_ ? *statusStore_ : store_, now, (SteadyMs() - startedMs_) / 1000, *at);
   for (const ReleaseRow& r : input.releases) {
     if (ReleaseIsSigned(config_, r.info.crc)) input.signedReleases.insert(r.info.crc);
   }
