@@ -130,8 +130,12 @@ std::size_t EnsureDescriptorRoom(std::size_t needed) {
   return limit.rlim_cur == RLIM_INFINITY ? needed : static_cast<std::size_t>(limit.rlim_cur);
 }
 
-GatedListener::GatedListener(const ListenerLimits& limits, Handler handler)
-    : settings_(limits), handler_(std::move(handler)), limits_(limits.perAddress, limits.total, limits.trustedProxies) {}
+GatedListener::GatedListener(const ListenerLimits& limits, Handler handler, ThreadStarter startThread)
+    : settings_(limits),
+      handler_(std::move(handler)),
+      startThread_(startThread ? std::move(startThread)
+                               : [](std::function<void()> run) { return std::thread(std::move(run)); }),
+      limits_(limits.perAddress, limits.total, limits.trustedProxies) {}
 
 GatedListener::~GatedListener() {
   Stop();
@@ -209,13 +213,24 @@ bool GatedListener::StartWorker() {
   const WorkerList::iterator self = workers_.emplace(workers_.end());
   try {
     // The worker takes jobsMutex_ first, so it sees its own entry filled.
-    *self = std::thread([this, self] { Work(self); });
+    *self = startThread_([this, self] { Work(self); });
   } catch (const std::system_error&) {
     workers_.erase(self);
     ++workerStartsFailed_;
     return false;
   }
   return true;
+}
+
+void GatedListener::RetryWorkerStart(std::int64_t nowMs) {
+  if (nowMs - lastWorkerRetryMs_ < 1000) return;
+  lastWorkerRetryMs_ = nowMs;
+  bool started = false;
+  {
+    std::lock_guard<std::mutex> lock(jobsMutex_);
+    started = jobs_.size() > idleWorkers_ && StartWorker();
+  }
+  if (started) jobsReady_.notify_one();
 }
 
 std::size_t GatedListener::Workers() const {
@@ -274,6 +289,7 @@ void GatedListener::Loop() {
     const std::int64_t now = SteadyMs();
     ExpireDeadlines(now);
     ExpireLingering(now);
+    RetryWorkerStart(now);
     LogNowAndThen(now);
   }
   while (!pending_.empty()) ClosePending(pending_.begin()->first, 0);
