@@ -50,7 +50,7 @@ StatusInput ReadStatusInput(CentralStore& store, std::int64_t now, std::int64_t 
   }
   // A day more than the charts: their first local day may begin before
   // exactly kChartDays * 24 hours ago.
-  in.hitSpans = store.CountHitsPer(now - (kChartDays + 1) * kDay, kHitSpanSeconds);
+  in.hitSpans = store.CountHitsPer(now - (kChartDays + 1) * kDay, now, kHitSpanSeconds);
   const std::int64_t weekAgo = now - kHitTableDays * kDay;
   in.recentHits = static_cast<int>(store.CountHits(weekAgo));
   in.barHits = store.CountBarHits(weekAgo);
@@ -140,14 +140,20 @@ StatusView BuildStatusView(const StatusInput& in, std::int64_t now, const TimeZo
   v.inServicePerDay = EmptyDays(today);
   std::map<std::string, BarRow> bars;
   std::map<std::string, std::map<std::string, int>> barVersions;
+  std::map<std::string, int> refreshOfBar;
   for (const InstallRow& i : in.installs) {
     ++v.installations;
     if (i.lastSeen >= now - kDay) ++v.seenLastDay;
     for (CurrentRelease& c : v.currentReleases) {
       if (c.crc == i.report.versionCrc) ++c.installations;
     }
-    const auto params = in.barParams.find(i.report.barId);
-    const int refresh = RefreshMinutes(params == in.barParams.end() ? ParamList() : params->second);
+    auto known = refreshOfBar.find(i.report.barId);
+    if (known == refreshOfBar.end()) {
+      const auto params = in.barParams.find(i.report.barId);
+      known = refreshOfBar.emplace(i.report.barId,
+                                   RefreshMinutes(params == in.barParams.end() ? ParamList() : params->second)).first;
+    }
+    const int refresh = known->second;
     if (now - i.lastSeen > 2 * std::int64_t{refresh} * 60) {
       v.silent.push_back({i.report.barId, i.report.barName, i.address, i.report.versionCrc, i.lastSeen, refresh});
     }

@@ -139,8 +139,9 @@ class CentralStore {
   std::vector<StatusHit> HitsBefore(std::int64_t since, std::int64_t beforeTime, std::int64_t beforeSeq, int limit);
   // How many hits came since `since`.
   std::int64_t CountHits(std::int64_t since);
-  // Hits since `since` per `bucketSeconds` of Unix time: {bucket start, count}, oldest first.
-  std::vector<std::pair<std::int64_t, int>> CountHitsPer(std::int64_t since, int bucketSeconds);
+  // Hits from `since` to `until` per `bucketSeconds` of Unix time: {bucket
+  // start, count} of the buckets that hold any, oldest first.
+  std::vector<std::pair<std::int64_t, int>> CountHitsPer(std::int64_t since, std::int64_t until, int bucketSeconds);
   // Hits since `since` per bar, of the bars some installation names (a hit
   // names any bar its sender likes: the count of names stays that of bars).
   std::map<std::string, int> CountBarHits(std::int64_t since);
