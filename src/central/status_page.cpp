@@ -131,13 +131,14 @@ std::string Summary(const StatusView& v) {
 
 std::string SilentTable(const StatusView& v, const TimeZone& zone) {
   std::string html = Format("<h2>失联装机（%zu）</h2>\n<p class=\"note\">超过两个刷新间隔未联络的装机，最近失联的在前。</p>\n",
-                            v.silentCount);
-  if (v.silent.size() < v.silentCount) {
+                            v.silent.size());
+  if (v.silent.size() > kSilentRowsShown) {
     html += Format("<p class=\"note\">仅列出最近失联的 %zu 台；全部装机请用 tollimer-central installs 查看。</p>\n",
-                   v.silent.size());
+                   kSilentRowsShown);
   }
   html += "<table>\n" + Header({"网吧编号", "网吧名称", "地址", "最后联络", "版本", "刷新间隔（分钟）"});
-  for (const SilentInstall& s : v.silent) {
+  for (std::size_t i = 0; i < v.silent.size() && i < kSilentRowsShown; ++i) {
+    const SilentInstall& s = v.silent[i];
     html += Row({Cell(s.barId), Cell(s.barName), Cell(s.address), Cell(zone.Text(s.lastSeen)),
                  Cell(VersionText(s.versionCrc)), NumberCell(s.refreshMinutes)});
   }

@@ -170,8 +170,6 @@ StatusView BuildStatusView(const StatusInput& in, std::int64_t now, const TimeZo
   std::stable_sort(v.silent.begin(), v.silent.end(),
                    [](const SilentInstall& a, const SilentInstall& b) { return a.lastSeen > b.lastSeen; });
 
-  v.silentCount = v.silent.size();
-  if (v.silent.size() > kSilentRowsShown) v.silent.resize(kSilentRowsShown);
 
   v.hitsPerDay = EmptyDays(today);
   for (const auto& [start, count] : in.hitSpans) {

@@ -24,7 +24,7 @@ inline constexpr int kHitTableDays = 7;   // the hit table and the bars' hit cou
 inline constexpr std::size_t kHitRowsShown = 100;
 // Rows a page of the bar table shows, by bar id; the next bars on the next pages.
 inline constexpr std::size_t kBarRowsShown = 300;
-// Silent installations listed at most (the most recently seen); all are counted.
+// Silent installations the page lists at most (the most recently seen); all are counted.
 inline constexpr std::size_t kSilentRowsShown = 300;
 // The hit chart's counts come from the store per this many seconds, each
 // span put on the local day it begins in: every zone in use today is offset
@@ -118,9 +118,7 @@ struct StatusView {
   std::int64_t uptimeSeconds = 0;
   // Not seen for more than twice their refresh interval, the most recently
   // seen first: the ones that went quiet last lead the list.
-  // At most kSilentRowsShown of them; silentCount counts all.
   std::vector<SilentInstall> silent;
-  std::size_t silentCount = 0;
   std::vector<BarRow> barRows;       // by bar id, the page's at most kBarRowsShown
   std::vector<StatusHit> recentHitRows;  // the last kHitTableDays days, newest first, at most kHitRowsShown
   bool moreHits = false;                 // older hits on the next page
