@@ -15,9 +15,10 @@
 #include <thread>
 #include <fstream>
 
-#include "central/blacklist_import.h"
-#include "central/release_file.h"
-#include "central/release_key.h"
+#include "central/base/clock.h"
+#include "central/exchange/blacklist_import.h"
+#include "central/release/release_file.h"
+#include "central/release/release_key.h"
 #include "crypto/codepage.h"
 #include "crypto/envelope.h"
 #include "fakes/gbk_samples.h"
@@ -25,7 +26,7 @@
 #include "net/socket.h"
 #include "central/command_client.h"
 #include "central/service_client.h"
-#include "central/status_view.h"
+#include "central/status/status_view.h"
 #include "util/text.h"
 
 extern char** environ;
