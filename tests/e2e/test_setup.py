@@ -267,8 +267,8 @@ def test_first_page_greets_in_chinese_and_the_default_folder_is_the_users_own(wi
 
 
 def test_a_locked_program_fails_the_silent_upgrade_and_keeps_the_earlier_version(wine, sim, tmp_path, built):
-    # Another program holds Tollimer.exe open and lets nobody write it (a
-    # running program does not lock its file under Wine).
+    # Another program holds Tollimer.exe open and lets nobody write it (the
+    # setup ends the running assistant first, so its own lock is gone).
     folder = tmp_path / "网吧收银助手"
     exe = windows_path(folder) + "\\Tollimer.exe"
     try:
