@@ -203,7 +203,9 @@ def uninstall_removing_the_cafes_files(wine, sim, folder, tmp_path):
                           any("是否同时删除网吧自己的文件和设置" in t for t in texts_within(sim, box)) and box,
                           timeout=30, message="the question about the cafe's files")
     sim.click(next(c.hwnd for c in sim.children(question) if c.text.startswith("是")))
-    wait_until(lambda: button(sim, window, "关闭(&L)"), timeout=30, message="the finish page")
+    # The close button is there all along, enabled once the work is done.
+    wait_until(lambda: (close := button(sim, window, "关闭(&L)")) and sim.enabled(close), timeout=30,
+               message="the finish page")
     return window
 
 
