@@ -6,9 +6,10 @@
 #include <chrono>
 #include <map>
 
-#include "central/central_log.h"
-#include "central/status_view.h"
-#include "central/time_zone.h"
+#include "central/base/central_log.h"
+#include "central/base/clock.h"
+#include "central/status/status_view.h"
+#include "central/base/time_zone.h"
 #include "util/text.h"
 
 namespace {
@@ -93,11 +94,6 @@ std::string DigestText(const std::vector<StatusHit>& hits, const std::vector<Sil
   }
   if (silentListed < silent.size()) text += Format("\n  （另有 %zu 台）", silent.size() - silentListed);
   return text;
-}
-
-std::int64_t NowMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
-      .count();
 }
 
 RobotReply PostToRobot(const RobotAddress& address, const std::string& pathAndQuery, const std::string& body) {
