@@ -44,6 +44,11 @@ BlacklistImport ParseBlacklistFile(const std::string& text, bool utf8, CalendarD
       result.refused.push_back({number, check.refusal});
       return;
     }
+    // The cafes would get "?" in its place: the operator mends the line.
+    if (!check.notGbk.empty()) {
+      result.refused.push_back({number, check.notGbk + "; the cafes' PCs cannot show it"});
+      return;
+    }
     const BlacklistRecord& r = *check.record;
     if (!SurvivesUtf8(r.name) || !SurvivesUtf8(r.reason)) {
       result.refused.push_back({number, !SurvivesUtf8(r.name) ? "name: GBK text expected" : "reason: GBK text expected"});
