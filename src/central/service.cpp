@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "central/central_log.h"
+#include "central/build_info.h"
 #include "central/connection_limits.h"
 #include "central/log_text.h"
 #include "central/collector.h"
@@ -375,5 +376,5 @@ void CentralService::Metrics(httplib::Response& res) {
     if (stat((config_.dataDir + "/central.db" + suffix).c_str(), &st) == 0) g.storeBytes += st.st_size;
   }
   g.uptimeSeconds = static_cast<double>(SteadyMs() - startedMs_) / 1000.0;
-  res.set_content(RenderMetrics(counters_, g) + WebhookMetrics(store_.OutboxStates(NowMs())), "text/plain; version=0.0.4; charset=utf-8");
+  res.set_content(RenderMetrics(counters_, g, CentralBuildInfo()) + WebhookMetrics(store_.OutboxStates(NowMs())), "text/plain; version=0.0.4; charset=utf-8");
 }

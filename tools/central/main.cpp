@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "central/blacklist_import.h"
+#include "central/build_info.h"
 #include "central/central_config.h"
 #include "central/central_log.h"
 #include "central/collector.h"
@@ -609,8 +610,8 @@ int main(int argc, char** argv) {
     std::cout << CommandUsage(shapes);
     return 0;
   }
-  if (line.version && line.command < 0 && line.error.empty()) {
-    std::cout << "tollimer-central " << TOLLIMER_CENTRAL_VERSION << "\n";
+  if (line.version) {
+    std::cout << BuildInfoText(CentralBuildInfo()) << "\n";
     return 0;
   }
   if (line.command < 0) return Fail(line.error + " (tollimer-central help lists the commands)");
