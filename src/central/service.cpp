@@ -339,17 +339,14 @@ void CentralService::StatusPage(const httplib::Request& req, httplib::Response& 
   // Read per page (a few kilobytes, once a minute per viewer): a zone file
   // the system's tzdata updates is taken without a restart.
   std::string error;
-  std::optional<TimeZone> zone = LoadTimeZone(config_.timeZone, error);
-  if (!zone) {
-    CentralLog("status page in UTC: " + error);
-    zone = TimeZone::Utc();
-  }
+  const TimeZone zone = ChainTimeZone(config_.timeZone, error);
+  if (!error.empty()) CentralLog("status page in UTC: " + error);
   const std::int64_t now = NowSeconds();
   StatusInput input = ReadStatusInput(statusStore_ ? *statusStore_ : store_, now, (SteadyMs() - startedMs_) / 1000);
   for (const ReleaseRow& r : input.releases) {
     if (ReleaseIsSigned(config_, r.info.crc)) input.signedReleases.insert(r.info.crc);
   }
-  res.set_content(RenderStatusPage(input, now, *zone), "text/html; charset=utf-8");
+  res.set_content(RenderStatusPage(input, now, zone), "text/html; charset=utf-8");
 }
 
 void CentralService::Metrics(httplib::Response& res) {
