@@ -1,5 +1,6 @@
 #include "blacklist/blacklist_lines.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "crypto/codepage.h"
@@ -212,15 +213,25 @@ RecordCheck CheckBlacklistRecord(std::string_view line, CalendarDate today) {
   return check;
 }
 
+std::size_t Utf8SequenceLength(unsigned char lead) {
+  if (lead < 0x80) return 1;
+  if ((lead >> 5) == 0x6) return lead < 0xC2 ? 0 : 2;
+  if ((lead >> 4) == 0xE) return 3;
+  return (lead >> 3) == 0x1E ? 4 : 0;
+}
+
 std::string Utf8CharacterGbkLacks(std::string_view line) {
   line = line.substr(0, line.find('\0'));
   if (Ansi_ToUtf8(Utf8_ToAnsi(line)) == line) return {};
   for (std::size_t i = 0; i < line.size();) {
     const auto lead = static_cast<unsigned char>(line[i]);
-    const std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 1;
+    const std::size_t length = std::max<std::size_t>(Utf8SequenceLength(lead), 1);
     const std::string_view character = line.substr(i, length);
     if (Ansi_ToUtf8(Utf8_ToAnsi(character)) != character) {
-      if (length == 1 || character.size() < length) return Format("byte 0x%02X, which is not UTF-8 text", lead);
+      const bool whole = character.size() == length &&
+                         std::all_of(character.begin() + 1, character.end(),
+                                     [](char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; });
+      if (length == 1 || !whole) return Format("byte 0x%02X, which is not UTF-8 text", lead);
       std::uint32_t code = lead & (0x7F >> length);
       for (std::size_t k = 1; k < length; ++k) code = (code << 6) | (static_cast<unsigned char>(character[k]) & 0x3F);
       return Format("U+%04X, a character GBK does not have", static_cast<unsigned>(code));

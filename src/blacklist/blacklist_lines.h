@@ -87,6 +87,10 @@ RecordCheck CheckBlacklistRecord(std::string_view line, CalendarDate today);
 // padded with spaces to at least four bytes.
 std::string MaskName(std::string_view name);
 
+// Bytes of the UTF-8 character `lead` opens: 1 to 4; 0 for a byte that
+// opens none (a continuation byte, 0xC0, 0xC1, 0xF8 and up).
+std::size_t Utf8SequenceLength(unsigned char lead);
+
 // The first character of a UTF-8 line that GBK cannot hold, or a byte that
 // is not UTF-8, described for the operator; empty when the whole line
 // converts to GBK and back unchanged.

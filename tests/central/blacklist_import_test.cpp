@@ -118,6 +118,8 @@ TEST(BlacklistImport, RefusesAUtf8LineWithACharacterGbkLacks) {
        "U+AE40, a character GBK does not have; the cafes' PCs cannot show it"},
       {"11010519491231002X\t\xE5\xBC\xA0\xFF\t2024-01-02\tabcd",
        "byte 0xFF, which is not UTF-8 text; the cafes' PCs cannot show it"},
+      {"11010519491231002X\t\xE5\xBC\xA0\xE5\xBCxy\t2024-01-02\tabcd",
+       "byte 0xE5, which is not UTF-8 text; the cafes' PCs cannot show it"},
   };
   for (const Utf8Case& c : cases) {
     const BlacklistImport r = ParseBlacklistFile(c.line, true, kToday);
