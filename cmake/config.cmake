@@ -104,5 +104,5 @@ set(TOLLIMER_CONFIG_DEFINITIONS
 # alone knows the test rows; a chain's assistants never carry them).
 set_source_files_properties(src/crypto/release_key_note.cpp PROPERTIES COMPILE_DEFINITIONS
   "TOLLIMER_TEST_RELEASE_KEY_SHA256=\"${TOLLIMER_TEST_RELEASE_KEY_SHA256}\"")
-set_source_files_properties(src/central/central_config.cpp PROPERTIES COMPILE_DEFINITIONS
+set_source_files_properties(src/central/config/central_config.cpp PROPERTIES COMPILE_DEFINITIONS
   "TOLLIMER_TEST_DES_ROW0=\"${TEST_key_row0}\";TOLLIMER_TEST_DES_ROW1=\"${TEST_key_row1}\";TOLLIMER_TEST_DES_ROW2=\"${TEST_key_row2}\";TOLLIMER_TEST_DES_ROW3=\"${TEST_key_row3}\"")

@@ -14,5 +14,5 @@ add_custom_target(deb
 
 # `tollimer-central --version` and the build-info metric say the same
 # version as the package; only the one file that reads it is rebuilt for it.
-set_source_files_properties(src/central/build_info.cpp PROPERTIES
+set_source_files_properties(src/central/base/build_info.cpp PROPERTIES
                             COMPILE_DEFINITIONS "TOLLIMER_CENTRAL_VERSION=\"${TOLLIMER_PRODUCT_VERSION}\"")

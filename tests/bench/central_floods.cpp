@@ -21,9 +21,11 @@
 #include <thread>
 #include <vector>
 
+#include "central/base/clock.h"
 #include "central/chain_seed.h"
-#include "central/collector.h"
-#include "central/release_file.h"
+#include "central/exchange/collector.h"
+#include "central/exchange/exchange.h"
+#include "central/release/release_file.h"
 #include "central/service.h"
 #include "central/service_client.h"
 #include "net/notice.h"

@@ -8,9 +8,9 @@
 #include <filesystem>
 
 #include "central/command_client.h"
-#include "central/release_file.h"
+#include "central/release/release_file.h"
 #include "central/service_client.h"
-#include "central/store.h"
+#include "central/store/store.h"
 #include "crypto/codepage.h"
 #include "fakes/gbk_samples.h"
 #include "fakes/temp_dir.h"

@@ -1,7 +1,7 @@
 // The gated listener's rules, each shown with a small client: where a request
 // ends, the connection limits, the deadline of a whole request, and the bound
 // on a reply's write to a client that does not read.
-#include "central/gated_listener.h"
+#include "central/http/gated_listener.h"
 
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "central/base/clock.h"
 #include "central/service.h"
 #include "central/service_client.h"
 

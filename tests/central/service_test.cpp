@@ -15,9 +15,10 @@
 #include <thread>
 #include <fstream>
 
-#include "central/blacklist_import.h"
-#include "central/release_file.h"
-#include "central/release_key.h"
+#include "central/base/clock.h"
+#include "central/exchange/blacklist_import.h"
+#include "central/release/release_file.h"
+#include "central/release/release_key.h"
 #include "crypto/codepage.h"
 #include "crypto/envelope.h"
 #include "fakes/gbk_samples.h"

@@ -1,4 +1,4 @@
-#include "central/status_page.h"
+#include "central/status/status_page.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <numeric>
 
 #include "central/chain_seed.h"
-#include "central/status_view.h"
-#include "central/store.h"
+#include "central/status/status_view.h"
+#include "central/store/store.h"
 #include "fakes/temp_dir.h"
 
 namespace {
