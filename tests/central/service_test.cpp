@@ -362,6 +362,44 @@ int WaitForCount(const std::function<std::size_t()>& count, std::size_t want) {
   return static_cast<int>(count());
 }
 
+// A listener that cannot start says why in the system's words, so the
+// operator knows whether the port is taken or the address is wrong.
+TEST(CentralService, AListenerThatCannotStartSaysWhy) {
+  RunningCentral running("central_listen_failure");
+  struct Case {
+    const char* address;
+    bool takenPort;     // the running service's port
+    bool collector;     // the UDP collector; else the exchange listener
+    const char* error;  // the whole message up to the system's words
+  };
+  const Case cases[] = {
+      {"127.0.0.1", true, false, "cannot listen on 127.0.0.1:{port}: Address already in use"},
+      {"127.0.0.1", true, true, "cannot receive on UDP 127.0.0.1:{port}: Address already in use"},
+      {"192.0.2.1", false, false, "cannot listen on 192.0.2.1:0: Cannot assign requested address"},
+      {"no-such-host.invalid", false, false, "cannot resolve no-such-host.invalid: "},
+      {"localhost", false, true, "cannot receive on UDP localhost:0: not an IPv4 address"},
+  };
+  for (const Case& c : cases) {
+    CentralConfig config = running.config;
+    const int port = !c.takenPort ? 0 : c.collector ? running.collector->Port() : running.HttpPort();
+    (c.collector ? config.collectorAddress : config.httpAddress) = c.address;
+    (c.collector ? config.collectorPort : config.httpPort) = port;
+    std::string error;
+    if (c.collector) {
+      NoticeCollector collector(config, *running.store);
+      EXPECT_FALSE(collector.Start(error)) << c.address;
+    } else {
+      CentralService service(config, *running.store);
+      EXPECT_FALSE(service.Start(error)) << c.address;
+    }
+    const std::string expected = ReplaceAll(c.error, "{port}", std::to_string(port), true);
+    EXPECT_EQ(error.substr(0, expected.size()), expected) << error;
+    if (expected.back() == ' ') {
+      EXPECT_GT(error.size(), expected.size()) << error;  // the resolver's words
+    }
+  }
+}
+
 TEST(NoticeCollector, RecordsTheAssistantsNotice) {
   RunningCentral central("central_collector_notice");
   const auto port = static_cast<std::uint16_t>(central.collector->Port());

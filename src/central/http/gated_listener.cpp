@@ -152,13 +152,18 @@ bool GatedListener::Bind(const std::string& address, int port, std::string& erro
   hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
   addrinfo* found = nullptr;
   const std::string service = std::to_string(port);
-  if (getaddrinfo(address.empty() ? nullptr : address.c_str(), service.c_str(), &hints, &found) != 0) {
-    error = Format("cannot resolve %s", address.c_str());
+  if (const int resolved = getaddrinfo(address.empty() ? nullptr : address.c_str(), service.c_str(), &hints, &found);
+      resolved != 0) {
+    error = Format("cannot resolve %s: %s", address.c_str(), gai_strerror(resolved));
     return false;
   }
+  int why = 0;  // the system's reason for the last address that failed
   for (addrinfo* ai = found; ai && listenFd_ < 0; ai = ai->ai_next) {
     const int fd = socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai->ai_protocol);
-    if (fd < 0) continue;
+    if (fd < 0) {
+      why = errno;
+      continue;
+    }
     // SO_REUSEADDR alone, not SO_REUSEPORT: a restarted service binds again
     // at once over the connections it closed (TIME_WAIT), while a second
     // service started by mistake on a port in use fails instead of silently
@@ -173,12 +178,13 @@ bool GatedListener::Bind(const std::string& address, int port, std::string& erro
     if (bind(fd, ai->ai_addr, ai->ai_addrlen) == 0 && listen(fd, SOMAXCONN) == 0) {
       listenFd_ = fd;
     } else {
+      why = errno;
       close(fd);
     }
   }
   freeaddrinfo(found);
   if (listenFd_ < 0) {
-    error = Format("cannot listen on %s:%d", address.c_str(), port);
+    error = Format("cannot listen on %s:%d: %s", address.c_str(), port, std::generic_category().message(why).c_str());
     return false;
   }
   LocalAddressOf(listenFd_, boundAddress_, port_);

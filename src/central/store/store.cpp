@@ -327,6 +327,13 @@ std::vector<ReleaseRow> CentralStore::Releases() {
   return rows;
 }
 
+bool CentralStore::RemoveRelease(const std::string& crc) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ForgetExchangeValues();
+  Statement s(db_, "DELETE FROM releases WHERE crc=?1");
+  return s.Bind(1, crc).Run() && sqlite3_changes(db_) > 0;
+}
+
 std::string CentralStore::ReleaseIdentities() {
   std::lock_guard<std::mutex> lock(mutex_);
   AgeExchangeValues();

@@ -107,6 +107,8 @@ class CentralStore {
   // Records a release and makes it the current one for its processor.
   [[nodiscard]] bool AddRelease(const ReleaseInfo& info, std::int64_t now);
   std::vector<ReleaseRow> Releases();
+  // Forgets a release; false when there was none of that checksum.
+  [[nodiscard]] bool RemoveRelease(const std::string& crc);
   // Checksum texts of the current releases, separated by ",".
   std::string ReleaseIdentities();
   // The current release for an installation that runs `requesterCrc`: the one
