@@ -12,5 +12,7 @@ add_custom_target(deb
   COMMAND ${CMAKE_SOURCE_DIR}/packaging/debian/build-deb ${TOLLIMER_PRODUCT_VERSION} ${CMAKE_BINARY_DIR}
   VERBATIM)
 
-# `tollimer-central --version` says the same version as the package.
-target_compile_definitions(tollimer-central PRIVATE TOLLIMER_CENTRAL_VERSION="${TOLLIMER_PRODUCT_VERSION}")
+# `tollimer-central --version` and the build-info metric say the same
+# version as the package; only the one file that reads it is rebuilt for it.
+set_source_files_properties(src/central/base/build_info.cpp PROPERTIES
+                            COMPILE_DEFINITIONS "TOLLIMER_CENTRAL_VERSION=\"${TOLLIMER_PRODUCT_VERSION}\"")

@@ -1,5 +1,8 @@
 #include "blacklist/blacklist_lines.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "crypto/codepage.h"
 #include "crypto/envelope.h"
 
@@ -159,6 +162,15 @@ std::string IdRefusal(std::string_view id, CalendarDate today) {
   }
 }
 
+// A field left empty by two separators side by side ("ID  name ..."): cut at
+// every separator, the line's fields slide one place and the empty one is
+// refused; say so rather than "at least N bytes".
+std::string DoubledSeparatorRefusal(const char* what, std::string_view field, bool separatorFollows, char separator) {
+  if (!field.empty() || !separatorFollows) return {};
+  return Format("%s: empty, two %s stand together before it; one %s between fields expected", what,
+                separator == '\t' ? "tabs" : "spaces", separator == '\t' ? "tab" : "space");
+}
+
 std::string TextRefusal(const char* what, std::string_view field, int minBytes) {
   if (const auto control = ControlByte(field)) {
     return Format("%s: no control bytes expected, 0x%02X found", what, static_cast<unsigned>(*control));
@@ -188,6 +200,10 @@ RecordCheck CheckBlacklistRecord(std::string_view line, CalendarDate today) {
   const std::vector<std::string> fields = SplitText(line, separator, count + 1);
   BlacklistRecord record{separator, fields[0], fields[1], fields[2], fields[3]};
   check.refusal = IdRefusal(record.idNumber, today);
+  const char* names[] = {"name", "date", "reason"};
+  for (int k = 1; k <= 3 && check.refusal.empty(); ++k) {
+    check.refusal = DoubledSeparatorRefusal(names[k - 1], fields[k], k < count, separator);
+  }
   if (check.refusal.empty()) check.refusal = TextRefusal("name", record.name, 2);
   if (check.refusal.empty() && !IsShortDateText(record.date)) {
     check.refusal = "date: a date such as 2024-03-07, 2024/3/7 or 2024.3.7 expected, optionally with a time such as 09:05";
@@ -195,6 +211,34 @@ RecordCheck CheckBlacklistRecord(std::string_view line, CalendarDate today) {
   if (check.refusal.empty()) check.refusal = TextRefusal("reason", record.reason, 4);
   if (check.refusal.empty()) check.record = std::move(record);
   return check;
+}
+
+std::size_t Utf8SequenceLength(unsigned char lead) {
+  if (lead < 0x80) return 1;
+  if ((lead >> 5) == 0x6) return lead < 0xC2 ? 0 : 2;
+  if ((lead >> 4) == 0xE) return 3;
+  return (lead >> 3) == 0x1E ? 4 : 0;
+}
+
+std::string Utf8CharacterGbkLacks(std::string_view line) {
+  line = line.substr(0, line.find('\0'));
+  if (Ansi_ToUtf8(Utf8_ToAnsi(line)) == line) return {};
+  for (std::size_t i = 0; i < line.size();) {
+    const auto lead = static_cast<unsigned char>(line[i]);
+    const std::size_t length = std::max<std::size_t>(Utf8SequenceLength(lead), 1);
+    const std::string_view character = line.substr(i, length);
+    if (Ansi_ToUtf8(Utf8_ToAnsi(character)) != character) {
+      const bool whole = character.size() == length &&
+                         std::all_of(character.begin() + 1, character.end(),
+                                     [](char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; });
+      if (length == 1 || !whole) return Format("byte 0x%02X, which is not UTF-8 text", lead);
+      std::uint32_t code = lead & (0x7F >> length);
+      for (std::size_t k = 1; k < length; ++k) code = (code << 6) | (static_cast<unsigned char>(character[k]) & 0x3F);
+      return Format("U+%04X, a character GBK does not have", static_cast<unsigned>(code));
+    }
+    i += length;
+  }
+  return {};
 }
 
 std::string LineAsGbk(std::string_view line, bool utf8) {
@@ -205,7 +249,10 @@ std::string LineAsGbk(std::string_view line, bool utf8) {
 BlacklistFileReader::BlacklistFileReader(bool utf8, CalendarDate today, Sink sink)
     : utf8_(utf8), today_(today), sink_(std::move(sink)),
       splitter_(kMaxBlacklistLineBytes, [this](std::string_view line) {
-        sink_(++number_, CheckBlacklistRecord(LineAsGbk(line, utf8_ || splitter_.Utf8()), today_));
+        const bool utf8Line = utf8_ || splitter_.Utf8();
+        RecordCheck check = CheckBlacklistRecord(LineAsGbk(line, utf8Line), today_);
+        if (utf8Line) check.notGbk = Utf8CharacterGbkLacks(line);
+        sink_(++number_, check);
       }) {
   splitter_.SkipUtf8Bom();
   splitter_.OnOverlong([this] {

@@ -66,6 +66,10 @@ struct RecordCheck {
   std::optional<BlacklistRecord> record;
   bool skipped = false;
   std::string refusal;
+  // A UTF-8 line only: what it held that has no GBK form ("U+1F600, a
+  // character GBK does not have"), which the GBK text shows as "?"; empty
+  // when the line converted whole.
+  std::string notGbk;
 };
 
 // The one acceptance rule of a blacklist record, for the assistant and the
@@ -75,11 +79,22 @@ struct RecordCheck {
 // passes against `today`; the name at least 2 bytes; the date a short date
 // (IsShortDateText); the reason at least 4 bytes; no field holds a control
 // byte (below 0x20 or 0x7F; a tab inside a space-separated field is allowed).
+// The line is cut at every separator, so two side by side leave an empty
+// field; the refusal says that two stand together.
 RecordCheck CheckBlacklistRecord(std::string_view line, CalendarDate today);
 
 // "#" + the name without its first two bytes (the family name), that rest
 // padded with spaces to at least four bytes.
 std::string MaskName(std::string_view name);
+
+// Bytes of the UTF-8 character `lead` opens: 1 to 4; 0 for a byte that
+// opens none (a continuation byte, 0xC0, 0xC1, 0xF8 and up).
+std::size_t Utf8SequenceLength(unsigned char lead);
+
+// The first character of a UTF-8 line that GBK cannot hold, or a byte that
+// is not UTF-8, described for the operator; empty when the whole line
+// converts to GBK and back unchanged.
+std::string Utf8CharacterGbkLacks(std::string_view line);
 
 // A line of a blacklist file as GBK: converted from UTF-8 when `utf8` says
 // the file is UTF-8. A line with a NUL byte is left as it is, so the record
@@ -95,7 +110,8 @@ inline constexpr std::size_t kMaxBlacklistLineBytes = 4096;
 // Reads a blacklist file (the cafe's blacklist.txt or the operator's file the
 // central service imports) line by line, the one way both sides read it: CR
 // LF, LF or CR line ends, a UTF-8 byte-order mark taken as UTF-8, lines over
-// kMaxBlacklistLineBytes refused, then CheckBlacklistRecord on the GBK text.
+// kMaxBlacklistLineBytes refused, then CheckBlacklistRecord on the GBK text
+// (a UTF-8 line's characters that GBK lacks are noted in RecordCheck::notGbk).
 // The sink gets every line with its 1-based number.
 class BlacklistFileReader {
  public:

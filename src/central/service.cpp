@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "central/base/build_info.h"
 #include "central/base/central_log.h"
 #include "central/base/clock.h"
 #include "central/http/connection_limits.h"
@@ -333,17 +334,18 @@ void CentralService::StatusPage(const httplib::Request& req, httplib::Response& 
   // Read per page (a few kilobytes, once a minute per viewer): a zone file
   // the system's tzdata updates is taken without a restart.
   std::string error;
-  std::optional<TimeZone> zone = LoadTimeZone(config_.timeZone, error);
-  if (!zone) {
-    CentralLog("status page in UTC: " + error);
-    zone = TimeZone::Utc();
-  }
+  const TimeZone zone = ChainTimeZone(config_.timeZone, error);
+  if (!error.empty()) CentralLog("status page in UTC: " + error);
+  const std::optional<StatusPageAt> at =
+      ParseStatusPageAt(std::vector<std::pair<std::string, std::string>>(req.params.begin(), req.params.end()));
+  if (!at) return Refuse(res, 400, "bad page\n");
   const std::int64_t now = NowSeconds();
-  StatusInput input = ReadStatusInput(statusStore_ ? *statusStore_ : store_, now, (SteadyMs() - startedMs_) / 1000);
+  StatusInput input =
+      ReadStatusInput(statusStore_ ? *statusStore_ : store_, now, (SteadyMs() - startedMs_) / 1000, *at);
   for (const ReleaseRow& r : input.releases) {
     if (ReleaseIsSigned(config_, r.info.crc)) input.signedReleases.insert(r.info.crc);
   }
-  res.set_content(RenderStatusPage(input, now, *zone), "text/html; charset=utf-8");
+  res.set_content(RenderStatusPage(input, now, zone), "text/html; charset=utf-8");
 }
 
 void CentralService::Metrics(httplib::Response& res) {
@@ -370,5 +372,5 @@ void CentralService::Metrics(httplib::Response& res) {
     if (stat((config_.dataDir + "/central.db" + suffix).c_str(), &st) == 0) g.storeBytes += st.st_size;
   }
   g.uptimeSeconds = static_cast<double>(SteadyMs() - startedMs_) / 1000.0;
-  res.set_content(RenderMetrics(counters_, g) + WebhookMetrics(store_.OutboxStates(NowMs())), "text/plain; version=0.0.4; charset=utf-8");
+  res.set_content(RenderMetrics(counters_, g, CentralBuildInfo()) + WebhookMetrics(store_.OutboxStates(NowMs())), "text/plain; version=0.0.4; charset=utf-8");
 }

@@ -5,6 +5,7 @@
 #include "blacklist/blacklist_lines.h"
 #include "blacklist/blacklist_store.h"
 #include "fakes/fake_files.h"
+#include "fakes/gbk_samples.h"
 #include "fakes/fake_http_client.h"
 
 namespace {
@@ -84,13 +85,52 @@ TEST(BlacklistImport, EveryRefusalSaysWhichFieldAndWhatWasExpected) {
       "1101051949123100211\t张三\t2024-01-02\t盗窃财物\n"
       + std::string("11010519491231002X \xd5\x30\x00 2020-01-30 abcd\n", 39) +
       "11010519491231002X\t\xd5\x30\t2020-01-30\tabcd\n"
-      "11010519491231002X\t张三\t2024-01-02\t偷\n",
+      "11010519491231002X\t张三\t2024-01-02\t偷\n"
+      "11010519491231002X  张三 2024-01-02 盗窃财物\n"
+      "11010519491231002X 张三 2024-01-02  盗窃财物\n"
+      "11010519491231002X\t张三\t\t2024-01-02\t盗窃财物\n",
       false, kToday);
   EXPECT_TRUE(r.entries.empty());
-  EXPECT_EQ(r.refused, (std::vector<LineNote>{{1, "ID number: 18 characters expected, 19 found"},
-                                              {2, "name: no control bytes expected, 0x00 found"},
-                                              {3, "name: GBK text expected"},
-                                              {4, "reason: at least 4 bytes expected"}}));
+  EXPECT_EQ(r.refused, (std::vector<LineNote>{
+                           {1, "ID number: 18 characters expected, 19 found"},
+                           {2, "name: no control bytes expected, 0x00 found"},
+                           {3, "name: GBK text expected"},
+                           {4, "reason: at least 4 bytes expected"},
+                           {5, "name: empty, two spaces stand together before it; one space between fields expected"},
+                           {6, "reason: empty, two spaces stand together before it; one space between fields expected"},
+                           {7, "date: empty, two tabs stand together before it; one tab between fields expected"}}));
+}
+
+// A UTF-8 file's character that GBK lacks would reach the cafes as "?": the
+// line is refused and the character named, whichever field holds it.
+TEST(BlacklistImport, RefusesAUtf8LineWithACharacterGbkLacks) {
+  struct Utf8Case {
+    std::string line;
+    const char* refusal;  // nullptr: imported
+  };
+  const Utf8Case cases[] = {
+      {Utf8(u8"11010519491231002X\t张三\t2024-01-02\t盗窃财物"), nullptr},
+      {Utf8(u8"11010519491231002X\t张😀三\t2024-01-02\t盗窃财物"),
+       "U+1F600, a character GBK does not have; the cafes' PCs cannot show it"},
+      {Utf8(u8"11010519491231002X\t张三\t2024-01-02\t盗窃财物🚫"),
+       "U+1F6AB, a character GBK does not have; the cafes' PCs cannot show it"},
+      {Utf8(u8"11010519491231002X\t김철\t2024-01-02\t盗窃财物"),
+       "U+AE40, a character GBK does not have; the cafes' PCs cannot show it"},
+      {"11010519491231002X\t\xE5\xBC\xA0\xFF\t2024-01-02\tabcd",
+       "byte 0xFF, which is not UTF-8 text; the cafes' PCs cannot show it"},
+      {"11010519491231002X\t\xE5\xBC\xA0\xE5\xBCxy\t2024-01-02\tabcd",
+       "byte 0xE5, which is not UTF-8 text; the cafes' PCs cannot show it"},
+  };
+  for (const Utf8Case& c : cases) {
+    const BlacklistImport r = ParseBlacklistFile(c.line, true, kToday);
+    if (c.refusal == nullptr) {
+      EXPECT_EQ(r.entries.size(), 1u) << c.line;
+      EXPECT_TRUE(r.refused.empty()) << c.line;
+      continue;
+    }
+    EXPECT_TRUE(r.entries.empty()) << c.line;
+    EXPECT_EQ(r.refused, (std::vector<LineNote>{{1, c.refusal}})) << c.line;
+  }
 }
 
 // UTF-8 files: said so, or marked by a byte-order mark; the mark never

@@ -115,6 +115,31 @@ TEST(CentralConfig, RefusesLinesThatWouldMisconfigureTheService) {
   }
 }
 
+// A refused value says what the name takes, so the operator can mend the
+// line without the manual (the base address's trailing "/" above all).
+TEST(CentralConfig, ARefusedValueSaysWhatTheNameTakes) {
+  struct Case {
+    const char* line;
+    const char* error;
+  };
+  const Case cases[] = {
+      {"service_base = http://tollimer.example.com:8080/tollimer",
+       "line 1: bad value for service_base: the assistants' base address, such as "
+       "http://tollimer.example.com:8080/tollimer/, ending in \"/\" expected"},
+      {"http_port = eighty", "line 1: bad value for http_port: a port 1-65535 expected"},
+      {"request_seconds = 61", "line 1: bad value for request_seconds: a whole number 1-60 expected"},
+      {"test_keys = maybe", "line 1: bad value for test_keys: yes or no expected"},
+      {"download_format = file/.bin",
+       "line 1: bad value for download_format: one %s (the checksum) in a path below update_path, such as "
+       "file/%s.bin expected"},
+      {"colour = blue", "line 1: unknown name colour"},
+  };
+  for (const Case& c : cases) {
+    const ConfigResult r = ParseCentralConfig(std::string(c.line) + "\n");
+    EXPECT_EQ(r.errors, std::vector<std::string>{c.error}) << c.line;
+  }
+}
+
 // `serve` takes only key rows the file gave, and none of the test build's,
 // unless the file says test_keys = yes; each refusal names the line to fill.
 TEST(CentralConfig, ServeRefusesKeyRowsLeftOutAndTheTestRows) {

@@ -3,9 +3,14 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
 
 #include "central/command_client.h"
+#include "central/release/release_file.h"
+#include "central/service_client.h"
+#include "central/store/store.h"
 #include "crypto/codepage.h"
 #include "fakes/gbk_samples.h"
 #include "fakes/temp_dir.h"
@@ -118,7 +123,7 @@ class CentralCommandLine : public ::testing::Test {
 struct ProgramCase {
   std::string arguments;  // {data}: the store's folder; {dir}: the scratch folder; files are in {dir}
   int code;
-  const char* message;    // part of the output
+  std::string message;    // part of the output
   bool storeUnchanged;
 };
 
@@ -130,6 +135,9 @@ TEST_F(CentralCommandLine, EachLineDoesWhatItSaysAndARefusedOneChangesNothing) {
                                             u8"330102199003074415\t李四\t7.3.2024\t打架\r\n")));
   dir_.Write("two.txt", Utf8_ToAnsi(Utf8(u8"11010519491231002X\t张三\t2024-01-02\t盗窃\r\n"
                                         u8"330102199003074415\t李四\t2024-01-02\t打架\r\n")));
+  dir_.Write("berlin.conf", "data_dir = " + data_ + "\ntime_zone = Europe/Berlin\n");
+  dir_.Write("mars.conf", "data_dir = " + data_ + "\ntime_zone = Mars/Olympus\n");
+  dir_.Write("base.conf", "\xEF\xBB\xBF" "data_dir = " + data_ + "\nservice_base = http://tollimer.example.com:8080/tollimer\n");
   const std::vector<ProgramCase> cases = {
       // A replace that would lose the list.
       {"--data {data} blacklist import {dir}/empty.txt --replace", 1, "the blacklist keeps its 3 entries", true},
@@ -159,6 +167,16 @@ TEST_F(CentralCommandLine, EachLineDoesWhatItSaysAndARefusedOneChangesNothing) {
       {"--data {data} backup {dir}/data/../data/central.db", 1, "inside the data folder", true},
       {"--data {data} backup {dir}/copy.db", 0, "backed up to", true},
       {"--version", 0, "tollimer-central ", true},
+      {"--data {data} hits --version", 0, "(SQLite 3.", true},
+      // Times in the chain's zone, as the status page shows them, and the
+      // zone named.
+      {"--data {data} hits", 0, "time (Asia/Shanghai)\tid\t", true},
+      {"--config {dir}/berlin.conf notices", 0, "time (Europe/Berlin)\taddress\t", true},
+      {"--config {dir}/mars.conf hits", 0, "times in UTC: cannot read /usr/share/zoneinfo/Mars/Olympus", true},
+      // A configuration file with a byte-order mark is read; a bad value
+      // says what the name takes.
+      {"--config {dir}/base.conf config", 1, "bad value for service_base: the assistants' base address, such as "
+                                             "http://tollimer.example.com:8080/tollimer/, ending in \"/\" expected", true},
   };
   const std::string before = Snapshot();
   ASSERT_NE(before.find("440301198001010012"), std::string::npos) << before;
@@ -179,6 +197,66 @@ TEST_F(CentralCommandLine, EachLineDoesWhatItSaysAndARefusedOneChangesNothing) {
     EXPECT_FALSE(std::filesystem::exists(dir_.Path("tollimer-data"))) << arguments;
   }
   EXPECT_EQ(Snapshot(), before);
+}
+
+// `release remove` takes a release by its whole checksum and keeps, unless
+// told --force, the current release and one that installations still run.
+TEST_F(CentralCommandLine, ReleaseRemoveTakesOnlyAWholeChecksumAndKeepsWhatIsInUse) {
+  struct Release {
+    const char* file;
+    std::string bytes;
+    std::string crc;
+  };
+  Release releases[] = {{"old.exe", FakeExecutable(0x14C, "old", 0x0001000000000002), ""},
+                        {"new.exe", FakeExecutable(0x14C, "new", 0x0001000000000003), ""},
+                        {"x64.exe", FakeExecutable(0x8664, "x64", 0x0001000000000003), ""}};
+  for (Release& r : releases) {
+    r.crc = DescribeRelease(r.bytes)->crc;
+    ASSERT_EQ(Run("--data '" + data_ + "' release add --unsigned '" + dir_.Write(r.file, r.bytes) + "'").code, 0);
+  }
+  {
+    // An installation still runs the old build.
+    std::string error;
+    const auto store = CentralStore::Open(data_ + "/central.db", error);
+    ASSERT_TRUE(store) << error;
+    InstallReport report;
+    report.mac = "00E04C6A1B2C";
+    report.diskSerial = "WD-9";
+    report.barId = "3301";
+    report.versionCrc = releases[0].crc;
+    ASSERT_TRUE(store->RecordInstall(report, "10.0.0.9", 0, 1700000000));
+  }
+  const std::string oldCrc = releases[0].crc, newCrc = releases[1].crc, x64Crc = releases[2].crc;
+  std::string oldLower = oldCrc;
+  std::transform(oldLower.begin(), oldLower.end(), oldLower.begin(), [](char c) { return std::tolower(c); });
+  const std::vector<ProgramCase> cases = {
+      {"release remove " + oldCrc.substr(0, 7), 1, "a release's checksum of 8 hex digits expected", true},
+      {"release remove ../central", 1, "a release's checksum of 8 hex digits expected", true},
+      {"release remove 0BADF00D", 1, "no release 0BADF00D (`release list` shows them); nothing removed", true},
+      {"release remove " + newCrc, 1, "is the current one for x86: add its successor first", true},
+      {"release remove " + oldCrc, 1, "is still run by 1 installations", true},
+      {"release list", 0, oldCrc + "\t1.0.0.2\tx86\t", true},
+      {"release list --json", 0, "\"version\": \"1.0.0.3\"", true},
+      {"release remove " + oldLower + " --force", 0, "removed release " + oldCrc + " (1.0.0.2, x86, ", false},
+      {"release remove " + x64Crc + " --force", 0, "which was current: no release is offered for x64 now", false},
+      {"release remove " + oldCrc + " --force", 1, "no release " + oldCrc, true},
+  };
+  for (const ProgramCase& c : cases) {
+    const std::string before = Run("--data '" + data_ + "' release list").output;
+    const CentralRun run = Run("--data '" + data_ + "' " + c.arguments);
+    EXPECT_EQ(run.code, c.code) << c.arguments << ": " << run.output;
+    EXPECT_NE(run.output.find(c.message), std::string::npos) << c.arguments << ": " << run.output;
+    if (c.storeUnchanged) {
+      EXPECT_EQ(Run("--data '" + data_ + "' release list").output, before) << c.arguments;
+    }
+  }
+  const std::string left = Run("--data '" + data_ + "' release list").output;
+  EXPECT_EQ(left.find(oldCrc), std::string::npos) << left;
+  EXPECT_NE(left.find(newCrc + "\t1.0.0.3\tx86\t"), std::string::npos) << left;
+  for (const std::string& gone : {oldCrc, x64Crc}) {
+    EXPECT_FALSE(std::filesystem::exists(data_ + "/releases/" + gone + ".bin")) << gone;
+  }
+  EXPECT_TRUE(std::filesystem::exists(data_ + "/releases/" + newCrc + ".bin"));
 }
 
 TEST_F(CentralCommandLine, StoreAndBackupsAreNotReadableByOthersWhateverTheUmask) {

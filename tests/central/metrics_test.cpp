@@ -3,8 +3,11 @@
 #include "central/status/metrics.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
+#include <algorithm>
 #include <map>
+#include <regex>
 #include <set>
 #include <sstream>
 
@@ -77,6 +80,14 @@ TEST(Metrics, EveryMetricIsAnnouncedAndCountersOnlyGrowWithTheExchanges) {
     EXPECT_TRUE(before.samples.count(name)) << name;
   }
   EXPECT_GT(before.samples.at("tollimer_store_size_bytes"), 0);
+  // The build-info series names the package's version and the libraries run with.
+  const auto build = std::find_if(before.samples.begin(), before.samples.end(),
+                                  [](const auto& s) { return s.first.rfind("tollimer_build_info{", 0) == 0; });
+  ASSERT_NE(build, before.samples.end());
+  EXPECT_EQ(build->second, 1);
+  EXPECT_TRUE(std::regex_match(build->first, std::regex(R"(tollimer_build_info\{version="\d+(\.\d+)+",sqlite=")" +
+                                                        std::string(sqlite3_libversion()) + R"(",openssl="\d[^"]*"\})")))
+      << build->first;
 
   HttpPost(central.HttpPort(), "/tollimer/update/?t=1",
            SealAsAssistant(AssistantReport("00E04C6A1B2C", "WD-9", "0BADF00D", "3301", "bar")));

@@ -26,6 +26,7 @@
 #include "net/socket.h"
 #include "central/command_client.h"
 #include "central/service_client.h"
+#include "central/status/status_view.h"
 #include "util/text.h"
 
 extern char** environ;
@@ -305,6 +306,47 @@ TEST(CentralService, RecordsHitReportsAsTheAssistantSendsThem) {
   EXPECT_NE(page.body.find("&quot;; DELETE FROM installations"), std::string::npos);
 }
 
+// Hits come without authentication: however many came, the status page
+// lists one page of them with a link to the next, and a query that is not
+// one of its links is refused.
+TEST(CentralService, TheStatusPageListsAPageOfHitsWithALinkToTheNext) {
+  RunningCentral central("central_service_many_hits");
+  const std::int64_t now = NowSeconds();
+  const int many = 1200;
+  for (int i = 0; i < many; ++i) {
+    ASSERT_TRUE(central.store->RecordHit({Format("330102199003%06d", i), "00E04C6A1B2C", "3301", Format("bar%d", i)}, "10.0.0.1",
+                                         now - i));
+  }
+  const auto rowsOf = [](const std::string& page) {
+    std::size_t rows = 0;
+    for (std::size_t at = page.find("xxxxxx</td>"); at != std::string::npos; at = page.find("xxxxxx</td>", at + 1)) {
+      ++rows;
+    }
+    return rows;
+  };
+  const RawReply first = HttpGet(central.service->StatusPort(), "/");
+  ASSERT_EQ(first.status, 200);
+  EXPECT_NE(first.body.find(Utf8(u8"（") + std::to_string(many) + Utf8(u8"）")), std::string::npos);
+  EXPECT_EQ(rowsOf(first.body), kHitRowsShown);
+  const std::size_t link = first.body.find("href=\"?hits_before=");
+  ASSERT_NE(link, std::string::npos);
+  const std::size_t query = link + 6;
+  const RawReply second =
+      HttpGet(central.service->StatusPort(), "/" + first.body.substr(query, first.body.find('"', query) - query));
+  ASSERT_EQ(second.status, 200);
+  EXPECT_EQ(rowsOf(second.body), kHitRowsShown);
+  // The second page begins where the first ended.
+  const std::string lastOfFirst = Format("3301 bar%zu<", kHitRowsShown - 1), firstOfSecond = Format("3301 bar%zu<", kHitRowsShown);
+  EXPECT_NE(first.body.find(lastOfFirst), std::string::npos);
+  EXPECT_EQ(first.body.find(firstOfSecond), std::string::npos);
+  EXPECT_EQ(second.body.find(lastOfFirst), std::string::npos);
+  EXPECT_NE(second.body.find(firstOfSecond), std::string::npos);
+  for (const char* bad : {"/?hits_before=abc", "/?hits_before=1.2.3", "/?bars_from=-1", "/?bars_from=1&bars_from=2"}) {
+    EXPECT_EQ(HttpGet(central.service->StatusPort(), bad).status, 400) << bad;
+  }
+  EXPECT_EQ(HttpGet(central.service->StatusPort(), "/?unknown=1").status, 200);
+}
+
 TEST(CentralService, AnswersTheAboutPage) {
   RunningCentral central("central_service_about");
   RawReply page = HttpGet(central.HttpPort(), "/tollimer/about.html");
@@ -318,6 +360,44 @@ TEST(CentralService, AnswersTheAboutPage) {
 int WaitForCount(const std::function<std::size_t()>& count, std::size_t want) {
   for (int i = 0; i < 200 && count() < want; ++i) SleepMs(10);
   return static_cast<int>(count());
+}
+
+// A listener that cannot start says why in the system's words, so the
+// operator knows whether the port is taken or the address is wrong.
+TEST(CentralService, AListenerThatCannotStartSaysWhy) {
+  RunningCentral running("central_listen_failure");
+  struct Case {
+    const char* address;
+    bool takenPort;     // the running service's port
+    bool collector;     // the UDP collector; else the exchange listener
+    const char* error;  // the whole message up to the system's words
+  };
+  const Case cases[] = {
+      {"127.0.0.1", true, false, "cannot listen on 127.0.0.1:{port}: Address already in use"},
+      {"127.0.0.1", true, true, "cannot receive on UDP 127.0.0.1:{port}: Address already in use"},
+      {"192.0.2.1", false, false, "cannot listen on 192.0.2.1:0: Cannot assign requested address"},
+      {"no-such-host.invalid", false, false, "cannot resolve no-such-host.invalid: "},
+      {"localhost", false, true, "cannot receive on UDP localhost:0: not an IPv4 address"},
+  };
+  for (const Case& c : cases) {
+    CentralConfig config = running.config;
+    const int port = !c.takenPort ? 0 : c.collector ? running.collector->Port() : running.HttpPort();
+    (c.collector ? config.collectorAddress : config.httpAddress) = c.address;
+    (c.collector ? config.collectorPort : config.httpPort) = port;
+    std::string error;
+    if (c.collector) {
+      NoticeCollector collector(config, *running.store);
+      EXPECT_FALSE(collector.Start(error)) << c.address;
+    } else {
+      CentralService service(config, *running.store);
+      EXPECT_FALSE(service.Start(error)) << c.address;
+    }
+    const std::string expected = ReplaceAll(c.error, "{port}", std::to_string(port), true);
+    EXPECT_EQ(error.substr(0, expected.size()), expected) << error;
+    if (expected.back() == ' ') {
+      EXPECT_GT(error.size(), expected.size()) << error;  // the resolver's words
+    }
+  }
 }
 
 TEST(NoticeCollector, RecordsTheAssistantsNotice) {

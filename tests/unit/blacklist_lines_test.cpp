@@ -110,6 +110,11 @@ TEST(CheckBlacklistRecord, EveryRefusalNamesItsFieldAndWhatWasExpected) {
        "date: a date such as 2024-03-07, 2024/3/7 or 2024.3.7 expected, optionally with a time such as 09:05"},
       {id + "\t张三\t2024-01-02\t逃", "reason: at least 4 bytes expected"},
       {id + "\t张三\t2024-01-02\t逃单\x1b", "reason: no control bytes expected, 0x1B found"},
+      // Cut at every separator: two side by side leave an empty field.
+      {id + "  张三 2024-01-02 打架斗殴", "name: empty, two spaces stand together before it; one space between fields expected"},
+      {id + " 张三  2024-01-02 打架斗殴", "date: empty, two spaces stand together before it; one space between fields expected"},
+      {id + "\t张三\t2024-01-02\t\t打架斗殴", "reason: empty, two tabs stand together before it; one tab between fields expected"},
+      {id + " 张三 2024-01-02 ", "reason: at least 4 bytes expected"},
   };
   for (const Case& c : cases) {
     const RecordCheck check = CheckBlacklistRecord(c.line, kToday);

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "central/base/build_info.h"
 #include "central/base/clock.h"
 #include "central/exchange/blacklist_import.h"
 #include "central/config/central_config.h"
@@ -31,6 +32,7 @@
 #include "central/release/release_key.h"
 #include "central/service.h"
 #include "central/store/store.h"
+#include "central/base/time_zone.h"
 #include "central/http/tls_pin.h"
 #include "central/webhook/webhook_sender.h"
 #include "crypto/codepage.h"
@@ -248,19 +250,37 @@ int ReleaseSign(const Args& args) {
   return 0;
 }
 
+// The times of a listing in the chain's zone, the one the status page shows
+// (JSON keeps Unix seconds); its header names the zone.
+TimeZone ListingZone(const Args& args) {
+  std::string error;
+  const TimeZone zone = ChainTimeZone(args.config.timeZone, error);
+  if (!error.empty()) std::cerr << "tollimer-central: times in UTC: " << error << "\n";
+  return zone;
+}
+
+// A release's version as the listing shows it: "-" for a file without a
+// version resource.
+std::string VersionText(const Args& args, const std::string& crc) {
+  const ReleaseNumber number = KeptReleaseNumber(args.config, crc);
+  return number == 0 ? "-" : ReleaseNumberText(number);
+}
+
 int ReleaseList(const Args& args) {
   std::vector<JsonRow> rows;
   const std::vector<ReleaseRow> releases = args.store->Releases();
   for (const ReleaseRow& r : releases) {
-    rows.emplace_back().Text("crc", r.info.crc).Text("machine", r.info.machine).Number("size", r.info.size)
+    rows.emplace_back().Text("crc", r.info.crc).Text("version", VersionText(args, r.info.crc))
+        .Text("machine", r.info.machine).Number("size", r.info.size)
         .Text("md5", r.info.md5).Number("added", r.added).Bool("current", r.current)
         .Bool("signed", ReleaseIsSigned(args.config, r.info.crc));
   }
   if (PrintedAsJson(args, rows)) return 0;
-  std::cout << "crc\tmachine\tsize\tmd5\tadded (UTC)\tcurrent\tsigned\n";
+  const TimeZone zone = ListingZone(args);
+  std::cout << "crc\tversion\tmachine\tsize\tmd5\tadded (" << zone.Name() << ")\tcurrent\tsigned\n";
   for (const ReleaseRow& r : releases) {
-    std::cout << r.info.crc << "\t" << r.info.machine << "\t" << r.info.size << "\t" << r.info.md5 << "\t"
-              << UtcText(r.added) << "\t" << (r.current ? "yes" : "no") << "\t"
+    std::cout << r.info.crc << "\t" << VersionText(args, r.info.crc) << "\t" << r.info.machine << "\t" << r.info.size << "\t" << r.info.md5 << "\t"
+              << zone.Text(r.added) << "\t" << (r.current ? "yes" : "no") << "\t"
               << (ReleaseIsSigned(args.config, r.info.crc) ? "yes" : "no") << "\n";
   }
   return 0;
@@ -281,6 +301,43 @@ int ReleaseAdd(const Args& args) {
   std::cout << "release " << info->crc << " (" << info->machine << ", " << info->size << " bytes, md5 "
             << info->md5 << ") is now current for " << info->machine
             << (statement.empty() ? ", not signed" : ", signed") << "\n";
+  return 0;
+}
+
+// Removes a release named by its whole checksum, as `release list` shows it:
+// a typo names no release. The current release of a processor, and one that
+// known installations still run (the service tells their processor by it),
+// are kept unless --force says otherwise.
+int ReleaseRemove(const Args& args) {
+  const std::string crc = UpperAscii(args.words[0]);
+  if (crc.size() != 8 || crc.find_first_not_of("0123456789ABCDEF") != std::string::npos) {
+    return Fail("`" + args.words[0] + "`: a release's checksum of 8 hex digits expected, as `release list` shows it");
+  }
+  const std::vector<ReleaseRow> releases = args.store->Releases();
+  const auto release = std::find_if(releases.begin(), releases.end(), [&](const ReleaseRow& r) { return r.info.crc == crc; });
+  if (release == releases.end()) return Fail("no release " + crc + " (`release list` shows them); nothing removed");
+  const std::vector<InstallRow> installs = args.store->Installs();
+  const auto running = std::count_if(installs.begin(), installs.end(),
+                                     [&](const InstallRow& i) { return UpperAscii(i.report.versionCrc) == crc; });
+  const std::string what = crc + " (" + VersionText(args, crc) + ", " + release->info.machine + ", " +
+                           std::to_string(release->info.size) + " bytes)";
+  if (!args.options.count("--force")) {
+    if (release->current) {
+      return Fail("release " + what + " is the current one for " + release->info.machine +
+                  ": add its successor first, or give --force to withdraw it; nothing removed");
+    }
+    if (running > 0) {
+      return Fail(Format("release %s is still run by %d installations (`installs` shows them): give --force to "
+                         "remove it all the same; nothing removed",
+                         what.c_str(), static_cast<int>(running)));
+    }
+  }
+  std::string error;
+  if (!RemoveReleaseFile(args.config, *args.store, crc, error)) return Fail(error);
+  std::cout << "removed release " << what << (release->current ? ", which was current: no release is offered for " +
+                                                                     release->info.machine + " now"
+                                                               : "")
+            << "\n";
   return 0;
 }
 
@@ -384,13 +441,14 @@ int Installs(const Args& args) {
         .Number("first_seen", i.firstSeen).Number("last_seen", i.lastSeen).Number("exchanges", i.exchanges);
   }
   if (PrintedAsJson(args, rows)) return 0;
-  std::cout << "bar_id\tbar_name\tmac\tdisk\tversion\tfeatures\tmonitors\tos\taddress\tfirst_seen\tlast_seen"
-               "\texchanges\n";
+  const TimeZone zone = ListingZone(args);
+  std::cout << "bar_id\tbar_name\tmac\tdisk\tversion\tfeatures\tmonitors\tos\taddress\tfirst_seen ("
+            << zone.Name() << ")\tlast_seen\texchanges\n";
   for (const InstallRow& i : store.Installs()) {
     const InstallReport& r = i.report;
     std::cout << r.barId << "\t" << r.barName << "\t" << r.mac << "\t" << r.diskSerial << "\t" << r.versionCrc
               << "\t" << r.featureBits << "\t" << r.monitors << "\t" << r.osVersion << "\t" << i.address << "\t"
-              << UtcText(i.firstSeen) << "\t" << UtcText(i.lastSeen) << "\t" << i.exchanges << "\n";
+              << zone.Text(i.firstSeen) << "\t" << zone.Text(i.lastSeen) << "\t" << i.exchanges << "\n";
   }
   return 0;
 }
@@ -406,9 +464,10 @@ int Hits(const Args& args) {
         .Text("bar_name", h.barName).Text("address", h.address);
   }
   if (PrintedAsJson(args, rows)) return 0;
-  std::cout << "time (UTC)\tid\tmac\tbar_id\tbar_name\taddress\n";
+  const TimeZone zone = ListingZone(args);
+  std::cout << "time (" << zone.Name() << ")\tid\tmac\tbar_id\tbar_name\taddress\n";
   for (const StatusHit& h : hits) {
-    std::cout << UtcText(h.time) << "\t" << h.idNumber << "\t" << h.mac << "\t" << h.barId << "\t" << h.barName
+    std::cout << zone.Text(h.time) << "\t" << h.idNumber << "\t" << h.mac << "\t" << h.barId << "\t" << h.barName
               << "\t" << h.address << "\n";
   }
   return 0;
@@ -422,9 +481,10 @@ int Notices(const Args& args) {
   std::vector<JsonRow> rows;
   for (const StatusNotice& n : notices) rows.emplace_back().Number("time", n.time).Text("address", n.address).Text("notice", n.text);
   if (PrintedAsJson(args, rows)) return 0;
-  std::cout << "time (UTC)\taddress\tnotice\n";
+  const TimeZone zone = ListingZone(args);
+  std::cout << "time (" << zone.Name() << ")\taddress\tnotice\n";
   for (const StatusNotice& n : notices) {
-    std::cout << UtcText(n.time) << "\t" << n.address << "\t" << n.text << "\n";
+    std::cout << zone.Text(n.time) << "\t" << n.address << "\t" << n.text << "\n";
   }
   return 0;
 }
@@ -554,6 +614,8 @@ const std::vector<Command> kCommands = {
     {{"release add", 1, {"--signature=", "--unsigned"}, "FILE [--signature FILE.sig | --unsigned]"},
      StoreUse::kWrite, ReleaseAdd},
     {{"release list", 0, {"--json"}, "[--json]"}, StoreUse::kRead, ReleaseList},
+    {{"release remove", 1, {"--force"}, "CRC [--force]   (the current release or one still run needs --force)"},
+     StoreUse::kWrite, ReleaseRemove},
     {{"blacklist import", 1, {"--replace", "--force", "--utf8"}, "FILE [--replace [--force]] [--utf8]"},
      StoreUse::kWrite, BlacklistImportCommand},
     {{"blacklist list", 0, {"--json"}, "[--json]"}, StoreUse::kRead, BlacklistList},
@@ -610,8 +672,8 @@ int main(int argc, char** argv) {
     std::cout << CommandUsage(shapes);
     return 0;
   }
-  if (line.version && line.command < 0 && line.error.empty()) {
-    std::cout << "tollimer-central " << TOLLIMER_CENTRAL_VERSION << "\n";
+  if (line.version) {
+    std::cout << BuildInfoText(CentralBuildInfo()) << "\n";
     return 0;
   }
   if (line.command < 0) return Fail(line.error + " (tollimer-central help lists the commands)");

@@ -347,3 +347,8 @@ std::optional<TimeZone> LoadTimeZone(const std::string& name, std::string& error
   if (!zone) error = path + " is not a zone file";
   return zone;
 }
+
+TimeZone ChainTimeZone(const std::string& name, std::string& error) {
+  std::optional<TimeZone> zone = LoadTimeZone(name, error);
+  return zone ? *zone : TimeZone::Utc();
+}

@@ -71,3 +71,8 @@ bool IsZoneName(std::string_view name);
 // read or is not a zone file.
 std::optional<TimeZone> LoadTimeZone(const std::string& name, std::string& error,
                                      const std::string& folder = "/usr/share/zoneinfo");
+
+// The chain's zone as the operator sees times (the status page and the
+// command line alike): `name` read as LoadTimeZone reads it, else UTC with
+// `error` saying why.
+TimeZone ChainTimeZone(const std::string& name, std::string& error);

@@ -148,73 +148,93 @@ Setter KeyOf(TEnvelopeKey CentralConfig::*field, bool CentralConfig::*given) {
 
 bool SameKey(const TEnvelopeKey& a, const TEnvelopeKey& b) { return a.key == b.key && a.iv == b.iv; }
 
-const std::map<std::string, Setter>& Setters() {
-  static const std::map<std::string, Setter> setters = {
-      {"data_dir", Text(&CentralConfig::dataDir)},
-      {"http_address", Text(&CentralConfig::httpAddress)},
-      {"http_port", PortOf(&CentralConfig::httpPort)},
-      {"service_base", ApplyServiceBase},
-      {"update_path", PathOf(&CentralConfig::updatePath)},
-      {"download_format", LookupFormat(&CentralConfig::downloadPrefix, &CentralConfig::downloadSuffix)},
-      {"signature_format", LookupFormat(&CentralConfig::signaturePrefix, &CentralConfig::signatureSuffix)},
-      {"blacklist_path", PathOf(&CentralConfig::blacklistPath)},
-      {"report_path", PathOf(&CentralConfig::reportPath)},
-      {"about_path", PathOf(&CentralConfig::aboutPath)},
-      {"open_marker", Text(&CentralConfig::openMarker)},
-      {"close_marker", Text(&CentralConfig::closeMarker)},
-      {"key_row1", KeyOf(&CentralConfig::serviceKey, &CentralConfig::serviceKeyGiven)},
-      {"key_row3", KeyOf(&CentralConfig::blacklistKey, &CentralConfig::blacklistKeyGiven)},
+// One row per name: how it is read and what it takes, for the message when
+// a value is refused.
+struct Option {
+  const char* expected;
+  Setter set;
+};
+
+const std::map<std::string, Option>& Setters() {
+  static const std::map<std::string, Option> setters = {
+      {"data_dir", {"a folder", Text(&CentralConfig::dataDir)}},
+      {"http_address", {"an address to listen on, such as 0.0.0.0", Text(&CentralConfig::httpAddress)}},
+      {"http_port", {"a port 1-65535", PortOf(&CentralConfig::httpPort)}},
+      {"service_base",
+       {"the assistants' base address, such as http://tollimer.example.com:8080/tollimer/, ending in \"/\"",
+        ApplyServiceBase}},
+      {"update_path", {"a path below the base address, such as update/", PathOf(&CentralConfig::updatePath)}},
+      {"download_format",
+       {"one %s (the checksum) in a path below update_path, such as file/%s.bin",
+        LookupFormat(&CentralConfig::downloadPrefix, &CentralConfig::downloadSuffix)}},
+      {"signature_format",
+       {"one %s (the checksum) in a path below update_path, such as file/%s.sig",
+        LookupFormat(&CentralConfig::signaturePrefix, &CentralConfig::signatureSuffix)}},
+      {"blacklist_path",
+       {"a path below the base address, such as data/blklist.txt", PathOf(&CentralConfig::blacklistPath)}},
+      {"report_path", {"a path below the base address, such as report.php", PathOf(&CentralConfig::reportPath)}},
+      {"about_path", {"a path below the base address, such as about/", PathOf(&CentralConfig::aboutPath)}},
+      {"open_marker", {"some text", Text(&CentralConfig::openMarker)}},
+      {"close_marker", {"some text", Text(&CentralConfig::closeMarker)}},
+      {"key_row1", {"32 hex digits", KeyOf(&CentralConfig::serviceKey, &CentralConfig::serviceKeyGiven)}},
+      {"key_row3", {"32 hex digits", KeyOf(&CentralConfig::blacklistKey, &CentralConfig::blacklistKeyGiven)}},
       {"test_keys",
-       [](CentralConfig& c, const std::string& v) {
-         if (v != "yes" && v != "no") return false;
-         c.testKeys = v == "yes";
-         return true;
-       }},
+       {"yes or no",
+        [](CentralConfig& c, const std::string& v) {
+          if (v != "yes" && v != "no") return false;
+          c.testKeys = v == "yes";
+          return true;
+        }}},
       {"max_body_bytes",
-       [](CentralConfig& c, const std::string& v) {
-         const auto n = ParseDecimal(v);
-         if (!n || *n < 1024) return false;
-         c.maxBodyBytes = static_cast<std::size_t>(*n);
-         return true;
-       }},
-      {"release_key", Text(&CentralConfig::releaseKeyFile)},
-      {"connections_per_address", NumberOf(&CentralConfig::connectionsPerAddress, 1, 100000)},
-      {"max_connections", NumberOf(&CentralConfig::maxConnections, 1, 100000)},
-      {"request_seconds", NumberOf(&CentralConfig::requestSeconds, 1, 60)},
-      {"max_workers", NumberOf(&CentralConfig::maxWorkers, 1, 100000)},
-      {"max_notices", NumberOf(&CentralConfig::maxNotices, 100, 100000000)},
-      {"retention_days", NumberOf(&CentralConfig::retentionDays, 1, 36500)},
+       {"a whole number of 1024 or more",
+        [](CentralConfig& c, const std::string& v) {
+          const auto n = ParseDecimal(v);
+          if (!n || *n < 1024) return false;
+          c.maxBodyBytes = static_cast<std::size_t>(*n);
+          return true;
+        }}},
+      {"release_key", {"a file", Text(&CentralConfig::releaseKeyFile)}},
+      {"connections_per_address",
+       {"a whole number 1-100000", NumberOf(&CentralConfig::connectionsPerAddress, 1, 100000)}},
+      {"max_connections", {"a whole number 1-100000", NumberOf(&CentralConfig::maxConnections, 1, 100000)}},
+      {"request_seconds", {"a whole number 1-60", NumberOf(&CentralConfig::requestSeconds, 1, 60)}},
+      {"max_workers", {"a whole number 1-100000", NumberOf(&CentralConfig::maxWorkers, 1, 100000)}},
+      {"max_notices", {"a whole number 100-100000000", NumberOf(&CentralConfig::maxNotices, 100, 100000000)}},
+      {"retention_days", {"a whole number 1-36500", NumberOf(&CentralConfig::retentionDays, 1, 36500)}},
       {"trusted_proxies",
-       [](CentralConfig& c, const std::string& v) {
-         std::vector<std::string> proxies;
-         std::string spaced = v;
-         std::replace(spaced.begin(), spaced.end(), ',', ' ');
-         std::istringstream words(spaced);
-         for (std::string word; words >> word;) {
-           const std::optional<std::string> address = CanonicalAddress(word);
-           if (!address) return false;
-           proxies.push_back(*address);
-         }
-         c.trustedProxies = std::move(proxies);
-         return true;
-       }},
-      {"collector_address", Text(&CentralConfig::collectorAddress)},
-      {"collector_port", PortOf(&CentralConfig::collectorPort, true)},
+       {"IP addresses separated by commas or spaces",
+        [](CentralConfig& c, const std::string& v) {
+          std::vector<std::string> proxies;
+          std::string spaced = v;
+          std::replace(spaced.begin(), spaced.end(), ',', ' ');
+          std::istringstream words(spaced);
+          for (std::string word; words >> word;) {
+            const std::optional<std::string> address = CanonicalAddress(word);
+            if (!address) return false;
+            proxies.push_back(*address);
+          }
+          c.trustedProxies = std::move(proxies);
+          return true;
+        }}},
+      {"collector_address", {"an IPv4 address to receive on, such as 0.0.0.0", Text(&CentralConfig::collectorAddress)}},
+      {"collector_port", {"a port 1-65535, or off", PortOf(&CentralConfig::collectorPort, true)}},
       {"notices_per_second",
-       [](CentralConfig& c, const std::string& v) {
-         const auto n = ParseDecimal(v);
-         if (!n || *n < 1) return false;
-         c.noticesPerSecond = *n;
-         return true;
-       }},
-      {"status_address", Text(&CentralConfig::statusAddress)},
-      {"status_port", PortOf(&CentralConfig::statusPort, true)},
+       {"a whole number of 1 or more",
+        [](CentralConfig& c, const std::string& v) {
+          const auto n = ParseDecimal(v);
+          if (!n || *n < 1) return false;
+          c.noticesPerSecond = *n;
+          return true;
+        }}},
+      {"status_address", {"an address to listen on, such as 127.0.0.1", Text(&CentralConfig::statusAddress)}},
+      {"status_port", {"a port 1-65535, or off", PortOf(&CentralConfig::statusPort, true)}},
       {"time_zone",
-       [](CentralConfig& c, const std::string& v) {
-         if (!IsZoneName(v)) return false;
-         c.timeZone = v;
-         return true;
-       }},
+       {"a zone name such as Asia/Shanghai",
+        [](CentralConfig& c, const std::string& v) {
+          if (!IsZoneName(v)) return false;
+          c.timeZone = v;
+          return true;
+        }}},
   };
   return setters;
 }
@@ -255,8 +275,9 @@ ConfigResult ParseCentralConfig(const std::string& text) {
       }
     } else if (setter == Setters().end()) {
       result.errors.push_back(Format("line %d: unknown name %s", lineNumber, name.c_str()));
-    } else if (!setter->second(config, value)) {
-      result.errors.push_back(Format("line %d: bad value for %s", lineNumber, name.c_str()));
+    } else if (!setter->second.set(config, value)) {
+      result.errors.push_back(
+          Format("line %d: bad value for %s: %s expected", lineNumber, name.c_str(), setter->second.expected));
     }
   }
   if (config.openMarker == config.closeMarker) result.errors.push_back("the two markers are equal");

@@ -44,6 +44,11 @@ BlacklistImport ParseBlacklistFile(const std::string& text, bool utf8, CalendarD
       result.refused.push_back({number, check.refusal});
       return;
     }
+    // The cafes would get "?" in its place: the operator mends the line.
+    if (!check.notGbk.empty()) {
+      result.refused.push_back({number, check.notGbk + "; the cafes' PCs cannot show it"});
+      return;
+    }
     const BlacklistRecord& r = *check.record;
     if (!SurvivesUtf8(r.name) || !SurvivesUtf8(r.reason)) {
       result.refused.push_back({number, !SurvivesUtf8(r.name) ? "name: GBK text expected" : "reason: GBK text expected"});
@@ -77,8 +82,8 @@ bool LooksLikeUtf8(const std::string& text) {
   bool beyondAscii = false;
   for (std::size_t i = 0; i < text.size();) {
     const auto lead = static_cast<unsigned char>(text[i]);
-    const std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
-    if (length == 0 || (length == 2 && lead < 0xC2) || i + length > text.size()) return false;
+    const std::size_t length = Utf8SequenceLength(lead);
+    if (length == 0 || i + length > text.size()) return false;
     for (std::size_t k = 1; k < length; ++k) {
       if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
     }

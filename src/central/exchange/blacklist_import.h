@@ -32,7 +32,8 @@ struct BlacklistImport {
 
 // Accepts a record by the assistant's own rule (CheckBlacklistRecord: the
 // same ID numbers, names, dates and reasons; "#" lines are comments), and
-// refuses besides a name or reason that is not GBK text, since the store
+// refuses besides a UTF-8 line with a character GBK does not have (it would
+// reach the cafes as "?"), and a name or reason that is not GBK text, since the store
 // keeps UTF-8 and the cafes would get it changed. An ID number whose check
 // character does not fit is imported with a warning: the assistant takes it
 // too, but it can never match a real card. The line it makes uses spaces,

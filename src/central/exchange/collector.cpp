@@ -6,6 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <system_error>
+
 #include "central/base/central_log.h"
 #include "central/exchange/exchange.h"
 #include "central/base/log_text.h"
@@ -25,9 +27,10 @@ bool NoticeCollector::Start(std::string& error) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<std::uint16_t>(config_.collectorPort));
-  if (socket_ < 0 || inet_pton(AF_INET, config_.collectorAddress.c_str(), &address.sin_addr) != 1 ||
-      bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    error = Format("cannot receive on UDP %s:%d", config_.collectorAddress.c_str(), config_.collectorPort);
+  const bool numeric = inet_pton(AF_INET, config_.collectorAddress.c_str(), &address.sin_addr) == 1;
+  if (socket_ < 0 || !numeric || bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    error = Format("cannot receive on UDP %s:%d: %s", config_.collectorAddress.c_str(), config_.collectorPort,
+                   numeric ? std::generic_category().message(errno).c_str() : "not an IPv4 address");
     if (socket_ >= 0) close(socket_);
     socket_ = -1;
     return false;

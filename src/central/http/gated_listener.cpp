@@ -130,8 +130,12 @@ std::size_t EnsureDescriptorRoom(std::size_t needed) {
   return limit.rlim_cur == RLIM_INFINITY ? needed : static_cast<std::size_t>(limit.rlim_cur);
 }
 
-GatedListener::GatedListener(const ListenerLimits& limits, Handler handler)
-    : settings_(limits), handler_(std::move(handler)), limits_(limits.perAddress, limits.total, limits.trustedProxies) {}
+GatedListener::GatedListener(const ListenerLimits& limits, Handler handler, ThreadStarter startThread)
+    : settings_(limits),
+      handler_(std::move(handler)),
+      startThread_(startThread ? std::move(startThread)
+                               : [](std::function<void()> run) { return std::thread(std::move(run)); }),
+      limits_(limits.perAddress, limits.total, limits.trustedProxies) {}
 
 GatedListener::~GatedListener() {
   Stop();
@@ -148,13 +152,18 @@ bool GatedListener::Bind(const std::string& address, int port, std::string& erro
   hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
   addrinfo* found = nullptr;
   const std::string service = std::to_string(port);
-  if (getaddrinfo(address.empty() ? nullptr : address.c_str(), service.c_str(), &hints, &found) != 0) {
-    error = Format("cannot resolve %s", address.c_str());
+  if (const int resolved = getaddrinfo(address.empty() ? nullptr : address.c_str(), service.c_str(), &hints, &found);
+      resolved != 0) {
+    error = Format("cannot resolve %s: %s", address.c_str(), gai_strerror(resolved));
     return false;
   }
+  int why = 0;  // the system's reason for the last address that failed
   for (addrinfo* ai = found; ai && listenFd_ < 0; ai = ai->ai_next) {
     const int fd = socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai->ai_protocol);
-    if (fd < 0) continue;
+    if (fd < 0) {
+      why = errno;
+      continue;
+    }
     // SO_REUSEADDR alone, not SO_REUSEPORT: a restarted service binds again
     // at once over the connections it closed (TIME_WAIT), while a second
     // service started by mistake on a port in use fails instead of silently
@@ -169,12 +178,13 @@ bool GatedListener::Bind(const std::string& address, int port, std::string& erro
     if (bind(fd, ai->ai_addr, ai->ai_addrlen) == 0 && listen(fd, SOMAXCONN) == 0) {
       listenFd_ = fd;
     } else {
+      why = errno;
       close(fd);
     }
   }
   freeaddrinfo(found);
   if (listenFd_ < 0) {
-    error = Format("cannot listen on %s:%d", address.c_str(), port);
+    error = Format("cannot listen on %s:%d: %s", address.c_str(), port, std::generic_category().message(why).c_str());
     return false;
   }
   LocalAddressOf(listenFd_, boundAddress_, port_);
@@ -209,13 +219,24 @@ bool GatedListener::StartWorker() {
   const WorkerList::iterator self = workers_.emplace(workers_.end());
   try {
     // The worker takes jobsMutex_ first, so it sees its own entry filled.
-    *self = std::thread([this, self] { Work(self); });
+    *self = startThread_([this, self] { Work(self); });
   } catch (const std::system_error&) {
     workers_.erase(self);
     ++workerStartsFailed_;
     return false;
   }
   return true;
+}
+
+void GatedListener::RetryWorkerStart(std::int64_t nowMs) {
+  if (nowMs - lastWorkerRetryMs_ < 1000) return;
+  lastWorkerRetryMs_ = nowMs;
+  bool started = false;
+  {
+    std::lock_guard<std::mutex> lock(jobsMutex_);
+    started = jobs_.size() > idleWorkers_ && StartWorker();
+  }
+  if (started) jobsReady_.notify_one();
 }
 
 std::size_t GatedListener::Workers() const {
@@ -274,6 +295,7 @@ void GatedListener::Loop() {
     const std::int64_t now = SteadyMs();
     ExpireDeadlines(now);
     ExpireLingering(now);
+    RetryWorkerStart(now);
     LogNowAndThen(now);
   }
   while (!pending_.empty()) ClosePending(pending_.begin()->first, 0);

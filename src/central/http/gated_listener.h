@@ -90,8 +90,12 @@ class GatedListener {
   // Runs on a worker with a whole request; writes the reply (the listener
   // closes the connection afterwards).
   using Handler = std::function<void(ReceivedRequest&)>;
+  // Starts a thread that runs the function, or throws std::system_error when
+  // the system refuses one (a process or memory limit). A test passes one
+  // that refuses; by default it is std::thread.
+  using ThreadStarter = std::function<std::thread(std::function<void()>)>;
 
-  GatedListener(const ListenerLimits& limits, Handler handler);
+  GatedListener(const ListenerLimits& limits, Handler handler, ThreadStarter startThread = nullptr);
   ~GatedListener();
   GatedListener(const GatedListener&) = delete;
   GatedListener& operator=(const GatedListener&) = delete;
@@ -139,10 +143,16 @@ class GatedListener {
   using WorkerList = std::list<std::thread>;
   // Starts one more worker; false when the system refused the thread. Under jobsMutex_.
   bool StartWorker();
+  // A start the system refused left whole requests without a worker: one
+  // more try, at most once a second, so they are served once it allows one
+  // again rather than only when the next request comes.
+  void RetryWorkerStart(std::int64_t nowMs);
   void Work(WorkerList::iterator self);
 
   const ListenerLimits settings_;
   const Handler handler_;
+  const ThreadStarter startThread_;
+  std::int64_t lastWorkerRetryMs_ = 0;  // the loop's
   ConnectionLimits limits_;
   int listenFd_ = -1;
   int epollFd_ = -1;

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 
 #include <unistd.h>
 
@@ -158,4 +159,25 @@ std::optional<ReleaseInfo> AddReleaseFile(const CentralConfig& config, CentralSt
 
 bool ReleaseIsSigned(const CentralConfig& config, const std::string& crc) {
   return access(SignatureFilePath(config, crc).c_str(), F_OK) == 0;
+}
+
+ReleaseNumber KeptReleaseNumber(const CentralConfig& config, const std::string& crc) {
+  std::ifstream in(ReleaseFilePath(config, crc), std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::optional<ReleaseInfo> info = DescribeRelease(bytes);
+  return info ? info->number : 0;
+}
+
+bool RemoveReleaseFile(const CentralConfig& config, CentralStore& store, const std::string& crc, std::string& error) {
+  if (!store.RemoveRelease(crc)) {
+    error = "no release " + crc;
+    return false;
+  }
+  for (const std::string& path : {ReleaseFilePath(config, crc), SignatureFilePath(config, crc)}) {
+    if (std::remove(path.c_str()) != 0 && errno != ENOENT) {
+      error = "cannot delete " + path;
+      return false;
+    }
+  }
+  return true;
 }

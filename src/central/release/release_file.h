@@ -39,6 +39,15 @@ std::optional<ReleaseInfo> AddReleaseFile(const CentralConfig& config, CentralSt
                                           const std::string& bytes, std::int64_t now,
                                           const std::string& statementText, std::string& error);
 
+// The version number of a kept release, read from its file; 0 when the file
+// has no version resource or cannot be read.
+ReleaseNumber KeptReleaseNumber(const CentralConfig& config, const std::string& crc);
+
+// Forgets a release in the store, then deletes its file and statement: the
+// service never offers a file that is gone. False, with `error` filled, when
+// there is no such release or a file cannot be deleted.
+bool RemoveReleaseFile(const CentralConfig& config, CentralStore& store, const std::string& crc, std::string& error);
+
 // Whether the release has a statement beside it.
 bool ReleaseIsSigned(const CentralConfig& config, const std::string& crc);
 

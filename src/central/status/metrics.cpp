@@ -1,5 +1,6 @@
 #include "central/status/metrics.h"
 
+#include "central/base/build_info.h"
 #include "util/text.h"
 
 namespace {
@@ -18,10 +19,23 @@ void Single(std::string& out, const char* name, const char* type, const char* he
   Metric(out, name, type, help, Sample(name, value));
 }
 
+// A label's value as the text format quotes it.
+std::string LabelValue(const std::string& text) {
+  std::string out;
+  for (char ch : text) {
+    if (ch == '\\' || ch == '"') out += '\\';
+    out += ch == '\n' ? std::string("\\n") : std::string(1, ch);
+  }
+  return out;
+}
+
 }  // namespace
 
-std::string RenderMetrics(const ServiceCounters& c, const MetricsGauges& g) {
+std::string RenderMetrics(const ServiceCounters& c, const MetricsGauges& g, const BuildInfo& build) {
   std::string out;
+  Metric(out, "tollimer_build_info", "gauge", "The running build: its version and libraries, always 1.",
+         "tollimer_build_info{version=\"" + LabelValue(build.version) + "\",sqlite=\"" + LabelValue(build.sqlite) +
+             "\",openssl=\"" + LabelValue(build.openssl) + "\"} 1\n");
   Single(out, "tollimer_exchanges_answered_total", "counter", "Parameter and release exchanges answered.",
          c.exchangesAnswered);
   Metric(out, "tollimer_exchanges_refused_total", "counter", "Parameter and release exchanges refused, by cause.",

@@ -37,5 +37,8 @@ struct MetricsGauges {
   double uptimeSeconds = 0;
 };
 
-// The body of GET /metrics: every metric with its "# HELP" and "# TYPE" line.
-std::string RenderMetrics(const ServiceCounters& counters, const MetricsGauges& gauges);
+struct BuildInfo;
+
+// The body of GET /metrics: every metric with its "# HELP" and "# TYPE" line,
+// the build's versions as the labels of tollimer_build_info.
+std::string RenderMetrics(const ServiceCounters& counters, const MetricsGauges& gauges, const BuildInfo& build);

@@ -44,6 +44,13 @@ std::string Header(std::initializer_list<const char*> names) {
   return row + "</tr>\n";
 }
 
+// A link to another page of this one (a link changes one table's position
+// and keeps the other's): a query alone, so it stays on the
+// page's own address (behind a proxy's path too).
+std::string Link(const StatusPageAt& at, const char* text) {
+  return "<a href=\"" + HtmlEscape(StatusPageQuery(at)) + "\">" + text + "</a>";
+}
+
 std::string VersionText(const std::string& crc) { return crc.empty() ? "（无）" : crc; }
 
 std::string UptimeText(std::int64_t seconds) {
@@ -116,8 +123,13 @@ std::string Summary(const StatusView& v) {
 std::string SilentTable(const StatusView& v, const TimeZone& zone) {
   std::string html = Format("<h2>失联装机（%zu）</h2>\n<p class=\"note\">超过两个刷新间隔未联络的装机，最近失联的在前。</p>\n",
                             v.silent.size());
+  if (v.silent.size() > kSilentRowsShown) {
+    html += Format("<p class=\"note\">仅列出最近失联的 %zu 台；全部装机请用 tollimer-central installs 查看。</p>\n",
+                   kSilentRowsShown);
+  }
   html += "<table>\n" + Header({"网吧编号", "网吧名称", "地址", "最后联络", "版本", "刷新间隔（分钟）"});
-  for (const SilentInstall& s : v.silent) {
+  for (std::size_t i = 0; i < v.silent.size() && i < kSilentRowsShown; ++i) {
+    const SilentInstall& s = v.silent[i];
     html += Row({Cell(s.barId), Cell(s.barName), Cell(s.address), Cell(zone.Text(s.lastSeen)),
                  Cell(VersionText(s.versionCrc)), NumberCell(s.refreshMinutes)});
   }
@@ -125,7 +137,24 @@ std::string SilentTable(const StatusView& v, const TimeZone& zone) {
 }
 
 std::string BarTable(const StatusView& v, const TimeZone& zone) {
-  std::string html = Format("<h2>各网吧（%zu）</h2>\n<table>\n", v.barRows.size());
+  std::string html = Format("<h2>各网吧（%d）</h2>\n", v.bars);
+  const bool paged = v.at.barsFrom > 0 || v.at.barsFrom + v.barRows.size() < static_cast<std::size_t>(v.bars);
+  if (paged) {
+    html += v.barRows.empty() ? std::string("<p class=\"note\">没有更多网吧。")
+                              : Format("<p class=\"note\">第 %zu 至 %zu 家，按网吧编号排列。", v.at.barsFrom + 1,
+                                       v.at.barsFrom + v.barRows.size());
+    StatusPageAt at = v.at;
+    if (v.at.barsFrom > 0) {
+      at.barsFrom = v.at.barsFrom - std::min(v.at.barsFrom, kBarRowsShown);
+      html += " " + Link(at, "上一页");
+    }
+    if (v.at.barsFrom + v.barRows.size() < static_cast<std::size_t>(v.bars)) {
+      at.barsFrom = v.at.barsFrom + kBarRowsShown;
+      html += " " + Link(at, "下一页");
+    }
+    html += "</p>\n";
+  }
+  html += "<table>\n";
   html += Header({"网吧编号", "网吧名称", "装机", "在用版本", "最后联络", "近 7 天命中"});
   for (const BarRow& b : v.barRows) {
     std::string versions;
@@ -146,8 +175,20 @@ std::string BarTable(const StatusView& v, const TimeZone& zone) {
 
 std::string HitTable(const StatusView& v, const TimeZone& zone) {
   std::string html = Format("<h2>近 %d 天黑名单命中（%d）</h2>\n", kHitTableDays, v.recentHits);
-  if (v.recentHitRows.size() < static_cast<std::size_t>(v.recentHits)) {
-    html += Format("<p>仅列出最新 %zu 条；全部命中请用 tollimer-central hits 查看。</p>\n", v.recentHitRows.size());
+  if (v.moreHits || v.at.hitsFromCursor) {
+    html += Format("<p class=\"note\">每页 %zu 条，最新的在前；全部命中也可用 tollimer-central hits 查看。", kHitRowsShown);
+    StatusPageAt at = v.at;
+    if (v.at.hitsFromCursor) {
+      at.hitsFromCursor = false;
+      html += " " + Link(at, "最新一页");
+    }
+    if (v.moreHits) {
+      at.hitsFromCursor = true;
+      at.hitsBeforeTime = v.recentHitRows.back().time;
+      at.hitsBeforeSeq = v.recentHitRows.back().seq;
+      html += " " + Link(at, "更早的命中");
+    }
+    html += "</p>\n";
   }
   html += "<table>\n";
   html += Header({"时间", "证件号", "网吧", "MAC"});

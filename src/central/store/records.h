@@ -56,6 +56,7 @@ struct ReleaseInfo {
 struct StatusHit {
   std::int64_t time = 0;  // Unix seconds
   std::string idNumber, mac, barId, barName, address;
+  std::int64_t seq = 0;  // the store's order of arrival
 };
 
 struct StatusNotice {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <limits>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -113,6 +114,8 @@ class CentralStore {
   // Records a release and makes it the current one for its processor.
   [[nodiscard]] bool AddRelease(const ReleaseInfo& info, std::int64_t now);
   std::vector<ReleaseRow> Releases();
+  // Forgets a release; false when there was none of that checksum.
+  [[nodiscard]] bool RemoveRelease(const std::string& crc);
   // Checksum texts of the current releases, separated by ",".
   std::string ReleaseIdentities();
   // The current release for an installation that runs `requesterCrc`: the one
@@ -138,6 +141,17 @@ class CentralStore {
   // The blacklist's line (UTF-8) of an ID number.
   std::optional<std::string> BlacklistLine(const std::string& idNumber);
   std::vector<StatusHit> Hits(std::int64_t since);
+  // The hits since `since` that come before the one of `beforeTime` and
+  // `beforeSeq` in the newest-first order, at most `limit`, newest first.
+  std::vector<StatusHit> HitsBefore(std::int64_t since, std::int64_t beforeTime, std::int64_t beforeSeq, int limit);
+  // How many hits came since `since`.
+  std::int64_t CountHits(std::int64_t since);
+  // Hits from `since` to `until` per `bucketSeconds` of Unix time: {bucket
+  // start, count} of the buckets that hold any, oldest first.
+  std::vector<std::pair<std::int64_t, int>> CountHitsPer(std::int64_t since, std::int64_t until, int bucketSeconds);
+  // Hits since `since` per bar, of the bars some installation names (a hit
+  // names any bar its sender likes: the count of names stays that of bars).
+  std::map<std::string, int> CountBarHits(std::int64_t since);
 
   // The outbox of the robots' messages: waiting, delivered or given up.
   // A message for a target that has kOutboxWaitingCeiling waiting is

@@ -238,7 +238,9 @@ void WebhookSender::QueueDigest(const WebhookTarget& target, std::int64_t& lastD
   const StatusInput input = ReadStatusInput(store_, now, 0);
   const StatusView view = BuildStatusView(input, now, *zone);
   const std::int64_t today = zone->LocalDay(now);
-  if (!store_.QueueDigest({target.name, "", "", DigestText(input.hits, view.silent, now, *zone)}, today, NowMs())) {
+  // The hits of the last two days hold the local day's whatever the zone.
+  const std::vector<StatusHit> hits = store_.Hits(now - 2 * 24 * 3600);
+  if (!store_.QueueDigest({target.name, "", "", DigestText(hits, view.silent, now, *zone)}, today, NowMs())) {
     return;
   }
   lastDigestDay = today;
