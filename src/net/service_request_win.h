@@ -58,9 +58,17 @@ class ServiceRequest {
   HINTERNET get() const { return request_.get(); }
 
  private:
+  HINTERNET OpenHandle(const wchar_t* method, const std::wstring& target);
+  // With a pin: a request that carries nothing meets the server first; false
+  // when its certificate was refused or it did not answer.
+  bool Probe();
+
   WinHttpHandle session_, connection_, request_;
   PinCheck check_;
+  int waitMs_ = 0;
+  int receiveMs_ = 0;
   bool secure_ = false;
+  bool relaxed_ = false;
   bool secureFailure_ = false;
 };
 
