@@ -40,8 +40,10 @@ if(WIN_TEST_SOURCES)
   # <chrono> use has characters GBK lacks).
   target_compile_options(gtest PRIVATE -fexec-charset=UTF-8)
   target_compile_options(gtest_main PRIVATE -fexec-charset=UTF-8)
-  add_executable(win_tests ${WIN_TEST_SOURCES})
-  target_include_directories(win_tests PRIVATE tests)
+  # The program's resource goes in too: the icon tests load it from the
+  # running executable, as the program does.
+  add_executable(win_tests ${WIN_TEST_SOURCES} src/resources/tollimer.rc)
+  target_include_directories(win_tests PRIVATE tests src/resources)
   target_link_libraries(win_tests PRIVATE tollimer_core gtest_main)
   target_link_options(win_tests PRIVATE ${WIN_LINK_OPTIONS})
   # Picture fixtures; Wine reaches the Linux path through drive Z:.

@@ -6,6 +6,7 @@
 #include "crypto/release_key_note.h"
 #include "settings/autorun.h"
 #include "desktop/confirm_dialog_win.h"
+#include "desktop/program_icon_win.h"
 #include "desktop/shortcut_win.h"
 #include "desktop/tray_menu_win.h"
 #include "net/notice.h"
@@ -102,11 +103,8 @@ bool TOrv_Assistant::Create(HWND applicationWindow) {
   TakeDialogKeys(hwnd_);
   // The program's icon in the settings window's caption and on the taskbar
   // button, which belongs to the application window.
-  HICON icon = LoadIconA(wc.hInstance, MAKEINTRESOURCEA(1));
-  for (HWND window : {hwnd_, applicationWindow}) {
-    SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-    SendMessageA(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
-  }
+  GiveProgramIcon(hwnd_);
+  GiveProgramIcon(applicationWindow);
   // The face-comparison window, hidden until a face-verification dialog comes.
   faceForm_.Create(applicationWindow);
   return true;

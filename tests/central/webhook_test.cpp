@@ -126,6 +126,8 @@ TEST(RobotMessage, TheRobotsAnswersAreRead) {
       {RobotKind::WeCom, 200, R"({"errcode": 93000,"errmsg":"invalid webhook url"})", false, false},
       {RobotKind::DingTalk, 200, R"({"errcode":0,"errmsg":"ok"})", true, false},
       {RobotKind::DingTalk, 200, R"({"errcode":410100,"errmsg":"send too fast"})", false, true},
+      {RobotKind::DingTalk, 200, R"({"errcode":130101,"errmsg":"send too fast, exceed 20 times per minute"})", false,
+       true},
       {RobotKind::DingTalk, 200, R"({"errcode":310000,"errmsg":"sign not match"})", false, false},
       {RobotKind::Feishu, 200, R"({"code":0,"msg":"success","data":{}})", true, false},
       {RobotKind::Feishu, 200, R"({"StatusCode":0,"StatusMessage":"success"})", true, false},
@@ -149,10 +151,80 @@ TEST(RobotMessage, AHitLineHoldsTheMaskedIdAndTheEntryButNeverTheFullNumber) {
   const std::string line = HitLine({kId, std::string(kId) + " #小明 2025-11-30 盗窃 手机", "10.1.2.3", "2026-12-11 15:04:05"});
   EXPECT_EQ(line, "2026-12-11 15:04:05 证件号 330102199003xxxxxx 姓名 #小明 列入 2025-11-30 原因 盗窃 手机 收银机 10.1.2.3");
   EXPECT_EQ(line.find(kId), std::string::npos);
+  // The store pads a masked name to its width.
+  EXPECT_EQ(HitLine({kId, std::string(kId) + " #三   2024-01-02 打架斗殴", "10.1.2.3", "2026-12-11 15:04:05"}),
+            "2026-12-11 15:04:05 证件号 330102199003xxxxxx 姓名 #三 列入 2024-01-02 原因 打架斗殴 收银机 10.1.2.3");
   const std::string gone = HitLine({kId, "", "10.1.2.3", "2026-12-11 15:04:05"});
   EXPECT_NE(gone.find(kMaskedId), std::string::npos);
   EXPECT_EQ(gone.find(kId), std::string::npos);
   EXPECT_EQ(HitMessage("3301", "星空网吧", {"a", "b"}), "【黑名单命中】网吧 3301 星空网吧（2 人次）\na\nb");
+}
+
+TimeZone Shanghai() {
+  std::string error;
+  return LoadTimeZone("Asia/Shanghai", error).value_or(TimeZone::Utc());
+}
+
+// Unix seconds of a UTC date and time.
+std::int64_t Utc(int year, int month, int day, int hour, int minute) {
+  return DaysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60;
+}
+
+TEST(WebhookDigest, IsDueFromTheConfiguredLocalMinuteOncePerDay) {
+  const TimeZone zone = Shanghai();  // UTC+8
+  const std::int64_t today = zone.LocalDay(Utc(2026, 12, 11, 13, 30));
+  struct Case {
+    int digestMinute;
+    std::int64_t now, lastDay;
+    bool due;
+  };
+  const Case cases[] = {
+      {21 * 60 + 30, Utc(2026, 12, 11, 13, 29), -1, false},        // 21:29 local: not yet
+      {21 * 60 + 30, Utc(2026, 12, 11, 13, 30), -1, true},         // 21:30 local, though 13:30 in UTC
+      {21 * 60 + 30, Utc(2026, 12, 11, 15, 59), today - 1, true},  // started at 23:59: at once
+      {21 * 60 + 30, Utc(2026, 12, 11, 13, 45), today, false},     // sent today already
+      {21 * 60 + 30, Utc(2026, 12, 11, 16, 5), today, false},      // 00:05 the next day: not yet again
+      {0, Utc(2026, 12, 11, 16, 0), today, true},                  // 00:00 the next day
+      {0, Utc(2026, 12, 11, 15, 59), today, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(DigestDue(zone, c.digestMinute, c.now, c.lastDay), c.due) << zone.Text(c.now) << " " << c.digestMinute;
+  }
+}
+
+TEST(WebhookDigest, CountsTheLocalDaysHitsPerBarAndTheSilentInstallations) {
+  const TimeZone zone = Shanghai();
+  const std::int64_t now = Utc(2026, 12, 11, 13, 30);  // 21:30 local
+  const std::vector<StatusHit> hits = {
+      {Utc(2026, 12, 11, 13, 0), kId, "M", "3302", "月亮网吧", "10.0.0.2"},
+      {Utc(2026, 12, 11, 12, 0), kId, "M", "3301", "星空网吧", "10.0.0.1"},
+      {Utc(2026, 12, 10, 16, 30), kId, "M", "3301", "星空", "10.0.0.1"},    // 00:30 local today
+      {Utc(2026, 12, 10, 15, 30), kId, "M", "3302", "月亮网吧", "10.0.0.2"},  // 23:30 local yesterday
+  };
+  const std::vector<SilentInstall> silent = {{"3303", "太阳网吧", "10.0.0.9", "1A2B3C4D", Utc(2026, 12, 11, 8, 0), 60}};
+  EXPECT_EQ(DigestText(hits, silent, now, zone),
+            "【每日汇总】2026-12-11\n今日黑名单命中 3 次\n  网吧 3301 星空网吧：2 次\n  网吧 3302 月亮网吧：1 次\n"
+            "失联装机 1 台\n  网吧 3303 太阳网吧 10.0.0.9 最后联络 2026-12-11 16:00:00");
+}
+
+TEST(WebhookDigest, AChainsBusyDayStaysWithinWhatARobotTakes) {
+  const TimeZone zone = Shanghai();
+  const std::int64_t now = Utc(2026, 12, 11, 13, 30);
+  std::vector<StatusHit> hits;
+  for (int i = 0; i < 5; ++i) hits.push_back({now - 60, kId, "M", "9999", "最忙的网吧", "10.0.0.1"});
+  for (int bar = 0; bar < 300; ++bar) hits.push_back({now - 600, kId, "M", Format("%d", 4000 + bar), "网吧", "10.0.0.2"});
+  std::vector<SilentInstall> silent;
+  for (int i = 0; i < 40; ++i) silent.push_back({Format("%d", 5000 + i), "失联的网吧", "10.0.1.1", "1A2B3C4D", now - 9000, 60});
+  const std::string text = DigestText(hits, silent, now, zone);
+  EXPECT_LE(text.size(), kMaxMessageBytes);
+  EXPECT_NE(text.find("今日黑名单命中 305 次\n  网吧 9999 最忙的网吧：5 次\n"), std::string::npos) << text;
+  // The bars listed and the line that sums up the rest account for every hit.
+  int listed = 0;
+  for (std::size_t at = text.find("网吧：1 次"); at != std::string::npos; at = text.find("网吧：1 次", at + 1)) ++listed;
+  EXPECT_GT(listed, 10);
+  EXPECT_NE(text.find(Format("（另有 %d 个网吧共 %d 次）", 300 - listed, 300 - listed)), std::string::npos) << text;
+  EXPECT_NE(text.find("失联装机 40 台"), std::string::npos) << text;
+  EXPECT_NE(text.find("（另有 30 台）"), std::string::npos) << text;
 }
 
 TEST(WebhookConfig, TargetsAreReadCheckedAndShownWithoutTheirSecrets) {
@@ -434,6 +506,69 @@ TEST(WebhookDelivery, HitsWhileTheRobotIsDownArriveOnceInOrderAfterARestartOfThe
   const std::string list = RunCentral("--config " + config + " --data " + data + " webhook list");
   EXPECT_NE(list.find("ding\tdingtalk (signed)\thttp://127.0.0.1:"), std::string::npos) << list;
   EXPECT_NE(list.find("\t0\t10\t0\t"), std::string::npos) << list;
+}
+
+// A zone where it is about noon now: the test's local day does not end while it runs.
+std::string NoonZone() {
+  const int east = 12 - static_cast<int>(NowMs() / 1000 / 3600 % 24);  // -11 .. 12
+  return east >= 0 ? Format("Etc/GMT-%d", east) : Format("Etc/GMT+%d", -east);
+}
+
+TEST(WebhookDigest, AServiceStartedAfterTheDigestTimeSendsTheDaysDigestAtOnceAndOnlyOnce) {
+  TempDir dir("webhook_digest");
+  FakeRobot robot(RobotKind::WeCom);
+  robot.Start();
+  const std::string config = dir.Write("central.conf",
+      "time_zone = " + NoonZone() + "\n"
+      "webhook.daily.kind = wecom\nwebhook.daily.url = " + robot.Url() + "\n"
+      "webhook.daily.events = hits,digest\nwebhook.daily.digest_time = 00:00\n"
+      "webhook.daily.per_minute = 1200\ntest_keys = yes\n");
+  const std::string data = dir.Path("data");
+  const std::string base = "--config " + config + " --data " + data + " ";
+  EXPECT_EQ(RunCentral(base + "init").find("tollimer-central:"), std::string::npos);
+  RunCentral(base + "blacklist import " + dir.Write("list.txt", ListedPeople(0).back().line + "\n") + " --utf8");
+  {
+    // The day so far: two hits at bar 3301 (and one two days ago), an
+    // installation quiet for seven hours (silent after six when no refresh
+    // interval is set) and one seen now.
+    std::string error;
+    const std::unique_ptr<CentralStore> store = CentralStore::Open(data + "/central.db", error);
+    ASSERT_TRUE(store) << error;
+    const std::int64_t now = NowMs() / 1000;
+    InstallReport quiet;
+    quiet.mac = "00E04C000001";
+    quiet.diskSerial = "D1";
+    quiet.barId = "3303";
+    quiet.barName = "太阳网吧";
+    quiet.versionCrc = "1A2B3C4D";
+    InstallReport fresh = quiet;
+    fresh.mac = "00E04C000002";
+    ASSERT_TRUE(store->RecordInstall(quiet, "10.0.0.9", 0, now - 7 * 3600));
+    ASSERT_TRUE(store->RecordInstall(fresh, "10.0.0.8", 0, now));
+    for (const std::int64_t ago : {120, 60, 2 * 86400}) {
+      ASSERT_TRUE(store->RecordHit({kId, "M", "3301", "星空网吧"}, "10.0.0.1", now - ago));
+    }
+  }
+
+  Program program(config, data);
+  ASSERT_GT(program.Start(), 0);
+  ASSERT_TRUE(robot.WaitFor(1, 10000));
+  const std::string digest = robot.Messages()[0].text;
+  EXPECT_EQ(digest.find("【每日汇总】"), 0u) << digest;
+  EXPECT_NE(digest.find("今日黑名单命中 2 次\n  网吧 3301 星空网吧：2 次\n失联装机 1 台\n  网吧 3303 太阳网吧 10.0.0.9 "),
+            std::string::npos)
+      << digest;
+
+  // Started again the same day: the next message is a hit's, no second digest.
+  program.Stop();
+  const int http = program.Start();
+  ASSERT_GT(http, 0);
+  ASSERT_EQ(HttpGet(http, HitTarget(kId, "M", "3301")).status, 200);
+  ASSERT_TRUE(robot.WaitFor(2, 10000));
+  SleepMs(1000);
+  const auto messages = robot.Messages();
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[1].text.find("【黑名单命中】"), 0u) << messages[1].text;
 }
 
 TEST(WebhookCommand, TestSendsAMessageAndPrintsTheRobotsAnswer) {

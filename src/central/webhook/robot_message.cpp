@@ -9,22 +9,26 @@
 
 namespace {
 
-// The codes the robots answer when a robot sends faster than it may.
+// The codes the robots answer when a robot sends faster than it may. 钉钉's
+// documents list 410100; its robots answer 130101 "send too fast, exceed 20
+// times per minute".
 constexpr int kWeComTooFast = 45009;
 constexpr int kDingTalkTooFast = 410100;
+constexpr int kDingTalkTooFastPerMinute = 130101;
 constexpr int kFeishuTooFast = 11232;
 
-// The next `count` space-separated words of `text` from `at`, the rest after the last.
+// The first `count` - 1 words of `text` and the rest after them. Words are
+// separated by runs of spaces: the store pads a masked name to its width.
 std::vector<std::string> Words(const std::string& text, std::size_t count) {
   std::vector<std::string> words;
-  std::size_t at = 0;
-  while (words.size() + 1 < count) {
+  std::size_t at = text.find_first_not_of(' ');
+  while (at != std::string::npos && words.size() + 1 < count) {
     const std::size_t space = text.find(' ', at);
     if (space == std::string::npos) break;
     words.push_back(text.substr(at, space - at));
-    at = space + 1;
+    at = text.find_first_not_of(' ', space);
   }
-  words.push_back(text.substr(std::min(at, text.size())));
+  words.push_back(at == std::string::npos ? "" : text.substr(at));
   words.resize(count);
   return words;
 }
@@ -162,8 +166,11 @@ RobotAnswer ReadRobotAnswer(RobotKind kind, int status, const std::string& body)
     a.delivered = true;
     return a;
   }
-  const int tooFast = kind == RobotKind::WeCom ? kWeComTooFast : kind == RobotKind::DingTalk ? kDingTalkTooFast : kFeishuTooFast;
-  a.rateLimited = *code == tooFast;
+  switch (kind) {
+    case RobotKind::WeCom: a.rateLimited = *code == kWeComTooFast; break;
+    case RobotKind::DingTalk: a.rateLimited = *code == kDingTalkTooFast || *code == kDingTalkTooFastPerMinute; break;
+    default: a.rateLimited = *code == kFeishuTooFast; break;
+  }
   a.error = "robot answered " + body.substr(0, 200);
   return a;
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <map>
 
 #include "central/central_log.h"
 #include "central/status_view.h"
@@ -27,24 +28,72 @@ std::int64_t BackOffMs(std::int64_t baseMs, int attempts) {
   return std::min(kLongestWaitMs, baseMs * factor);
 }
 
-std::string DigestText(CentralStore& store, std::int64_t now, const TimeZone& zone) {
-  const StatusView v = BuildStatusView(ReadStatusInput(store, now, 0), now, zone);
-  std::string text = "【每日汇总】" + zone.Text(now).substr(0, 10) + Format("\n今日黑名单命中 %d 次", v.hitsToday);
-  for (const BarRow& bar : v.barRows) {
-    int today = 0;
-    for (const StatusHit& h : v.recentHitRows) today += h.barId == bar.barId && zone.LocalDay(h.time) == zone.LocalDay(now);
-    if (today > 0) text += Format("\n  网吧 %s %s：%d 次", bar.barId.c_str(), bar.barName.c_str(), today);
-  }
-  text += Format("\n失联装机 %zu 台", v.silent.size());
-  for (std::size_t i = 0; i < v.silent.size() && i < 10; ++i) {
-    const SilentInstall& s = v.silent[i];
-    text += "\n  网吧 " + s.barId + " " + s.barName + " " + s.address + " 最后联络 " + zone.Text(s.lastSeen);
-  }
-  if (v.silent.size() > 10) text += Format("\n  （另有 %zu 台）", v.silent.size() - 10);
-  return text;
+}  // namespace
+
+bool DigestDue(const TimeZone& zone, int digestMinute, std::int64_t now, std::int64_t lastDigestDay) {
+  const CivilTime local = zone.LocalAt(now);
+  return local.hour * 60 + local.minute >= digestMinute && lastDigestDay < zone.LocalDay(now);
 }
 
-}  // namespace
+std::string DigestText(const std::vector<StatusHit>& hits, const std::vector<SilentInstall>& silent, std::int64_t now,
+                       const TimeZone& zone) {
+  // What the closing "and N more" lines may take.
+  constexpr std::size_t kMoreBytes = 64;
+  constexpr std::size_t kSilentListed = 10;
+  const std::int64_t today = zone.LocalDay(now);
+  struct Bar {
+    std::string name;
+    std::int64_t newest = 0;
+    int hits = 0;
+  };
+  std::map<std::string, Bar> bars;
+  int total = 0;
+  for (const StatusHit& h : hits) {
+    if (zone.LocalDay(h.time) != today) continue;
+    ++total;
+    Bar& bar = bars[h.barId];
+    if (bar.hits++ == 0 || h.time > bar.newest) {
+      bar.name = h.barName;  // the name of its newest hit
+      bar.newest = h.time;
+    }
+  }
+  std::vector<std::pair<std::string, Bar>> byHits(bars.begin(), bars.end());
+  std::stable_sort(byHits.begin(), byHits.end(),
+                   [](const auto& a, const auto& b) { return a.second.hits > b.second.hits; });
+  std::vector<std::string> silentLines;
+  for (std::size_t i = 0; i < silent.size() && i < kSilentListed; ++i) {
+    const SilentInstall& s = silent[i];
+    silentLines.push_back("\n  网吧 " + s.barId + " " + s.barName + " " + s.address + " 最后联络 " + zone.Text(s.lastSeen));
+  }
+  std::size_t silentBytes = kMoreBytes;
+  for (const std::string& line : silentLines) silentBytes += line.size();
+
+  std::string text = "【每日汇总】" + zone.Text(now).substr(0, 10) + Format("\n今日黑名单命中 %d 次", total);
+  // The bars leave room for the silent installations' heading and at least
+  // half the message for their lines.
+  const std::size_t barLimit = kMaxMessageBytes - std::min(silentBytes, kMaxMessageBytes / 2);
+  std::size_t barsListed = 0;
+  int hitsListed = 0;
+  for (const auto& [id, bar] : byHits) {
+    const std::string line = Format("\n  网吧 %s %s：%d 次", id.c_str(), bar.name.c_str(), bar.hits);
+    if (text.size() + line.size() + kMoreBytes > barLimit) break;
+    text += line;
+    ++barsListed;
+    hitsListed += bar.hits;
+  }
+  if (barsListed < byHits.size()) {
+    text += Format("\n  （另有 %zu 个网吧共 %d 次）", byHits.size() - barsListed, total - hitsListed);
+  }
+  text += Format("\n失联装机 %zu 台", silent.size());
+  std::size_t silentListed = 0;
+  for (const std::string& line : silentLines) {
+    if (text.size() + line.size() + kMoreBytes > kMaxMessageBytes) break;
+    text += line;
+    ++silentListed;
+  }
+  if (silentListed < silent.size()) text += Format("\n  （另有 %zu 台）", silent.size() - silentListed);
+  return text;
+}
 
 std::int64_t NowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
@@ -195,13 +244,15 @@ void WebhookSender::QueueDigest(const WebhookTarget& target, std::int64_t& lastD
   std::optional<TimeZone> zone = LoadTimeZone(config_.timeZone, error);
   if (!zone) zone = TimeZone::Utc();
   const std::int64_t now = NowMs() / 1000;
-  const std::string local = zone->Text(now);  // "YYYY-MM-DD HH:MM:SS"
-  const int minute = ParseDecimal(local.substr(11, 2)).value_or(0) * 60 + ParseDecimal(local.substr(14, 2)).value_or(0);
-  const std::int64_t today = zone->LocalDay(now);
-  if (minute < target.digestMinute || lastDigestDay == today) return;
+  if (!DigestDue(*zone, target.digestMinute, now, lastDigestDay)) return;
   // The store remembers the day of the last digest, so a restart sends none twice.
   if (lastDigestDay < 0) lastDigestDay = store_.LastDigestDay(target.name);
-  if (lastDigestDay >= today) return;
-  if (!store_.QueueDigest({target.name, "", "", DigestText(store_, now, *zone)}, today, NowMs())) return;
+  if (!DigestDue(*zone, target.digestMinute, now, lastDigestDay)) return;
+  const StatusInput input = ReadStatusInput(store_, now, 0);
+  const StatusView view = BuildStatusView(input, now, *zone);
+  const std::int64_t today = zone->LocalDay(now);
+  if (!store_.QueueDigest({target.name, "", "", DigestText(input.hits, view.silent, now, *zone)}, today, NowMs())) {
+    return;
+  }
   lastDigestDay = today;
 }

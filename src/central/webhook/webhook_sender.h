@@ -15,7 +15,9 @@
 #include <vector>
 
 #include "central/central_config.h"
+#include "central/status_view.h"
 #include "central/store.h"
+#include "central/time_zone.h"
 #include "central/webhook/robot_message.h"
 
 // A robot's answer to one request: HTTP status (0: none) and body.
@@ -40,6 +42,19 @@ std::vector<OutboxEntry> HitOutbox(const CentralConfig& config, CentralStore& st
 
 // Unix milliseconds now.
 std::int64_t NowMs();
+
+// Whether a target's daily digest is due at `now` (Unix seconds): the local
+// time has reached `digestMinute` (minutes after local midnight) and the
+// last digest (`lastDigestDay`, local days since 1970; -1: none) is not
+// today's. A service started after that minute sends the day's digest at once.
+bool DigestDue(const TimeZone& zone, int digestMinute, std::int64_t now, std::int64_t lastDigestDay);
+
+// The daily digest's text: the hits of the local day of `now` among `hits`
+// (any days, any order), counted per bar, and the installations gone silent.
+// Never more than a robot takes: the bars with fewest hits and the silent
+// installations past the first ten are summed up in a line instead.
+std::string DigestText(const std::vector<StatusHit>& hits, const std::vector<SilentInstall>& silent, std::int64_t now,
+                       const TimeZone& zone);
 
 class WebhookSender {
  public:
