@@ -74,6 +74,8 @@ def hit_seen_on_the_wire(sim, assistant, central, port):
         [hit] = wait_until(lambda: central.rows("hits"), timeout=15, message="the hit recorded")
     finally:
         wire = capture.stop()
+    print(f"capture on {port}: {capture.packets} packets, {capture.connections // 2} connection(s), "
+          f"{len(wire)} payload bytes, ID number {'found' if LISTED_ID.encode() in wire else 'not found'}")
     return hit, wire, capture.packets
 
 

@@ -20,6 +20,7 @@ class LoopbackCapture:
         self.port = port
         self.payload = bytearray()
         self.packets = 0
+        self.connections = 0  # connections opened to `port` (SYN without ACK, seen twice each)
         self._socket = socket.socket(socket.AF_PACKET, socket.SOCK_RAW, socket.htons(ETH_P_ALL))
         self._socket.bind(("lo", 0))
         self._socket.settimeout(0.2)
@@ -48,6 +49,8 @@ class LoopbackCapture:
         if self.port not in (source, destination):
             return
         self.packets += 1
+        if destination == self.port and tcp[13] & 0x12 == 0x02:
+            self.connections += 1
         self.payload += tcp[(tcp[12] >> 4) * 4:]
 
     def stop(self):
