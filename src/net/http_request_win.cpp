@@ -52,8 +52,11 @@ std::string WinHttpClient::Exchange(const std::string& url, const std::string& b
   if (!request.Open(url, "/" + path + "?" + query, body.empty() ? L"GET" : L"POST", waitMs, receiveMs)) {
     return {};
   }
-  if (!request.Send(L"User-Agent: OrvAssistant\r\nAccept: text/*\r\nContent-Type: application/json\r\n",
-                    body)) {
+  // Each header once with exactly this value: Host without the port (as
+  // the service has always been asked), the assistant's own User-Agent.
+  const std::wstring headers = L"Host: " + WideUrlText(host) +
+                               L"\r\nUser-Agent: OrvAssistant\r\nAccept: text/*\r\nContent-Type: application/json\r\n";
+  if (!request.Send(headers, body)) {
     refused_ = request.Refused();
     return {};
   }
