@@ -4,7 +4,7 @@ find_package(PkgConfig REQUIRED)
 find_package(SQLite3 REQUIRED)
 pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
 
-file(GLOB CENTRAL_SOURCES CONFIGURE_DEPENDS src/central/*.cpp src/central/webhook/*.cpp)
+file(GLOB_RECURSE CENTRAL_SOURCES CONFIGURE_DEPENDS src/central/*.cpp)
 add_library(tollimer_central STATIC ${CENTRAL_SOURCES})
 # OpenSSL's TLS half: the robots' https addresses, through cpp-httplib.
 find_package(OpenSSL REQUIRED)
@@ -12,14 +12,14 @@ target_link_libraries(tollimer_central PUBLIC tollimer_core SQLite::SQLite3 PkgC
                       OpenSSL::SSL Threads::Threads)
 
 # The files that include cpp-httplib see <chrono>, whose "µs" GBK cannot
-# hold; they carry no GBK literals of their own. The status page, its tests
+# hold, and so does the clock; they carry no GBK literals of their own. The status page, its tests
 # and the seeded chain hold the page's and the store's UTF-8 text.
-set_source_files_properties(src/central/service.cpp src/central/request_server.cpp
+set_source_files_properties(src/central/service.cpp src/central/http/request_server.cpp src/central/base/clock.cpp
                             tests/central/service_client.cpp
-                            tests/bench/central_load.cpp src/central/status_page.cpp
+                            tests/bench/central_load.cpp src/central/status/status_page.cpp
                             tests/central/status_page_test.cpp tests/central/chain_seed.cpp
                             src/central/webhook/robot_message.cpp src/central/webhook/webhook_sender.cpp
-                            src/central/webhook/webhook_status.cpp tests/central/webhook_test.cpp
+                            src/central/status/webhook_status.cpp tests/central/webhook_test.cpp
                             tests/central/fake_robot.cpp tests/bench/webhook_delivery.cpp
                             tests/bench/central_floods.cpp
                             PROPERTIES COMPILE_OPTIONS -fexec-charset=UTF-8)

@@ -146,7 +146,7 @@ set(TOLLIMER_CONFIG_DEFINITIONS
 # files that use them, so a build for another service (the end-to-end tests'
 # pinned one) recompiles those alone.
 set(service_base_definition "TOLLIMER_SERVICE_BASE=\"${TOLLIMER_SERVICE_BASE}\"")
-set_property(SOURCE src/app/process_env_win.cpp src/app/main_form_win.cpp src/central/central_config.cpp
+set_property(SOURCE src/app/process_env_win.cpp src/app/main_form_win.cpp src/central/config/central_config.cpp
              APPEND PROPERTY COMPILE_DEFINITIONS "${service_base_definition}")
 set_property(SOURCE src/crypto/service_pin.cpp APPEND PROPERTY COMPILE_DEFINITIONS
              "TOLLIMER_SERVICE_PIN=\"${TOLLIMER_SERVICE_PIN}\"" "TOLLIMER_INSECURE_TLS=${insecure_tls}")
@@ -154,5 +154,5 @@ set_property(SOURCE src/net/notice.cpp APPEND PROPERTY COMPILE_DEFINITIONS
              "TOLLIMER_COLLECTOR_ADDRESS=\"${TOLLIMER_COLLECTOR_ADDRESS}\"" "TOLLIMER_HIT_NOTICE=${hit_notice}")
 set_source_files_properties(src/crypto/release_key_note.cpp PROPERTIES COMPILE_DEFINITIONS
   "TOLLIMER_TEST_RELEASE_KEY_SHA256=\"${TOLLIMER_TEST_RELEASE_KEY_SHA256}\"")
-set_property(SOURCE src/central/central_config.cpp APPEND PROPERTY COMPILE_DEFINITIONS
+set_property(SOURCE src/central/config/central_config.cpp APPEND PROPERTY COMPILE_DEFINITIONS
   "TOLLIMER_TEST_DES_ROW0=\"${TEST_key_row0}\";TOLLIMER_TEST_DES_ROW1=\"${TEST_key_row1}\";TOLLIMER_TEST_DES_ROW2=\"${TEST_key_row2}\";TOLLIMER_TEST_DES_ROW3=\"${TEST_key_row3}\"")

@@ -23,11 +23,11 @@ set(FUZZ_TARGETS
   robot_answer:FuzzRobotAnswer)
 # The central service's readers of outside data, without its HTTP server and
 # store (which need libraries the fuzz tree does not build with).
-add_library(fuzz_central STATIC src/central/blacklist_import.cpp src/central/central_config.cpp
-            src/central/webhook/webhook_target.cpp src/central/webhook/robot_message.cpp
-            src/central/json_rows.cpp
-            src/central/exchange.cpp src/central/time_zone.cpp src/central/request_head.cpp
-            src/central/forwarded_client.cpp)
+add_library(fuzz_central STATIC src/central/exchange/blacklist_import.cpp src/central/config/central_config.cpp
+            src/central/config/webhook_target.cpp src/central/webhook/robot_message.cpp
+            src/central/base/json_rows.cpp src/central/base/log_text.cpp
+            src/central/exchange/exchange.cpp src/central/base/time_zone.cpp src/central/http/request_head.cpp
+            src/central/http/forwarded_client.cpp)
 target_link_libraries(fuzz_central PUBLIC tollimer_core)
 file(GLOB FUZZ_SOURCES CONFIGURE_DEPENDS tests/fuzz/targets/*.cpp)
 add_library(fuzz_targets STATIC ${FUZZ_SOURCES} tests/fuzz/loopback_peer.cpp tests/fuzz/fuzz_fail.cpp)

@@ -4,6 +4,8 @@
 # from the executable's version resource; setup_next writes the next release's
 # setup (TollimerNext.exe) into next/, for the upgrade tests. The product is
 # the 32-bit tree's; the 64-bit tree's setup packs the 64-bit program.
+# A tree configured to sign (cmake/signing.cmake) signs the setup and its
+# uninstaller.
 find_program(MAKENSIS makensis)
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(NSIS_TARGET amd64-unicode)
@@ -33,8 +35,8 @@ function(add_setup_target name program outdir)
   add_custom_target(${name}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${outdir}
     COMMAND ${MAKENSIS} -V2 -DTARGET=${NSIS_TARGET} -DEXE=$<TARGET_FILE:${program}> -DOUTDIR=${outdir}
-            -DGUIDE=${GUIDE_DIR} ${SETUP_EDITION} ${SETUP_SCRIPT}
-    DEPENDS ${program} ${SETUP_SCRIPT}
+            -DGUIDE=${GUIDE_DIR} ${SETUP_EDITION} ${SETUP_SIGNING} ${SETUP_SCRIPT}
+    DEPENDS ${program} ${SETUP_SCRIPT} ${CMAKE_SOURCE_DIR}/packaging/windows/tollimer-owned.nsh
     VERBATIM)
   add_dependencies(${name} guide)
 endfunction()

@@ -60,4 +60,5 @@ foreach(src ${WIN_BENCH_SOURCES})
   target_link_options(${name}_bench PRIVATE ${WIN_LINK_OPTIONS})
 endforeach()
 
+include(cmake/signing.cmake)
 include(cmake/setup.cmake)

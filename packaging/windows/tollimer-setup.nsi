@@ -11,7 +11,12 @@
 ; executable's own version resource. TARGET defaults to the 32-bit stub,
 ; which runs on every cashier PC; amd64-unicode packs a 64-bit Tollimer.exe.
 ; Silent install for many PCs: Tollimer-Setup-<version>.exe /S [/D=folder]
-; (/D= comes last and is not quoted, even with spaces).
+; (/D= comes last and is not quoted, even with spaces). Its exit code is 0
+; only when every file is in place; a failure leaves the earlier version's
+; entry and exits with 2.
+;
+; SIGN_CERT and SIGN_KEY (PEM files, both or neither) sign the setup and its
+; uninstaller (Authenticode, osslsigncode) as makensis writes them.
 
 Unicode true
 !ifdef TARGET
@@ -25,6 +30,21 @@ Target x86-unicode
 !endif
 !getdllversion "${EXE}" EXE_VERSION_
 !define VERSION "${EXE_VERSION_1}.${EXE_VERSION_2}.${EXE_VERSION_3}.${EXE_VERSION_4}"
+
+!ifdef SIGN_CERT | SIGN_KEY
+!ifdef SIGN_CERT & SIGN_KEY
+!finalize '"${__FILEDIR__}/sign-exe" "${SIGN_CERT}" "${SIGN_KEY}" "%1"' = 0
+!uninstfinalize '"${__FILEDIR__}/sign-exe" "${SIGN_CERT}" "${SIGN_KEY}" "%1"' = 0
+!else
+!error "SIGN_CERT and SIGN_KEY go together"
+!endif
+!endif
+
+; The account deployment tools run setups as: the assistant belongs to the
+; cashier's own account, never to this one.
+!ifndef SYSTEM_ACCOUNT_SID
+!define SYSTEM_ACCOUNT_SID "S-1-5-18"
+!endif
 
 ; A build with the test build's keys (-DTEST_BUILD) says so in its file name
 ; and on its first page: whoever holds it must not give it to a cafe.
@@ -61,6 +81,10 @@ InstallDir "$LOCALAPPDATA\Tollimer"
 ; An upgrade goes where the previous setup put the program.
 InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
 SetCompressor /SOLID lzma
+; A file that cannot be written (held open by another program) fails the
+; setup instead of being skipped: a silent setup must not report success
+; with the old program in place.
+AllowSkipFiles off
 ShowInstDetails show
 ShowUninstDetails show
 
@@ -75,6 +99,16 @@ VIAddVersionKey /LANG=2052 "LegalCopyright" "${PUBLISHER}"
 !include "MUI2.nsh"
 !include "LogicLib.nsh"
 !include "FileFunc.nsh"
+
+; Fails the setup: says why (a silent setup only in its details), and ends
+; it with exit code 2 (.onInstFailed) before anything else is written.
+!macro FAIL_SETUP text
+  DetailPrint "${text}"
+  MessageBox MB_OK|MB_ICONSTOP "${text}" /SD IDOK
+  Abort "${text}"
+!macroend
+
+!include "tollimer-owned.nsh"
 
 !define MUI_ICON "${__FILEDIR__}/../../src/resources/Tollimer.ico"
 !define MUI_UNICON "${__FILEDIR__}/../../src/resources/Tollimer.ico"
@@ -144,7 +178,10 @@ FunctionEnd
 !insertmacro DEFINE_END_ASSISTANT "un."
 
 Section "-程序" SecProgram
+  Call ClaimNames
   Call EndAssistant
+  ; A file that cannot be written fails the setup here (AllowSkipFiles off):
+  ; nothing below runs, the earlier version's entry stays.
   SetOutPath "$INSTDIR"
   File "/oname=Tollimer.exe" "${EXE}"
   ; The cashier's guide, read offline in the browser.
@@ -152,10 +189,14 @@ Section "-程序" SecProgram
   SetOutPath "$INSTDIR\使用说明"
   File "${GUIDE}/使用说明/*.png"
   SetOutPath "$INSTDIR"
+  ClearErrors
   WriteUninstaller "$INSTDIR\uninstall.exe"
+  ${If} ${Errors}
+    !insertmacro FAIL_SETUP "不能写入 $INSTDIR\uninstall.exe。"
+  ${EndIf}
 
+  ; Every file is in place: now the entry names this version.
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT_NAME}"
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\Tollimer.exe,0"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
@@ -166,6 +207,7 @@ Section "-程序" SecProgram
   ; The program's own files only, in KiB: the cafe's logs are not the program.
   ${GetSize} "$INSTDIR" "/M=*.exe /S=0K /G=0" $0 $1 $2
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" $0
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
 SectionEnd
 
 Section "开机自动运行" SecAutorun
@@ -195,15 +237,55 @@ SectionEnd
   !insertmacro MUI_DESCRIPTION_TEXT ${SecStartNow} "安装完成后立即启动收银助手。"
 !insertmacro MUI_FUNCTION_DESCRIPTION_END
 
+; Sets $0 to the string SID of the account the setup runs as ("" when the
+; token cannot be read).
+Function AccountSid
+  StrCpy $0 ""
+  System::Call 'kernel32::GetCurrentProcess() p .r1'
+  ; TOKEN_QUERY
+  System::Call 'advapi32::OpenProcessToken(p r1, i 0x8, *p .r2) i .r3'
+  ${If} $3 = 0
+    Return
+  ${EndIf}
+  System::Alloc 256
+  Pop $4
+  ; TokenUser: a TOKEN_USER, whose first member points at the SID.
+  System::Call 'advapi32::GetTokenInformation(p r2, i 1, p r4, i 256, *i .r5) i .r3'
+  ${If} $3 <> 0
+    System::Call '*$4(p .r6)'
+    System::Call 'advapi32::ConvertSidToStringSidW(p r6, *p .r7) i .r3'
+    ${If} $3 <> 0
+      System::Call 'kernel32::lstrcpynW(w .r0, p r7, i ${NSIS_MAX_STRLEN})'
+      System::Call 'kernel32::LocalFree(p r7)'
+    ${EndIf}
+  ${EndIf}
+  System::Free $4
+  System::Call 'kernel32::CloseHandle(p r2)'
+FunctionEnd
+
+; A deployment tool that runs the setup as the system account would put the
+; program folder, the start-up value and the running assistant into the
+; system's own profile, where no cashier ever sees them: refuse (exit code 3).
+Function .onInit
+  Call AccountSid
+  ${If} $0 == "${SYSTEM_ACCOUNT_SID}"
+    MessageBox MB_OK|MB_ICONSTOP "安装程序正以系统账户（SYSTEM）运行，没有安装。$\r$\n$\r$\n${PRODUCT_NAME} 只为登录收银电脑的收银员账户安装：以系统账户安装时，程序文件夹、开机自动运行和启动都会落在系统账户里，收银员看不到也用不上。$\r$\n$\r$\n请在收银员登录后，以收银员的账户运行安装程序（部署工具请选择“以登录的用户身份运行”）。" /SD IDOK
+    SetErrorLevel 3
+    Quit
+  ${EndIf}
+FunctionEnd
+
+; Any failure of the setup ends it with exit code 2, silent or not.
+Function .onInstFailed
+  SetErrorLevel 2
+FunctionEnd
+
 Section "Uninstall"
   Call un.EndAssistant
-  ; The program, and what the self-update leaves beside it.
-  Delete "$INSTDIR\Tollimer.exe"
-  Delete "$INSTDIR\Tollimer.exe.old"
-  Delete "$INSTDIR\Tollimer.exe.NEW"
-  Delete "$INSTDIR\uninstall.exe"
-  Delete "$INSTDIR\使用说明.html"
-  RMDir /r "$INSTDIR\使用说明"
+  ; Only what the install log names as ours: the folder may hold another
+  ; program's files.
+  Call un.ReadOwnedNames
+  Call un.RemoveProgramFiles
 
   ; The start-up value, when it names this copy (on or switched off).
   ReadRegStr $0 HKCU "${RUN_KEY}" "${RUN_VALUE}"
@@ -219,14 +301,15 @@ Section "Uninstall"
   ; What the cafe made stays unless the cashier says otherwise; a silent
   ; uninstall keeps it.
   MessageBox MB_YESNO|MB_ICONQUESTION|MB_DEFBUTTON2 "是否同时删除网吧自己的文件和设置？$\r$\n（黑名单 blacklist.txt、参数 OrvBar.ini、日志 LOGS、壁纸 Wallpaper.bmp、刷脸提示音和注册表中的设置）$\r$\n$\r$\n选择“否”则保留，重新安装后继续使用。" /SD IDNO IDNO keep_cafe_files
-    Delete "$INSTDIR\blacklist.txt"
-    Delete "$INSTDIR\OrvBar.ini"
-    Delete "$INSTDIR\debug"
-    Delete "$INSTDIR\FaceTip.wav"
-    Delete "$INSTDIR\Wallpaper.bmp"
-    RMDir /r "$INSTDIR\LOGS"
+    Call un.RemoveCafeFiles
     DeleteRegKey HKCU "${APP_KEY}"
   keep_cafe_files:
+  ; The log stays beside the cafe's files it names: a later install there
+  ; knows them as the assistant's.
+  Call un.AnyCafeFileLeft
+  ${If} $R6 = 0
+    Delete "$INSTDIR\${INSTALL_LOG}"
+  ${EndIf}
   ; Removed only when nothing else is left in it.
   RMDir "$INSTDIR"
 SectionEnd

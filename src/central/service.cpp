@@ -9,16 +9,19 @@
 #include <fstream>
 #include <sstream>
 
-#include "central/central_log.h"
-#include "central/connection_limits.h"
-#include "central/log_text.h"
-#include "central/collector.h"
-#include "central/release_file.h"
-#include "central/status_view.h"
-#include "central/time_zone.h"
-#include "central/request_server.h"
+#include "central/base/central_log.h"
+#include "central/base/clock.h"
+#include "central/http/connection_limits.h"
+#include "central/base/log_text.h"
+#include "central/exchange/collector.h"
+#include "central/exchange/exchange.h"
+#include "central/release/release_file.h"
+#include "central/status/status_page.h"
+#include "central/status/status_view.h"
+#include "central/base/time_zone.h"
+#include "central/http/request_server.h"
 #include "central/webhook/webhook_sender.h"
-#include "central/webhook/webhook_status.h"
+#include "central/status/webhook_status.h"
 #include "crypto/codepage.h"
 #include "util/text.h"
 
@@ -94,14 +97,6 @@ ListenerLimits LimitsOf(const CentralConfig& config, std::size_t workers, std::s
 }
 
 }  // namespace
-
-std::int64_t NowSeconds() { return static_cast<std::int64_t>(std::time(nullptr)); }
-
-std::int64_t SteadyMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
 
 CentralService::CentralService(const CentralConfig& config, CentralStore& store)
     : config_(config), store_(store), hitLimiter_(kHitsPerSecond, kHitBurst), retention_(store, config.retentionDays) {}
@@ -343,8 +338,12 @@ void CentralService::StatusPage(const httplib::Request& req, httplib::Response& 
     CentralLog("status page in UTC: " + error);
     zone = TimeZone::Utc();
   }
+  const std::optional<StatusPageAt> at =
+      ParseStatusPageAt(std::vector<std::pair<std::string, std::string>>(req.params.begin(), req.params.end()));
+  if (!at) return Refuse(res, 400, "bad page\n");
   const std::int64_t now = NowSeconds();
-  StatusInput input = ReadStatusInput(statusStore_ ? *statusStore_ : store_, now, (SteadyMs() - startedMs_) / 1000);
+  StatusInput input =
+      ReadStatusInput(statusStore_ ? *statusStore_ : store_, now, (SteadyMs() - startedMs_) / 1000, *at);
   for (const ReleaseRow& r : input.releases) {
     if (ReleaseIsSigned(config_, r.info.crc)) input.signedReleases.insert(r.info.crc);
   }

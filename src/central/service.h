@@ -12,12 +12,12 @@
 #include <string>
 #include <thread>
 
-#include "central/central_config.h"
-#include "central/gated_listener.h"
-#include "central/metrics.h"
-#include "central/rate_limit.h"
-#include "central/retention.h"
-#include "central/store.h"
+#include "central/config/central_config.h"
+#include "central/http/gated_listener.h"
+#include "central/status/metrics.h"
+#include "central/http/rate_limit.h"
+#include "central/store/retention.h"
+#include "central/store/store.h"
 
 namespace httplib {
 struct Request;
@@ -85,8 +85,3 @@ class CentralService {
   std::int64_t blacklistVersion_ = -1;
   std::string sealedBlacklist_;
 };
-
-// Unix seconds now.
-std::int64_t NowSeconds();
-// Milliseconds of a steady clock.
-std::int64_t SteadyMs();

@@ -2,9 +2,10 @@
 // notice datagrams adds to the store and the log, the service's memory while
 // datagrams come from a hundred thousand forged loopback senders, its threads
 // during and after 100 downloads that read nothing, and the status page of a
-// chain of 5 000 bars with 1 000 000 hits (its size, its time, and the worst
+// chain of 5 000 bars, 50 000 installations and 1 000 000 hits (its size, its time, and the worst
 // exchange while it is built).
 //   build/native/central_floods_bench [seconds of the notice flood]
+//   build/native/central_floods_bench --status-page   (the big chain's status page alone)
 #include <arpa/inet.h>
 #include <dirent.h>
 #include <netinet/in.h>
@@ -21,9 +22,11 @@
 #include <thread>
 #include <vector>
 
+#include "central/base/clock.h"
 #include "central/chain_seed.h"
-#include "central/collector.h"
-#include "central/release_file.h"
+#include "central/exchange/collector.h"
+#include "central/exchange/exchange.h"
+#include "central/release/release_file.h"
 #include "central/service.h"
 #include "central/service_client.h"
 #include "net/notice.h"
@@ -174,9 +177,10 @@ void SlowDownloads() {
               Threads());
 }
 
-// The status page of 5 000 bars and 1 000 000 hits, with one assistant
+// The status page of 5 000 bars, 50 000 installations and 1 000 000 hits, with one assistant
 // exchanging back to back meanwhile.
 void BigChainStatusPage() {
+  constexpr int kInstallations = 50000;
   RunningCentral central("central_bench_chain");
   const std::int64_t now = NowSeconds();
   ChainSeed seeded;
@@ -185,6 +189,23 @@ void BigChainStatusPage() {
   sqlite3_open(central.dir.Path("central.db").c_str(), &db);
   sqlite3_busy_timeout(db, 10000);
   sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+  // Installations up to kInstallations, spread over the seeded bars, most
+  // of them seen within the hour.
+  sqlite3_stmt* install = nullptr;
+  sqlite3_prepare_v2(db, R"sql(INSERT INTO installations VALUES(?1, 'WD-BENCH', ?2, 'bar', '5E6F7A8B', '6.1.7601',
+                                 '', '', 63, 2, 5, '10.0.0.1', 2, ?3, ?4, 1))sql",
+                     -1, &install, nullptr);
+  for (int i = seeded.installations; i < kInstallations; ++i) {
+    const std::string mac = Format("00E04C%06X", static_cast<unsigned>(i));
+    sqlite3_bind_text(install, 1, mac.c_str(), -1, SQLITE_TRANSIENT);
+    const std::string bar = std::to_string(3301 + i % seeded.bars);
+    sqlite3_bind_text(install, 2, bar.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_int64(install, 3, now - 20 * 86400);
+    sqlite3_bind_int64(install, 4, now - (i % 7 == 0 ? 86400 : i % 3000));
+    sqlite3_step(install);
+    sqlite3_reset(install);
+  }
+  sqlite3_finalize(install);
   sqlite3_stmt* add = nullptr;
   sqlite3_prepare_v2(db, "INSERT INTO hits(time, id_number, mac, bar_id, bar_name, address) VALUES(?1,?2,?3,?4,?5,?6)",
                      -1, &add, nullptr);
@@ -228,13 +249,17 @@ void BigChainStatusPage() {
   assistant.join();
   std::printf("status page, %d bars, %d installations, %d hits: status %d, %zu bytes in %lld ms (resident memory "
               "%.0f -> %.0f MiB); worst exchange meanwhile %lld ms (%lld ms before)\n",
-              seeded.bars, seeded.installations, kHits + seeded.hits, page.status, page.body.size(),
+              seeded.bars, std::max(seeded.installations, kInstallations), kHits + seeded.hits, page.status, page.body.size(),
               static_cast<long long>(took), before, after, worstMs.load(), calmWorst);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::string(argv[1]) == "--status-page") {
+    BigChainStatusPage();
+    return 0;
+  }
   const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
   NoticeFlood(seconds);
   ForgedSenders(100000);

@@ -20,8 +20,9 @@
 #include <vector>
 
 #include "central/attack_client.h"
-#include "central/gated_listener.h"
-#include "central/release_file.h"
+#include "central/base/clock.h"
+#include "central/http/gated_listener.h"
+#include "central/release/release_file.h"
 #include "central/service_client.h"
 #include "util/text.h"
 

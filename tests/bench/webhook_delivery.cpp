@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "central/base/clock.h"
 #include "central/fake_robot.h"
 #include "central/service_client.h"
 #include "central/webhook/webhook_sender.h"

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 
+#include "central/base/clock.h"
 #include "central/service.h"
 #include "central/service_client.h"
 

@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "central/attack_client.h"
-#include "central/gated_listener.h"
+#include "central/base/clock.h"
+#include "central/http/gated_listener.h"
 #include "central/service.h"
 #include "central/service_client.h"
 

@@ -1,4 +1,4 @@
-#include "central/blacklist_import.h"
+#include "central/exchange/blacklist_import.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "central/central_config.h"
+#include "central/config/central_config.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "central/chain_seed.h"
-#include "central/store.h"
+#include "central/store/store.h"
 
 int main(int argc, char** argv) {
   if (argc < 2 || argc > 3) {

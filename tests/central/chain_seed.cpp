@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "central/store.h"
+#include "central/store/store.h"
 #include "util/text.h"
 
 namespace {

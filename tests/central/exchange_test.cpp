@@ -1,4 +1,4 @@
-#include "central/exchange.h"
+#include "central/exchange/exchange.h"
 
 #include <gtest/gtest.h>
 

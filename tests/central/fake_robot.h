@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "central/webhook/webhook_target.h"
+#include "central/config/webhook_target.h"
 
 namespace httplib {
 class Server;

@@ -1,6 +1,6 @@
 // Which address a request counts as coming from, directly or through the
 // chain's TLS proxy.
-#include "central/forwarded_client.h"
+#include "central/http/forwarded_client.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The gated listener's rules, each shown with a small client: where a request
 // ends, the connection limits, the deadline of a whole request, and the bound
 // on a reply's write to a client that does not read.
-#include "central/gated_listener.h"
+#include "central/http/gated_listener.h"
 
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -12,9 +12,12 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <functional>
+#include <system_error>
 #include <thread>
 #include <vector>
 
+#include "central/base/clock.h"
 #include "central/service.h"
 #include "central/service_client.h"
 
@@ -124,15 +127,20 @@ TEST(ConnectionLimits, TheChainsProxyCountsAgainstTheTotalOnly) {
 }
 
 // A listener on loopback whose handler answers `replyBytes` bytes of body.
+// Its workers' threads come from `startThread` when given.
 struct TestListener {
-  explicit TestListener(ListenerLimits limits, std::size_t replyBytes = 2)
-      : listener(limits, [limits, replyBytes](ReceivedRequest& r) {
-          const std::string reply = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(replyBytes) +
-                                    "\r\nConnection: close\r\n\r\n" + std::string(replyBytes, 'x');
-          (void)SendBefore(r.fd, reply.data(), reply.size(),
-                           SteadyMs() + limits.writeMs +
-                               static_cast<std::int64_t>(reply.size() * 1000 / limits.slowestReadBytesPerSecond));
-        }) {
+  explicit TestListener(ListenerLimits limits, std::size_t replyBytes = 2,
+                        GatedListener::ThreadStarter startThread = nullptr)
+      : listener(
+            limits,
+            [limits, replyBytes](ReceivedRequest& r) {
+              const std::string reply = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(replyBytes) +
+                                        "\r\nConnection: close\r\n\r\n" + std::string(replyBytes, 'x');
+              (void)SendBefore(r.fd, reply.data(), reply.size(),
+                               SteadyMs() + limits.writeMs +
+                                   static_cast<std::int64_t>(reply.size() * 1000 / limits.slowestReadBytesPerSecond));
+            },
+            std::move(startThread)) {
     std::string error;
     EXPECT_TRUE(listener.Bind("127.0.0.1", 0, error)) << error;
     listener.Start();
@@ -374,6 +382,44 @@ TEST(GatedListener, WorkersGrowToTheCeilingAndIdleOnesEnd) {
   for (int i = 0; i < 300 && (workers = server.listener.Workers()) > 1; ++i) SleepMs(20);
   EXPECT_EQ(workers, 1u);
   // The one left serves.
+  EXPECT_EQ(HttpGet(server.listener.Port(), "/").status, 200);
+}
+
+// A worker's thread the system refuses (a process or memory limit) is no
+// worker for now, never the end of the service: the whole request waits, and
+// is served once the system gives a thread again, without another request
+// coming to prompt it.
+TEST(GatedListener, AWorkerThreadTheSystemRefusesLeavesTheRequestWaiting) {
+  std::atomic<bool> refuse{true};
+  std::atomic<int> refused{0};
+  ListenerLimits limits;
+  limits.workers = 1;
+  limits.maxWorkers = 2;
+  TestListener server(limits, 2, [&](std::function<void()> run) {
+    if (refuse) {
+      ++refused;
+      throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    }
+    return std::thread(std::move(run));
+  });
+  EXPECT_EQ(server.listener.Workers(), 0u);
+  const int fd = ConnectFrom(server.listener.Port(), "");
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(send(fd, "GET / HTTP/1.1\r\n\r\n", 18, MSG_NOSIGNAL), 18);
+  for (int i = 0; i < 250 && (server.listener.Counts().served < 1 || refused < 2); ++i) SleepMs(20);
+  EXPECT_EQ(server.listener.Counts().served, 1);
+  EXPECT_GE(refused, 2) << "the start at Start() and the one for the request";
+  EXPECT_EQ(server.listener.Counts().workerStartsFailed, refused.load());
+  // Taken whole, waiting for a worker: nothing came back yet.
+  pollfd p{fd, POLLIN, 0};
+  EXPECT_EQ(poll(&p, 1, 0), 0);
+  EXPECT_EQ(server.listener.Workers(), 0u);
+
+  refuse = false;
+  const std::string reply = ReadUntilClosed(fd, 10000);
+  close(fd);
+  EXPECT_EQ(reply.compare(0, 12, "HTTP/1.1 200"), 0) << reply;
+  EXPECT_GE(server.listener.Workers(), 1u);
   EXPECT_EQ(HttpGet(server.listener.Port(), "/").status, 200);
 }
 

@@ -1,4 +1,4 @@
-#include "central/json_rows.h"
+#include "central/base/json_rows.h"
 
 #include <gtest/gtest.h>
 

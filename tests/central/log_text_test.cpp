@@ -1,4 +1,4 @@
-#include "central/log_text.h"
+#include "central/base/log_text.h"
 
 #include <gtest/gtest.h>
 

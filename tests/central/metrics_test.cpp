@@ -1,6 +1,6 @@
 // /metrics read back as a scraper reads it: every sample belongs to a metric
 // announced by "# HELP" and "# TYPE", counters end in _total and only grow.
-#include "central/metrics.h"
+#include "central/status/metrics.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "central/params_rule.h"
+#include "central/exchange/params_rule.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "central/rate_limit.h"
+#include "central/http/rate_limit.h"
 
 #include <gtest/gtest.h>
 

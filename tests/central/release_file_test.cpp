@@ -1,4 +1,4 @@
-#include "central/release_file.h"
+#include "central/release/release_file.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The operator's release key on the service side: made once, kept private,
 // signing what `release add` adds, and the signature served beside the
 // release in the form the assistant's check accepts.
-#include "central/release_key.h"
+#include "central/release/release_key.h"
 
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "central/release_file.h"
+#include "central/release/release_file.h"
 #include "central/command_client.h"
 #include "central/service_client.h"
 #include "fakes/release_signature_cases.h"

@@ -9,9 +9,9 @@
 #include <optional>
 #include <string>
 
-#include "central/collector.h"
+#include "central/exchange/collector.h"
 #include "central/service.h"
-#include "central/store.h"
+#include "central/store/store.h"
 #include "fakes/temp_dir.h"
 
 struct RawReply {

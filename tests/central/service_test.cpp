@@ -15,9 +15,10 @@
 #include <thread>
 #include <fstream>
 
-#include "central/blacklist_import.h"
-#include "central/release_file.h"
-#include "central/release_key.h"
+#include "central/base/clock.h"
+#include "central/exchange/blacklist_import.h"
+#include "central/release/release_file.h"
+#include "central/release/release_key.h"
 #include "crypto/codepage.h"
 #include "crypto/envelope.h"
 #include "fakes/gbk_samples.h"
@@ -25,6 +26,7 @@
 #include "net/socket.h"
 #include "central/command_client.h"
 #include "central/service_client.h"
+#include "central/status/status_view.h"
 #include "util/text.h"
 
 extern char** environ;
@@ -302,6 +304,47 @@ TEST(CentralService, RecordsHitReportsAsTheAssistantSendsThem) {
   EXPECT_EQ(page.status, 200);
   EXPECT_NE(page.body.find(Utf8(u8"星空 网吧")), std::string::npos);
   EXPECT_NE(page.body.find("&quot;; DELETE FROM installations"), std::string::npos);
+}
+
+// Hits come without authentication: however many came, the status page
+// lists one page of them with a link to the next, and a query that is not
+// one of its links is refused.
+TEST(CentralService, TheStatusPageListsAPageOfHitsWithALinkToTheNext) {
+  RunningCentral central("central_service_many_hits");
+  const std::int64_t now = NowSeconds();
+  const int many = 1200;
+  for (int i = 0; i < many; ++i) {
+    ASSERT_TRUE(central.store->RecordHit({Format("330102199003%06d", i), "00E04C6A1B2C", "3301", Format("bar%d", i)}, "10.0.0.1",
+                                         now - i));
+  }
+  const auto rowsOf = [](const std::string& page) {
+    std::size_t rows = 0;
+    for (std::size_t at = page.find("xxxxxx</td>"); at != std::string::npos; at = page.find("xxxxxx</td>", at + 1)) {
+      ++rows;
+    }
+    return rows;
+  };
+  const RawReply first = HttpGet(central.service->StatusPort(), "/");
+  ASSERT_EQ(first.status, 200);
+  EXPECT_NE(first.body.find(Utf8(u8"（") + std::to_string(many) + Utf8(u8"）")), std::string::npos);
+  EXPECT_EQ(rowsOf(first.body), kHitRowsShown);
+  const std::size_t link = first.body.find("href=\"?hits_before=");
+  ASSERT_NE(link, std::string::npos);
+  const std::size_t query = link + 6;
+  const RawReply second =
+      HttpGet(central.service->StatusPort(), "/" + first.body.substr(query, first.body.find('"', query) - query));
+  ASSERT_EQ(second.status, 200);
+  EXPECT_EQ(rowsOf(second.body), kHitRowsShown);
+  // The second page begins where the first ended.
+  const std::string lastOfFirst = Format("3301 bar%zu<", kHitRowsShown - 1), firstOfSecond = Format("3301 bar%zu<", kHitRowsShown);
+  EXPECT_NE(first.body.find(lastOfFirst), std::string::npos);
+  EXPECT_EQ(first.body.find(firstOfSecond), std::string::npos);
+  EXPECT_EQ(second.body.find(lastOfFirst), std::string::npos);
+  EXPECT_NE(second.body.find(firstOfSecond), std::string::npos);
+  for (const char* bad : {"/?hits_before=abc", "/?hits_before=1.2.3", "/?bars_from=-1", "/?bars_from=1&bars_from=2"}) {
+    EXPECT_EQ(HttpGet(central.service->StatusPort(), bad).status, 400) << bad;
+  }
+  EXPECT_EQ(HttpGet(central.service->StatusPort(), "/?unknown=1").status, 200);
 }
 
 TEST(CentralService, AnswersTheAboutPage) {

@@ -1,4 +1,4 @@
-#include "central/status_page.h"
+#include "central/status/status_page.h"
 
 #include <gtest/gtest.h>
 
@@ -6,9 +6,10 @@
 #include <numeric>
 
 #include "central/chain_seed.h"
-#include "central/status_view.h"
-#include "central/store.h"
+#include "central/status/status_view.h"
+#include "central/store/store.h"
 #include "fakes/temp_dir.h"
+#include "util/text.h"
 
 namespace {
 
@@ -36,30 +37,54 @@ InstallRow Install(const std::string& barId, const std::string& mac, std::int64_
   return row;
 }
 
-ReleaseRow Release(const std::string& crc, const std::string& machine, bool current) {
-  ReleaseRow r;
-  r.info.crc = crc;
-  r.info.machine = machine;
-  r.current = current;
-  return r;
-}
+// What a page is made from, written into a real store and read back as the
+// service reads it: bars with their own refresh intervals beside the global
+// 60 minutes, three releases, the installations and hits of a test.
+class ChainStore {
+ public:
+  ChainStore() : dir_("status_view") {
+    std::string error;
+    store_ = CentralStore::Open(dir_.Path("central.db"), error);
+    EXPECT_TRUE(store_) << error;
+    EXPECT_TRUE(store_->AddRelease({"1A2B3C4D", std::string(32, 'a'), 1000, "x86"}, kNow - 40 * kDay) &&
+                store_->AddRelease({"5E6F7A8B", std::string(32, 'b'), 1000, "x86"}, kNow - 9 * kDay) &&
+                store_->AddRelease({"9C0D1E2F", std::string(32, 'c'), 1000, "x64"}, kNow - 9 * kDay));
+    const std::vector<ParamRow> params = {
+        {"A", "delay", "101"}, {"A", "INTERVAL", "720"},  // the assistant reads names in any case
+        {"B", "interval", "abc"},                        // not a number: the assistant's 180
+        {"C", "interval", "0"},                          // the assistant refreshes at least every minute
+        {"D", "delay", "101"},  {"D", "interval", "60"}};
+    for (const ParamRow& p : params) EXPECT_TRUE(store_->SetParam(p.barId, p.name, p.value));
+  }
 
-// Bars with their own refresh intervals beside the global 60 minutes.
-StatusInput Chain() {
-  StatusInput in;
-  const ParamList global = {{"delay", "101"}, {"interval", "60"}};
-  in.barParams["A"] = {{"delay", "101"}, {"INTERVAL", "720"}};  // the assistant reads names in any case
-  in.barParams["B"] = {{"interval", "abc"}};                    // not a number: the assistant's 180
-  in.barParams["C"] = {{"interval", "0"}};                      // the assistant refreshes at least every minute
-  in.barParams["D"] = global;
-  in.releases = {Release("1A2B3C4D", "x86", false), Release("5E6F7A8B", "x86", true),
-                 Release("9C0D1E2F", "x64", true)};
-  return in;
+  void Add(const std::vector<InstallRow>& installs) {
+    for (const InstallRow& i : installs) {
+      EXPECT_TRUE(store_->RecordInstall(i.report, i.address, 1, i.firstSeen) &&
+                  store_->RecordInstall(i.report, i.address, 2, i.lastSeen));
+    }
+  }
+  void Add(const std::vector<StatusHit>& hits) {
+    for (const StatusHit& h : hits) {
+      EXPECT_TRUE(store_->RecordHit({h.idNumber, h.mac, h.barId, h.barName}, h.address, h.time));
+    }
+  }
+  StatusInput Read(const StatusPageAt& at = StatusPageAt()) { return ReadStatusInput(*store_, kNow, 0, at); }
+  CentralStore& Store() { return *store_; }
+
+ private:
+  TempDir dir_;
+  std::unique_ptr<CentralStore> store_;
+};
+
+StatusInput Chain(const std::vector<InstallRow>& installs, const std::vector<StatusHit>& hits = {}) {
+  ChainStore chain;
+  chain.Add(installs);
+  chain.Add(hits);
+  return chain.Read();
 }
 
 TEST(StatusView, SilentInstallationsAreThoseQuietForTwiceTheirBarsRefreshInterval) {
-  StatusInput in = Chain();
-  in.installs = {
+  const StatusInput in = Chain({
       Install("A", "1", kNow - 5 * kHour),                // 2 x 720 minutes: still fine
       Install("A", "2", kNow - 25 * kHour),               // silent
       Install("B", "3", kNow - (6 * kHour - kMinute)),    // 2 x 180 minutes: fine
@@ -68,7 +93,7 @@ TEST(StatusView, SilentInstallationsAreThoseQuietForTwiceTheirBarsRefreshInterva
       Install("D", "6", kNow - 119 * kMinute),            // 2 x 60 minutes: fine
       Install("D", "7", kNow - 121 * kMinute),            // silent
       Install("E", "8", kNow - 7 * kHour),                // no parameters at all: 180, silent
-  };
+  });
   const StatusView v = BuildStatusView(in, kNow, Shanghai());
   std::vector<std::string> silent;
   for (const SilentInstall& s : v.silent) silent.push_back(s.barId + s.address.substr(7));
@@ -80,32 +105,137 @@ TEST(StatusView, SilentInstallationsAreThoseQuietForTwiceTheirBarsRefreshInterva
   EXPECT_EQ(v.seenLastDay, 7);
 }
 
-// However many hits come, the table lists the newest kHitRowsShown; the
-// counts still count them all.
-TEST(StatusView, TheHitTableListsTheNewestAndCountsAll) {
-  StatusInput in = Chain();
-  in.hits.clear();
-  const int many = static_cast<int>(kHitRowsShown) + 50;
-  for (int i = 0; i < many; ++i) in.hits.push_back({kNow - i * 60, "110101199003071233", "M", "A", "A", "x"});
-  const StatusView v = BuildStatusView(in, kNow, Shanghai());
-  EXPECT_EQ(v.recentHits, many);
-  ASSERT_EQ(v.recentHitRows.size(), kHitRowsShown);
-  EXPECT_EQ(v.recentHitRows.front().time, kNow);
-  EXPECT_EQ(v.recentHitRows.back().time, kNow - static_cast<std::int64_t>(kHitRowsShown - 1) * 60);
+// However many hits come, a page of the table lists kHitRowsShown of them,
+// the newest first; the counts still count them all, and the pages after it
+// hold every other hit once (hits of one second are told apart by their
+// order of arrival).
+TEST(StatusView, TheHitTableIsPagedNewestFirstAndCountsAll) {
+  ChainStore chain;
+  std::vector<StatusHit> hits;
+  const int many = 2 * static_cast<int>(kHitRowsShown) + 50;
+  for (int i = 0; i < many; ++i) hits.push_back({kNow - i / 3 * 60, Format("1101011990030712%02d", i % 100), "M", "A", "A", "x"});
+  hits.push_back({kNow - 8 * kDay, "110101199003071233", "M", "A", "A", "x"});  // older than the table's week
+  chain.Add(hits);
+  std::vector<StatusHit> seen;
+  StatusPageAt at;
+  for (int page = 0; page < 10; ++page) {
+    const StatusView v = BuildStatusView(chain.Read(at), kNow, Shanghai());
+    EXPECT_EQ(v.recentHits, many);
+    ASSERT_LE(v.recentHitRows.size(), kHitRowsShown);
+    seen.insert(seen.end(), v.recentHitRows.begin(), v.recentHitRows.end());
+    if (!v.moreHits) break;
+    EXPECT_EQ(v.recentHitRows.size(), kHitRowsShown);
+    // The page's link to the next one, read back as the service reads a query.
+    const std::string html = RenderStatusPage(chain.Read(at), kNow, Shanghai());
+    const std::size_t link = html.find("href=\"?hits_before=");
+    ASSERT_NE(link, std::string::npos);
+    const std::size_t value = html.find('=', link + 6) + 1;
+    const std::optional<StatusPageAt> next =
+        ParseStatusPageAt({{"hits_before", html.substr(value, html.find('"', value) - value)}});
+    ASSERT_TRUE(next);
+    at = *next;
+  }
+  ASSERT_EQ(seen.size(), static_cast<std::size_t>(many));
+  EXPECT_EQ(seen.front().time, kNow);
+  for (std::size_t i = 1; i < seen.size(); ++i) {
+    EXPECT_TRUE(seen[i].time < seen[i - 1].time || (seen[i].time == seen[i - 1].time && seen[i].seq < seen[i - 1].seq))
+        << "row " << i;
+  }
+}
+
+// A chain of more bars than a page shows: the bars come a page at a time by
+// bar id, and the silent ones are counted whole and listed up to a bound.
+TEST(StatusView, TheBarTableIsPagedAndTheSilentListBounded) {
+  ChainStore chain;
+  const int bars = static_cast<int>(kBarRowsShown) + 40;
+  std::vector<InstallRow> installs;
+  for (int b = 0; b < bars; ++b) installs.push_back(Install(Format("%05d", b), std::to_string(b), kNow - 10 * kDay));
+  chain.Add(installs);
+  const StatusView first = BuildStatusView(chain.Read(), kNow, Shanghai());
+  EXPECT_EQ(first.bars, bars);
+  ASSERT_EQ(first.barRows.size(), kBarRowsShown);
+  EXPECT_EQ(first.barRows.front().barId, "00000");
+  EXPECT_EQ(first.silent.size(), static_cast<std::size_t>(bars));
+  const std::string html = RenderStatusPage(chain.Read(), kNow, Shanghai());
+  EXPECT_NE(html.find(Format("<a href=\"?bars_from=%zu\">", kBarRowsShown)), std::string::npos);
+  EXPECT_NE(html.find(Format("失联装机（%d）", bars)), std::string::npos);
+  std::size_t silentRows = 0;  // the address is shown in the silent list alone
+  for (std::size_t at = html.find("<td>10.0.0."); at != std::string::npos; at = html.find("<td>10.0.0.", at + 1)) {
+    ++silentRows;
+  }
+  EXPECT_EQ(silentRows, kSilentRowsShown);
+
+  StatusPageAt at;
+  at.barsFrom = kBarRowsShown;
+  const StatusView second = BuildStatusView(chain.Read(at), kNow, Shanghai());
+  ASSERT_EQ(second.barRows.size(), 40u);
+  EXPECT_EQ(second.barRows.front().barId, Format("%05zu", kBarRowsShown));
+  EXPECT_EQ(second.barRows.back().barId, Format("%05d", bars - 1));
+  at.barsFrom = 100000;
+  EXPECT_TRUE(BuildStatusView(chain.Read(at), kNow, Shanghai()).barRows.empty());
+}
+
+// A page's query, taken strictly: a value that is not what a link carries is
+// refused whole (the service answers 400), an unknown name is ignored.
+TEST(StatusView, ThePagesQueryIsReadStrictly) {
+  struct Case {
+    std::vector<std::pair<std::string, std::string>> params;
+    bool ok;
+    std::int64_t time, seq;
+    std::size_t barsFrom;
+  };
+  const Case cases[] = {
+      {{}, true, 0, 0, 0},
+      {{{"hits_before", "1709744400.17"}}, true, 1709744400, 17, 0},
+      {{{"bars_from", "300"}, {"hits_before", "5.0"}}, true, 5, 0, 300},
+      {{{"refresh", "x"}}, true, 0, 0, 0},
+      {{{"hits_before", "1709744400"}}, false, 0, 0, 0},
+      {{{"hits_before", "-1.5"}}, false, 0, 0, 0},
+      {{{"hits_before", "1.5x"}}, false, 0, 0, 0},
+      {{{"hits_before", " 1.5"}}, false, 0, 0, 0},
+      {{{"hits_before", "1.2.3"}}, false, 0, 0, 0},
+      {{{"hits_before", "99999999999999999999.1"}}, false, 0, 0, 0},
+      {{{"hits_before", "1.5"}, {"hits_before", "2.5"}}, false, 0, 0, 0},
+      {{{"bars_from", ""}}, false, 0, 0, 0},
+      {{{"bars_from", "1e3"}}, false, 0, 0, 0},
+      {{{"bars_from", "1234567890"}}, false, 0, 0, 0},
+  };
+  for (const Case& c : cases) {
+    const std::optional<StatusPageAt> at = ParseStatusPageAt(c.params);
+    const std::string shown = c.params.empty() ? "(none)" : c.params[0].first + "=" + c.params[0].second;
+    ASSERT_EQ(at.has_value(), c.ok) << shown;
+    if (!at) continue;
+    EXPECT_EQ(at->hitsFromCursor, c.time != 0) << shown;
+    EXPECT_EQ(at->hitsBeforeTime, c.time) << shown;
+    EXPECT_EQ(at->hitsBeforeSeq, c.seq) << shown;
+    EXPECT_EQ(at->barsFrom, c.barsFrom) << shown;
+    // The query a link carries reads back as the same page.
+    const std::string query = StatusPageQuery(*at);
+    std::vector<std::pair<std::string, std::string>> again;
+    for (std::size_t from = 1; from < query.size();) {
+      const std::size_t end = std::min(query.find('&', from), query.size());
+      const std::string pair = query.substr(from, end - from);
+      again.emplace_back(pair.substr(0, pair.find('=')), pair.substr(pair.find('=') + 1));
+      from = end + 1;
+    }
+    const std::optional<StatusPageAt> back = ParseStatusPageAt(again);
+    ASSERT_TRUE(back) << query;
+    EXPECT_EQ(back->hitsBeforeTime, at->hitsBeforeTime) << query;
+    EXPECT_EQ(back->barsFrom, at->barsFrom) << query;
+  }
 }
 
 TEST(StatusView, PerBarRowsMarkOldAndUnknownBuildsAndCountTheWeeksHits) {
-  StatusInput in = Chain();
-  in.installs = {
+  std::vector<InstallRow> installs = {
       Install("A", "1", kNow - 2 * kHour, "5E6F7A8B"), Install("A", "2", kNow - kHour, "5E6F7A8B"),
       Install("A", "3", kNow - 3 * kHour, "1A2B3C4D"), Install("A", "4", kNow - 4 * kHour, "DEADBEEF"),
       Install("B", "5", kNow - 9 * kHour, "9C0D1E2F"),
   };
-  in.installs[1].report.barName = "新名字";  // the most recently seen installation names the bar
-  in.hits = {{kNow - kHour, "110101199003071233", "M", "A", "网吧 A", "x"},
-             {kNow - 6 * kDay, "110101199003071233", "M", "A", "网吧 A", "x"},
-             {kNow - 8 * kDay, "110101199003071233", "M", "A", "网吧 A", "x"},  // older than a week
-             {kNow - 2 * kDay, "110101199003071233", "M", "Z", "不在册", "x"}};
+  installs[1].report.barName = "新名字";  // the most recently seen installation names the bar
+  const StatusInput in = Chain(installs, {{kNow - kHour, "110101199003071233", "M", "A", "网吧 A", "x"},
+                                          {kNow - 6 * kDay, "110101199003071233", "M", "A", "网吧 A", "x"},
+                                          {kNow - 8 * kDay, "110101199003071233", "M", "A", "网吧 A", "x"},  // older than a week
+                                          {kNow - 2 * kDay, "110101199003071233", "M", "Z", "不在册", "x"}});
   const StatusView v = BuildStatusView(in, kNow, Shanghai());
   ASSERT_EQ(v.barRows.size(), 2u);
   const BarRow& a = v.barRows[0];
@@ -133,12 +263,11 @@ TEST(StatusView, PerBarRowsMarkOldAndUnknownBuildsAndCountTheWeeksHits) {
 }
 
 TEST(StatusView, DaysAreTheZonesDays) {
-  StatusInput in = Chain();
   // 00:30 and 23:30 in Beijing: one UTC day (2024-03-06), two local days.
-  in.hits = {{kNow - 30 * kMinute, "1", "M", "A", "a", "x"}, {kNow - 90 * kMinute, "2", "M", "A", "a", "x"},
-             {kNow - 29 * kDay, "3", "M", "A", "a", "x"}, {kNow - 31 * kDay, "4", "M", "A", "a", "x"}};
   // In service from three days ago to yesterday.
-  in.installs = {Install("A", "1", kNow - 2 * kHour, "5E6F7A8B", kNow - 3 * kDay)};
+  const StatusInput in = Chain({Install("A", "1", kNow - 2 * kHour, "5E6F7A8B", kNow - 3 * kDay)},
+                               {{kNow - 30 * kMinute, "1", "M", "A", "a", "x"}, {kNow - 90 * kMinute, "2", "M", "A", "a", "x"},
+                                {kNow - 29 * kDay, "3", "M", "A", "a", "x"}, {kNow - 31 * kDay, "4", "M", "A", "a", "x"}});
   const StatusView v = BuildStatusView(in, kNow, Shanghai());
   EXPECT_EQ(v.hitsToday, 1);
   ASSERT_EQ(v.hitsPerDay.size(), static_cast<std::size_t>(kChartDays));
@@ -155,11 +284,10 @@ TEST(StatusView, DaysAreTheZonesDays) {
 }
 
 TEST(StatusPage, EscapesEverythingThatCameFromTheField) {
-  StatusInput in = Chain();
-  in.installs = {Install("<script>alert(1)</script>", "1", kNow - 9 * kHour, "<b>")};
-  in.installs[0].report.barName = "<script>alert(2)</script>";
-  in.installs[0].address = "</td><td>";
-  in.hits = {{1709740000, "<script>alert(1)</script>", "A&B", "\"1\"", "网吧'x'", "10.0.0.5"}};
+  std::vector<InstallRow> installs = {Install("<script>alert(1)</script>", "1", kNow - 9 * kHour, "<b>")};
+  installs[0].report.barName = "<script>alert(2)</script>";
+  installs[0].address = "</td><td>";
+  StatusInput in = Chain(installs, {{1709740000, "<script>alert(1)</script>", "A&B", "\"1\"", "网吧'x'", "10.0.0.5"}});
   in.notices = {{1709740000, "10.0.0.5", "</td><img src=x onerror=alert(1)>"}};
   const std::string html = RenderStatusPage(in, kNow, Shanghai());
   EXPECT_EQ(html.find("<script"), std::string::npos);
@@ -175,9 +303,8 @@ TEST(StatusPage, EscapesEverythingThatCameFromTheField) {
 }
 
 TEST(StatusPage, TimesAreInTheZoneAndChartsAreSelfContained) {
-  StatusInput in = Chain();
-  in.installs = {Install("A", "1", 1700000000, "1A2B3C4D")};
-  in.hits = {{kNow - kHour, "110101199003071233", "00-1A", "A", "网吧 A", "10.0.0.5"}};
+  const StatusInput in = Chain({Install("A", "1", 1700000000, "1A2B3C4D", 1690000000)},
+                               {{kNow - kHour, "110101199003071233", "00-1A", "A", "网吧 A", "10.0.0.5"}});
   const std::string html = RenderStatusPage(in, kNow, Shanghai());
   EXPECT_NE(html.find("更新于 2024-03-07 01:00:00（Asia/Shanghai）"), std::string::npos);
   EXPECT_NE(html.find("2023-11-15 06:13:20"), std::string::npos);  // 22:13:20 UTC the day before

@@ -6,7 +6,7 @@
 #include <atomic>
 #include <thread>
 
-#include "central/store.h"
+#include "central/store/store.h"
 #include "fakes/temp_dir.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "central/store.h"
+#include "central/store/store.h"
 
 #include <sqlite3.h>
 
@@ -13,7 +13,8 @@
 #include <thread>
 
 #include "fakes/temp_dir.h"
-#include "central/retention.h"
+#include "central/base/clock.h"
+#include "central/store/retention.h"
 #include "central/service.h"
 #include "central/service_client.h"
 

@@ -1,4 +1,4 @@
-#include "central/time_zone.h"
+#include "central/base/time_zone.h"
 
 #include <gtest/gtest.h>
 

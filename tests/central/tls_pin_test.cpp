@@ -1,4 +1,4 @@
-#include "central/tls_pin.h"
+#include "central/http/tls_pin.h"
 
 #include <gtest/gtest.h>
 

@@ -10,12 +10,13 @@
 #include <algorithm>
 #include <fstream>
 
+#include "central/base/clock.h"
 #include "central/command_client.h"
 #include "central/fake_robot.h"
 #include "central/service_client.h"
 #include "central/webhook/robot_message.h"
 #include "central/webhook/webhook_sender.h"
-#include "central/webhook/webhook_status.h"
+#include "central/status/webhook_status.h"
 #include "crypto/codepage.h"
 #include "util/text.h"
 

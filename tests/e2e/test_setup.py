@@ -1,10 +1,13 @@
 """The setup program (Tollimer-Setup-<version>.exe) under Wine: a silent
 install into a Chinese folder, an upgrade over the running assistant, the
-silent uninstaller, and its first page for the people who click through it.
+silent uninstaller, and its first page for the people who click through it;
+an upgrade that cannot replace a locked program, the system account, and a
+folder shared with another program.
 
 Each build tree holds the setup of its own Tollimer.exe and, in next/, the
 setup of the next release (scripts/build makes both)."""
 
+import subprocess
 import time
 from pathlib import Path
 
@@ -12,7 +15,7 @@ import pytest
 
 from assistant import MAIN_FORM_CLASS, WM_ENDSESSION, Assistant
 from harness import MAIN_CAPTION, program_exes, wait_until, win_build_dir
-from harness.paths import pe_machine, win32_exe
+from harness.paths import REPO_ROOT, pe_machine, win32_exe
 
 RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
 UNINSTALL_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tollimer"
@@ -175,29 +178,42 @@ def test_uninstaller_asks_and_removes_the_cafes_files_when_told_to(wine, sim, tm
         (folder / "debug").touch()
         (folder / "LOGS").mkdir(exist_ok=True)
 
-        wine.run([folder / "uninstall.exe"], cwd=tmp_path, log="uninstall")
-        window = wait_until(lambda: setup_window(sim, "网吧Tollimer 1.0.0.1 卸载"), timeout=30,
-                            message="the uninstaller's window")
-        sim.click(wait_until(lambda: button(sim, window, "卸载(&U)"), timeout=10, message="its button"))
-        # The message box comes up over the window and carries its caption.
-        question = wait_until(lambda: (box := setup_window(sim, "网吧Tollimer 1.0.0.1 卸载")) != window and
-                              any("是否同时删除网吧自己的文件和设置" in t for t in texts_within(sim, box)) and box,
-                              timeout=30, message="the question about the cafe's files")
-        sim.click(next(c.hwnd for c in sim.children(question) if c.text.startswith("是")))
-
+        window = uninstall_removing_the_cafes_files(wine, sim, folder, tmp_path)
         wait_until(lambda: not folder.exists(), timeout=30, message="the program folder removed")
         assert wine.reg_query(APP_KEY, CAFE_VALUE[0]) is None
         assert wine.reg_query(UNINSTALL_KEY, "DisplayName") is None
         assert not sim.find("", MAIN_CAPTION)
-        # The finish page ignores WM_CLOSE: its own button ends the uninstaller,
-        # whose window would otherwise stay on the screen of the next tests.
-        sim.click(wait_until(lambda: button(sim, window, "关闭(&L)"), timeout=10, message="the close button"))
-        wait_until(lambda: not sim.exists(window), timeout=10, message="the uninstaller ended")
+        close_finished_uninstaller(sim, window)
     finally:
         end_leftover_assistant(wine, sim)
         wine.reg_delete(APP_KEY)
         wine.reg_delete(RUN_KEY, "Tollimer")
         wine.reg_delete(UNINSTALL_KEY)
+
+
+def uninstall_removing_the_cafes_files(wine, sim, folder, tmp_path):
+    """Runs the uninstaller of `folder` and answers "是" to its question about
+    the cafe's files; returns its window, on its finish page by then."""
+    wine.run([folder / "uninstall.exe"], cwd=tmp_path, log="uninstall")
+    window = wait_until(lambda: setup_window(sim, "网吧Tollimer 1.0.0.1 卸载"), timeout=30,
+                        message="the uninstaller's window")
+    sim.click(wait_until(lambda: button(sim, window, "卸载(&U)"), timeout=10, message="its button"))
+    # The message box comes up over the window and carries its caption.
+    question = wait_until(lambda: (box := setup_window(sim, "网吧Tollimer 1.0.0.1 卸载")) != window and
+                          any("是否同时删除网吧自己的文件和设置" in t for t in texts_within(sim, box)) and box,
+                          timeout=30, message="the question about the cafe's files")
+    sim.click(next(c.hwnd for c in sim.children(question) if c.text.startswith("是")))
+    # The close button is there all along, enabled once the work is done.
+    wait_until(lambda: (close := button(sim, window, "关闭(&L)")) and sim.enabled(close), timeout=30,
+               message="the finish page")
+    return window
+
+
+def close_finished_uninstaller(sim, window):
+    """The finish page ignores WM_CLOSE: its own button ends the uninstaller,
+    whose window would otherwise stay on the screen of the next tests."""
+    sim.click(wait_until(lambda: button(sim, window, "关闭(&L)"), timeout=10, message="the close button"))
+    wait_until(lambda: not sim.exists(window), timeout=10, message="the uninstaller ended")
 
 
 def texts_within(sim, window):
@@ -250,3 +266,136 @@ def test_first_page_greets_in_chinese_and_the_default_folder_is_the_users_own(wi
     finally:
         process.kill()
         process.wait(timeout=10)
+
+
+def test_a_locked_program_fails_the_silent_upgrade_and_keeps_the_earlier_version(wine, sim, tmp_path, built):
+    # Another program holds Tollimer.exe open and lets nobody write it (the
+    # setup ends the running assistant first, so its own lock is gone).
+    folder = tmp_path / "网吧收银助手"
+    exe = windows_path(folder) + "\\Tollimer.exe"
+    try:
+        install_silently(wine, built, folder)
+        wait_until(lambda: sim.find("", MAIN_CAPTION), timeout=30, message="the assistant's window")
+        uninstaller = (folder / "uninstall.exe").read_bytes()
+        sim.hold_file(exe, share="read")
+        try:
+            code, out = wine.call([setup_of(built, "next"), "/S"], timeout=120)
+        finally:
+            sim.release_file(exe)
+        assert code == 2, out
+        assert (folder / "Tollimer.exe").read_bytes() == Path(built).read_bytes()
+        assert (folder / "uninstall.exe").read_bytes() == uninstaller
+        assert wine.reg_query(UNINSTALL_KEY, "DisplayVersion") == "1.0.0.1"
+        # Unlocked, the same setup goes through.
+        run_setup(wine, setup_of(built, "next"), "/S")
+        assert wine.reg_query(UNINSTALL_KEY, "DisplayVersion") == "1.0.0.2"
+        assert (folder / "Tollimer.exe").read_bytes() != Path(built).read_bytes()
+    finally:
+        end_leftover_assistant(wine, sim)
+        wine.reg_delete(RUN_KEY, "Tollimer")
+        wine.reg_delete(UNINSTALL_KEY)
+
+
+# Wine gives every program its one user's fixed SID: a setup built to take
+# that SID for the system account's sees itself run as the system account.
+WINE_USER_SID = "S-1-5-21-0-0-0-1000"
+
+
+def setup_built_with(built, folder, *defines):
+    """The setup of `built` made again with extra makensis defines."""
+    target = "amd64-unicode" if pe_machine(built) == 0x8664 else "x86-unicode"
+    folder.mkdir()
+    made = subprocess.run(["makensis", "-V2", f"-DTARGET={target}", f"-DEXE={built}", f"-DOUTDIR={folder}",
+                           f"-DGUIDE={Path(built).parent / 'guide'}", *defines,
+                           str(REPO_ROOT / "packaging/windows/tollimer-setup.nsi")],
+                          capture_output=True, text=True, timeout=300)
+    assert made.returncode == 0, made.stdout + made.stderr
+    return next(folder.glob("Tollimer-Setup-*.exe"))
+
+
+def test_setup_refuses_to_install_for_the_system_account(wine, sim, tmp_path, built):
+    setup = setup_built_with(built, tmp_path / "setup", f"-DSYSTEM_ACCOUNT_SID={WINE_USER_SID}")
+    folder = tmp_path / "网吧收银助手"
+    try:
+        code, out = wine.call([setup, "/S", "/D=" + windows_path(folder)], timeout=120)
+        assert code == 3, out
+        assert not folder.exists()
+        assert wine.reg_query(UNINSTALL_KEY, "DisplayName") is None
+        assert wine.reg_query(RUN_KEY, "Tollimer") is None
+
+        # Run by hand, it says why before it ends.
+        process = wine.run([setup], log="setup-as-system")
+        box = wait_until(lambda: (found := setup_window(sim, "网吧Tollimer 1.0.0.1 安装")) and
+                         any("系统账户（SYSTEM）" in t for t in texts_within(sim, found)) and found,
+                         timeout=30, message="the message about the system account")
+        sim.click(next(c.hwnd for c in sim.children(box) if c.text.startswith("确定")))
+        assert process.wait(timeout=30) == 3
+        assert wine.reg_query(UNINSTALL_KEY, "DisplayName") is None
+    finally:
+        end_leftover_assistant(wine, sim)
+        wine.reg_delete(RUN_KEY, "Tollimer")
+        wine.reg_delete(UNINSTALL_KEY)
+
+
+# The billing console's folder, as a chain might name it with /D=.
+CONSOLE_FILES = {
+    "OrvBar.ini": b"[Console]\r\nbars=40\r\n",
+    "LOGS/x.txt": b"console log\r\n",
+    "Billing.exe": b"MZ console",
+}
+# What the assistant wrote there after the install.
+ASSISTANTS_FILES = {
+    "blacklist.txt": CAFE_FILES["blacklist.txt"],
+    "Wallpaper.bmp": CAFE_FILES["Wallpaper.bmp"],
+}
+
+
+@pytest.mark.parametrize("answer", ["silent", "是"])
+def test_uninstaller_removes_only_what_is_the_assistants_from_a_shared_folder(wine, sim, tmp_path, built, answer):
+    folder = tmp_path / "计费系统"
+    for name, data in CONSOLE_FILES.items():
+        (folder / name).parent.mkdir(parents=True, exist_ok=True)
+        (folder / name).write_bytes(data)
+    try:
+        install_silently(wine, built, folder)
+        wait_until(lambda: sim.find("", MAIN_CAPTION), timeout=30, message="the assistant's window")
+        for name, data in ASSISTANTS_FILES.items():
+            (folder / name).write_bytes(data)
+
+        # Silent, the assistant's files stay too, with the log that names them.
+        kept = set(CONSOLE_FILES) | (set(ASSISTANTS_FILES) | {"Tollimer-install.log"} if answer == "silent" else set())
+        if answer == "silent":
+            wine.run([folder / "uninstall.exe", "/S"], cwd=tmp_path, log="uninstall")
+            wait_until(lambda: not (folder / "uninstall.exe").exists() and not (folder / GUIDE).exists(),
+                       timeout=60, message="the program removed")
+        else:
+            close_finished_uninstaller(sim, uninstall_removing_the_cafes_files(wine, sim, folder, tmp_path))
+        wait_until(lambda: files_within(folder) == kept, timeout=10, message=f"only {sorted(kept)} left")
+        for name, data in CONSOLE_FILES.items():
+            assert (folder / name).read_bytes() == data, name
+        assert wine.reg_query(UNINSTALL_KEY, "DisplayName") is None
+    finally:
+        end_leftover_assistant(wine, sim)
+        wine.reg_delete(APP_KEY)
+        wine.reg_delete(RUN_KEY, "Tollimer")
+        wine.reg_delete(UNINSTALL_KEY)
+
+
+def files_within(folder):
+    return {p.relative_to(folder).as_posix() for p in folder.rglob("*") if p.is_file()}
+
+
+def test_setup_does_not_write_over_another_programs_uninstaller(wine, sim, tmp_path, built):
+    folder = tmp_path / "计费系统"
+    folder.mkdir()
+    (folder / "uninstall.exe").write_bytes(b"MZ the console's uninstaller")
+    try:
+        code, out = wine.call([setup_of(built), "/S", "/D=" + windows_path(folder)], timeout=120)
+        assert code == 2, out
+        assert sorted(p.name for p in folder.iterdir()) == ["uninstall.exe"]
+        assert (folder / "uninstall.exe").read_bytes() == b"MZ the console's uninstaller"
+        assert wine.reg_query(UNINSTALL_KEY, "DisplayName") is None
+    finally:
+        end_leftover_assistant(wine, sim)
+        wine.reg_delete(RUN_KEY, "Tollimer")
+        wine.reg_delete(UNINSTALL_KEY)

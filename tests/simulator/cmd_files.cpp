@@ -1,6 +1,7 @@
 // Files held open by "another program": a file opened for reading that lets
 // others read and write it but not delete or rename it, as a virus scanner or
-// a backup tool does on a cashier PC.
+// a backup tool does on a cashier PC; with share=read, others may only read
+// it (no writing over it either), as a program that keeps a file locked.
 #include <map>
 #include <string>
 
@@ -18,8 +19,12 @@ std::map<std::string, HANDLE>& HeldFiles() {
 
 std::string CmdHoldFile(const Request& r) {
   const std::string path = r.Text(0);
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+  if (r.Has("share")) {
+    if (r.Option("share") != "read") Fail("share: \"read\" expected");
+    share = FILE_SHARE_READ;
+  }
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) Fail("cannot open: error " + std::to_string(GetLastError()));
   auto& held = HeldFiles();
   if (held.count(path)) CloseHandle(held[path]);

@@ -71,7 +71,7 @@ const Command kCommands[] = {
     {"pagereads", "hwnd", "", CmdPageReads},
     {"hang", "ms", "", CmdHang},
     // Files held open as another program would: the self-update's tests.
-    {"holdfile", "path", "", CmdHoldFile},
+    {"holdfile", "path", "share", CmdHoldFile},
     {"releasefile", "path", "", CmdReleaseFile},
     // A form's layout: client area and a drop-down list's items.
     {"clientrect", "hwnd", "", CmdClientRect},

@@ -4,7 +4,7 @@
 #include <openssl/hmac.h>
 
 #include "blacklist/blacklist_panel.h"
-#include "central/json_rows.h"
+#include "central/base/json_rows.h"
 #include "util/text.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "central/webhook/webhook_target.h"
+#include "central/config/webhook_target.h"
 
 // One hit, as its line of a message.
 struct HitLineInput {

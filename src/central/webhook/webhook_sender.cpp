@@ -6,9 +6,10 @@
 #include <chrono>
 #include <map>
 
-#include "central/central_log.h"
-#include "central/status_view.h"
-#include "central/time_zone.h"
+#include "central/base/central_log.h"
+#include "central/base/clock.h"
+#include "central/status/status_view.h"
+#include "central/base/time_zone.h"
 #include "util/text.h"
 
 namespace {
@@ -93,11 +94,6 @@ std::string DigestText(const std::vector<StatusHit>& hits, const std::vector<Sil
   }
   if (silentListed < silent.size()) text += Format("\n  （另有 %zu 台）", silent.size() - silentListed);
   return text;
-}
-
-std::int64_t NowMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
-      .count();
 }
 
 RobotReply PostToRobot(const RobotAddress& address, const std::string& pathAndQuery, const std::string& body) {
@@ -251,7 +247,9 @@ void WebhookSender::QueueDigest(const WebhookTarget& target, std::int64_t& lastD
   const StatusInput input = ReadStatusInput(store_, now, 0);
   const StatusView view = BuildStatusView(input, now, *zone);
   const std::int64_t today = zone->LocalDay(now);
-  if (!store_.QueueDigest({target.name, "", "", DigestText(input.hits, view.silent, now, *zone)}, today, NowMs())) {
+  // The hits of the last two days hold the local day's whatever the zone.
+  const std::vector<StatusHit> hits = store_.Hits(now - 2 * 24 * 3600);
+  if (!store_.QueueDigest({target.name, "", "", DigestText(hits, view.silent, now, *zone)}, today, NowMs())) {
     return;
   }
   lastDigestDay = today;

@@ -14,10 +14,10 @@
 #include <thread>
 #include <vector>
 
-#include "central/central_config.h"
-#include "central/status_view.h"
-#include "central/store.h"
-#include "central/time_zone.h"
+#include "central/base/time_zone.h"
+#include "central/config/central_config.h"
+#include "central/status/status_view.h"
+#include "central/store/store.h"
 #include "central/webhook/robot_message.h"
 
 // A robot's answer to one request: HTTP status (0: none) and body.
@@ -39,9 +39,6 @@ std::vector<OutboxEntry> HitOutboxEntries(const std::vector<WebhookTarget>& targ
 // address and the chain's local time.
 std::vector<OutboxEntry> HitOutbox(const CentralConfig& config, CentralStore& store, const HitReport& hit,
                                    const std::string& address, std::int64_t now);
-
-// Unix milliseconds now.
-std::int64_t NowMs();
 
 // Whether a target's daily digest is due at `now` (Unix seconds): the local
 // time has reached `digestMinute` (minutes after local midnight) and the

@@ -326,10 +326,11 @@ class Sim:
 
     # Files held open as another program would: the self-update's tests.
 
-    def hold_file(self, windows_path):
+    def hold_file(self, windows_path, share=None):
         """Opens (creating when missing) the file for reading, sharing read and
-        write but not delete: it cannot be renamed or deleted until released."""
-        self.command("holdfile", windows_path)
+        write but not delete: it cannot be renamed or deleted until released.
+        share="read": sharing read only, so nobody can write it either."""
+        self.command("holdfile", windows_path, **({"share": share} if share else {}))
 
     def release_file(self, windows_path):
         self.command("releasefile", windows_path)

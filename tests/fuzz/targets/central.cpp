@@ -4,11 +4,11 @@
 #include <string>
 
 #include "blacklist/blacklist_lines.h"
-#include "central/blacklist_import.h"
-#include "central/central_config.h"
-#include "central/exchange.h"
-#include "central/forwarded_client.h"
-#include "central/request_head.h"
+#include "central/exchange/blacklist_import.h"
+#include "central/config/central_config.h"
+#include "central/exchange/exchange.h"
+#include "central/http/forwarded_client.h"
+#include "central/http/request_head.h"
 #include "central/webhook/robot_message.h"
 #include "crypto/codepage.h"
 #include "crypto/envelope.h"

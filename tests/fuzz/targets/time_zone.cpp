@@ -5,7 +5,7 @@
 #include <limits>
 #include <string_view>
 
-#include "central/time_zone.h"
+#include "central/base/time_zone.h"
 #include "fuzz_targets.h"
 
 namespace {

@@ -1,0 +1,202 @@
+#include "central/status/status_view.h"
+
+#include <algorithm>
+#include <limits>
+#include <set>
+#include <string_view>
+
+#include "settings/run_params.h"
+#include "util/text.h"
+
+namespace {
+
+constexpr std::int64_t kDay = 86400;
+
+struct Versions {
+  std::set<std::string> current, known;
+};
+
+Versions ReleaseVersions(const std::vector<ReleaseRow>& releases) {
+  Versions v;
+  for (const ReleaseRow& r : releases) {
+    v.known.insert(r.info.crc);
+    if (r.current) v.current.insert(r.info.crc);
+  }
+  return v;
+}
+
+std::vector<DayCount> EmptyDays(std::int64_t today) {
+  std::vector<DayCount> days;
+  for (std::int64_t d = today - kChartDays + 1; d <= today; ++d) days.push_back({d, 0});
+  return days;
+}
+
+BarRow& RowOf(std::map<std::string, BarRow>& bars, const std::string& barId) {
+  BarRow& row = bars[barId];
+  row.barId = barId;
+  return row;
+}
+
+}  // namespace
+
+StatusInput ReadStatusInput(CentralStore& store, std::int64_t now, std::int64_t uptimeSeconds,
+                            const StatusPageAt& at) {
+  StatusInput in;
+  in.at = at;
+  in.installs = store.Installs();
+  in.releases = store.Releases();
+  for (const InstallRow& i : in.installs) {
+    if (!in.barParams.count(i.report.barId)) in.barParams[i.report.barId] = store.ParamsFor(i.report.barId);
+  }
+  // A day more than the charts: their first local day may begin before
+  // exactly kChartDays * 24 hours ago.
+  in.hitSpans = store.CountHitsPer(now - (kChartDays + 1) * kDay, now, kHitSpanSeconds);
+  const std::int64_t weekAgo = now - kHitTableDays * kDay;
+  in.recentHits = static_cast<int>(store.CountHits(weekAgo));
+  in.barHits = store.CountBarHits(weekAgo);
+  constexpr std::int64_t kNewest = std::numeric_limits<std::int64_t>::max();
+  in.hitRows = store.HitsBefore(weekAgo, at.hitsFromCursor ? at.hitsBeforeTime : kNewest,
+                                at.hitsFromCursor ? at.hitsBeforeSeq : kNewest, static_cast<int>(kHitRowsShown) + 1);
+  in.notices = store.Notices(20);
+  in.outbox = store.OutboxStates(now * 1000);
+  in.uptimeSeconds = uptimeSeconds;
+  return in;
+}
+
+namespace {
+
+// Digits only, at most `digits` of them: no sign, no space, nothing after.
+std::optional<std::int64_t> PlainNumber(std::string_view text, std::size_t digits) {
+  if (text.empty() || text.size() > digits) return std::nullopt;
+  std::int64_t n = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    n = n * 10 + (c - '0');
+  }
+  return n;
+}
+
+}  // namespace
+
+std::optional<StatusPageAt> ParseStatusPageAt(const std::vector<std::pair<std::string, std::string>>& params) {
+  StatusPageAt at;
+  bool barsGiven = false;
+  for (const auto& [name, value] : params) {
+    if (name == "hits_before") {
+      const std::size_t dot = value.find('.');
+      if (at.hitsFromCursor || dot == std::string::npos) return std::nullopt;
+      const auto time = PlainNumber(std::string_view(value).substr(0, dot), 18);
+      const auto seq = PlainNumber(std::string_view(value).substr(dot + 1), 18);
+      if (!time || !seq) return std::nullopt;
+      at.hitsFromCursor = true;
+      at.hitsBeforeTime = *time;
+      at.hitsBeforeSeq = *seq;
+    } else if (name == "bars_from") {
+      const auto from = PlainNumber(value, 9);
+      if (barsGiven || !from) return std::nullopt;
+      barsGiven = true;
+      at.barsFrom = static_cast<std::size_t>(*from);
+    }
+  }
+  return at;
+}
+
+std::string StatusPageQuery(const StatusPageAt& at) {
+  std::string query;
+  if (at.hitsFromCursor) {
+    query += Format("hits_before=%lld.%lld", static_cast<long long>(at.hitsBeforeTime),
+                    static_cast<long long>(at.hitsBeforeSeq));
+  }
+  if (at.barsFrom > 0) query += (query.empty() ? "" : "&") + Format("bars_from=%zu", at.barsFrom);
+  return "?" + query;
+}
+
+int RefreshMinutes(const ParamList& params) {
+  TCenterPar par;
+  ApplyServiceAnswer(par, [&params](const std::string& key) -> std::optional<std::string> {
+    for (const auto& [name, value] : params) {
+      if (SameTextAscii(name, key)) return value;
+    }
+    return std::nullopt;
+  });
+  return par.ParamRefreshMinutes;
+}
+
+StatusView BuildStatusView(const StatusInput& in, std::int64_t now, const TimeZone& zone) {
+  StatusView v;
+  v.uptimeSeconds = in.uptimeSeconds;
+  v.notices = in.notices;
+  const Versions versions = ReleaseVersions(in.releases);
+  const std::int64_t today = zone.LocalDay(now);
+
+  for (const ReleaseRow& r : in.releases) {
+    if (r.current) {
+      v.currentReleases.push_back({r.info.machine, r.info.crc, 0, in.signedReleases.count(r.info.crc) > 0});
+    }
+  }
+  std::sort(v.currentReleases.begin(), v.currentReleases.end(),
+            [](const CurrentRelease& a, const CurrentRelease& b) { return a.machine < b.machine; });
+
+  v.inServicePerDay = EmptyDays(today);
+  std::map<std::string, BarRow> bars;
+  std::map<std::string, std::map<std::string, int>> barVersions;
+  std::map<std::string, int> refreshOfBar;
+  for (const InstallRow& i : in.installs) {
+    ++v.installations;
+    if (i.lastSeen >= now - kDay) ++v.seenLastDay;
+    for (CurrentRelease& c : v.currentReleases) {
+      if (c.crc == i.report.versionCrc) ++c.installations;
+    }
+    auto known = refreshOfBar.find(i.report.barId);
+    if (known == refreshOfBar.end()) {
+      const auto params = in.barParams.find(i.report.barId);
+      known = refreshOfBar.emplace(i.report.barId,
+                                   RefreshMinutes(params == in.barParams.end() ? ParamList() : params->second)).first;
+    }
+    const int refresh = known->second;
+    if (now - i.lastSeen > 2 * std::int64_t{refresh} * 60) {
+      v.silent.push_back({i.report.barId, i.report.barName, i.address, i.report.versionCrc, i.lastSeen, refresh});
+    }
+    BarRow& bar = RowOf(bars, i.report.barId);
+    ++bar.installations;
+    if (bar.barName.empty() || i.lastSeen >= bar.lastSeen) bar.barName = i.report.barName;
+    bar.lastSeen = std::max(bar.lastSeen, i.lastSeen);
+    ++barVersions[i.report.barId][i.report.versionCrc];
+    const std::int64_t first = zone.LocalDay(i.firstSeen), last = zone.LocalDay(i.lastSeen);
+    for (DayCount& d : v.inServicePerDay) {
+      if (first <= d.day && d.day <= last) ++d.count;
+    }
+  }
+  std::stable_sort(v.silent.begin(), v.silent.end(),
+                   [](const SilentInstall& a, const SilentInstall& b) { return a.lastSeen > b.lastSeen; });
+
+
+  v.hitsPerDay = EmptyDays(today);
+  for (const auto& [start, count] : in.hitSpans) {
+    const std::int64_t day = zone.LocalDay(start);
+    if (day == today) v.hitsToday += count;
+    if (day > today - kChartDays && day <= today) v.hitsPerDay[static_cast<std::size_t>(day - (today - kChartDays + 1))].count += count;
+  }
+  v.recentHits = in.recentHits;
+  v.at = in.at;
+  v.moreHits = in.hitRows.size() > kHitRowsShown;
+  v.recentHitRows.assign(in.hitRows.begin(), in.hitRows.begin() + static_cast<std::ptrdiff_t>(
+                                                                 std::min(in.hitRows.size(), kHitRowsShown)));
+  for (auto& [barId, row] : bars) {
+    const auto hits = in.barHits.find(barId);
+    if (hits != in.barHits.end()) row.recentHits = hits->second;
+  }
+
+  v.bars = static_cast<int>(bars.size());
+  std::size_t index = 0;
+  for (auto& [barId, row] : bars) {
+    if (index++ < v.at.barsFrom || v.barRows.size() >= kBarRowsShown) continue;
+    for (const auto& [crc, count] : barVersions[barId]) {
+      row.versions.push_back({crc, count, versions.current.count(crc) > 0, versions.known.count(crc) > 0});
+    }
+    std::stable_sort(row.versions.begin(), row.versions.end(),
+                     [](const BarVersion& a, const BarVersion& b) { return a.installations > b.installations; });
+    v.barRows.push_back(std::move(row));
+  }
+  return v;
+}
