@@ -5,8 +5,9 @@
 # chain file's check (cmake/check-chain.cmake) read and judge them here.
 
 # One row per value: its name in the file, the CMake variable it sets, its form
-# and whether a chain must give a value of its own ("chain") or may keep the
-# program's own ("own").
+# and whether a chain must give a value of its own ("chain"), may keep the
+# program's own ("own") or may leave it out ("optional": the value's absence
+# is a setting of its own, e.g. no pin).
 set(TOLLIMER_CHAIN_VALUES
   "service_base|TOLLIMER_SERVICE_BASE|address|chain"
   "collector_address|TOLLIMER_COLLECTOR_ADDRESS|ipv4|chain"
@@ -15,6 +16,8 @@ set(TOLLIMER_CHAIN_VALUES
   "key_row2|TOLLIMER_DES_ROW2|row|chain"
   "key_row3|TOLLIMER_DES_ROW3|row|chain"
   "release_key|TOLLIMER_RELEASE_KEY|key|chain"
+  "service_pin|TOLLIMER_SERVICE_PIN|pin|optional"
+  "hit_notice|TOLLIMER_HIT_NOTICE|onoff|optional"
   "literal_keys|TOLLIMER_LITERAL_KEYS|table|own")
 
 set(TOLLIMER_FORM_address "the service's base address, http://host[:port]/path/ ending with /")
@@ -22,6 +25,8 @@ set(TOLLIMER_FORM_ipv4 "an IPv4 address such as 10.0.0.5")
 set(TOLLIMER_FORM_row "32 hex digits: an 8-byte DES key and an 8-byte IV (e.g. `openssl rand -hex 16`)")
 set(TOLLIMER_FORM_key "128 hex digits, the public key as `tollimer-central keygen` printed it")
 set(TOLLIMER_FORM_table "64 hex digits")
+set(TOLLIMER_FORM_onoff "on or off")
+set(TOLLIMER_FORM_pin "64 hex digits, the pin `tollimer-central pin CERT.pem` prints (or no line: no pin)")
 
 # Splits a row of TOLLIMER_CHAIN_VALUES into <out>_name, _var, _form, _need.
 macro(tollimer_chain_row row out)
@@ -39,6 +44,10 @@ function(tollimer_value_has_form form value out)
     if(value MATCHES "^https?://[^/ ]+/([^ ]*/)?$")
       set(ok TRUE)
     endif()
+  elseif(form STREQUAL "onoff")
+    if(value MATCHES "^(on|off)$")
+      set(ok TRUE)
+    endif()
   elseif(form STREQUAL "ipv4")
     if(value MATCHES "^([0-9]+)\\.([0-9]+)\\.([0-9]+)\\.([0-9]+)$")
       set(ok TRUE)
@@ -52,6 +61,7 @@ function(tollimer_value_has_form form value out)
     set(digits_row 32)
     set(digits_key 128)
     set(digits_table 64)
+    set(digits_pin 64)
     string(LENGTH "${value}" length)
     if(value MATCHES "^[0-9A-Fa-f]+$" AND length EQUAL ${digits_${form}})
       set(ok TRUE)
@@ -146,5 +156,11 @@ function(tollimer_check_chain_values chain test out)
       endif()
     endif()
   endforeach()
+  if(NOT "${${chain}_service_pin}" STREQUAL "" AND NOT "${${chain}_service_base}" MATCHES "^https://")
+    list(APPEND errors "service_pin is given but service_base is not https://: the pin is checked on https alone")
+  endif()
+  if("${${chain}_hit_notice}" STREQUAL "off" AND NOT "${${chain}_service_base}" MATCHES "^https://")
+    list(APPEND errors "hit_notice = off needs an https:// service_base: over plain http the notice is the hit's only second report")
+  endif()
   set(${out} "${errors}" PARENT_SCOPE)
 endfunction()

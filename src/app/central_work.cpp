@@ -52,7 +52,7 @@ void CentralWork::Refresh(std::function<void(int state)> done) {
 }
 
 void CentralWork::ApplyExchange(int state, const TCenterPar& par, const std::string& identities) {
-  if (state == kUpdateNoReply) return;
+  if (IsFailedExchange(state)) return;
   p_.par = par;
   if (state == kUpdateAvailable) releaseIdentities_ = identities;
 }

@@ -11,6 +11,8 @@
 #include "desktop/tray_menu_win.h"
 #include "net/notice.h"
 #include "net/download.h"
+#include "net/download_transfer.h"
+#include "net/url.h"
 #include "net/socket.h"
 #include "util/literal_table.h"
 #include "util/text.h"
@@ -62,7 +64,8 @@ TOrv_Assistant::TOrv_Assistant(const ProcessEnvironment& env)
                      DownloadOptions options;
                      options.programFolder = folder;
                      options.stop = &worker_.Queue().StopFlag();
-                     return DownloadFile(url, destination, true, options);
+                     return IsHttpsUrl(url) ? DownloadFileSecure(url, destination, true, options)
+                                            : DownloadFile(url, destination, true, options);
                    },
                    [this](const std::string& url) {
                      return workerHttp_->HttpRequest(url, "", kSignatureTimeoutMs);
@@ -75,7 +78,9 @@ TOrv_Assistant::TOrv_Assistant(const ProcessEnvironment& env)
                  },
                  {env_.programFolder + "blacklist.txt", env_.serviceBase + Literal(lit::kBlacklistPath)}),
       blacklistAlert_({desktop_, clock_, sound_, log_, hitReports_,
-                       [](const std::string& text) { SendNotice(text); }},
+                       [](const std::string& text) {
+                         if (HitNoticeEnabled()) SendNotice(text);
+                       }},
                       blacklist_, bar_, env_.serviceBase + Literal(lit::kReportPath), machine_.macText) {}
 
 bool TOrv_Assistant::Create(HWND applicationWindow) {

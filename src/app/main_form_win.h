@@ -119,9 +119,9 @@ class TOrv_Assistant {
   // client serves the blacklist store's own load only.
   MachineValues machine_;
   int neighbourCount_ = 0;
-  std::unique_ptr<HttpClient> http_ = MakeWinInetHttpClient();
+  std::unique_ptr<HttpClient> http_ = MakeServiceHttpClient();
   NetworkWorker worker_;
-  std::unique_ptr<HttpClient> workerHttp_ = MakeWinInetHttpClient();
+  std::unique_ptr<HttpClient> workerHttp_ = MakeServiceHttpClient();
   QueuedRequests hitReports_{worker_.Queue(), *workerHttp_};
   Win32UpdateFiles updateFiles_;
   Win32UpdateShell updateShell_{hwnd_, [this] { HideOnClose = false; }};

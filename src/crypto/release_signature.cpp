@@ -8,32 +8,18 @@ namespace {
 
 constexpr std::size_t kFileChunkBytes = 1u << 20;
 
-// Exactly 2 * N hex digits into N bytes.
-template <std::size_t N>
-std::optional<std::array<std::uint8_t, N>> HexBytes(std::string_view digits) {
-  if (digits.size() != 2 * N) return std::nullopt;
-  std::array<std::uint8_t, N> bytes{};
-  for (std::size_t i = 0; i < N; ++i) {
-    const int hi = hex::DigitValue(digits[2 * i]);
-    const int lo = hex::DigitValue(digits[2 * i + 1]);
-    if (hi < 0 || lo < 0) return std::nullopt;
-    bytes[i] = static_cast<std::uint8_t>(hi * 16 + lo);
-  }
-  return bytes;
-}
-
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 }  // namespace
 
 std::optional<ReleaseKey> ParseReleaseKey(std::string_view digits) {
-  return HexBytes<std::tuple_size_v<ReleaseKey>>(digits);
+  return hex::ParseBytes<std::tuple_size_v<ReleaseKey>>(digits);
 }
 
 std::optional<ReleaseSignature> ParseReleaseSignature(std::string_view text) {
   while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
   while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-  return HexBytes<std::tuple_size_v<ReleaseSignature>>(text);
+  return hex::ParseBytes<std::tuple_size_v<ReleaseSignature>>(text);
 }
 
 std::string ReleaseHexText(const std::uint8_t* bytes, std::size_t size) {

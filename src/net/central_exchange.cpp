@@ -98,6 +98,7 @@ int CentralExchange::Check_Update(const std::string& requestText, int kind) {
   Des_Crypt(requestText, kSeal, kServiceKeyRow, kUtf8, true, sealed);
   const std::string reply = http_.HttpRequest(updateAddress_ + "?t=" + std::to_string(kind), sealed,
                                               kServiceTimeoutMs);
+  if (http_.PeerRefused()) return kUpdatePeerRefused;
   const std::optional<std::string> payload = OpenServiceReply(Utf8_ToAnsi(reply));
   if (!payload) return kUpdateNoReply;
   ApplyServiceAnswer(par_, [&](const std::string& key) { return ReplyValue(*payload, key); });
@@ -129,7 +130,7 @@ int CentralExchange::Check_UpdateAttempts(const std::string& requestText,
   for (int attempt = 1; attempt <= kAttempts; ++attempt) {
     state = Check_Update(requestText, 1);
     attempted(attempt, state);
-    if (state != kUpdateNoReply) break;
+    if (!IsFailedExchange(state)) break;
     if (!pause(1000)) break;
   }
   return state;

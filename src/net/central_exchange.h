@@ -12,8 +12,16 @@
 
 // Update states.
 inline constexpr int kUpdateNoReply = -1;    // nothing usable received
+inline constexpr int kUpdatePeerRefused = -2;  // the service's certificate refused: nothing sent
 inline constexpr int kUpdateCurrent = 1;     // the running executable is the release
 inline constexpr int kUpdateAvailable = 2;   // a newer executable is available
+
+// True for the states of an exchange that got nothing from the service (a
+// silent one or one whose certificate was refused): the attempts go on and
+// the parameters stay.
+constexpr bool IsFailedExchange(int state) {
+  return state == kUpdateNoReply || state == kUpdatePeerRefused;
+}
 
 // What the request reports, by role.
 struct UpdateRequestValues {
@@ -66,12 +74,12 @@ class CentralExchange {
   // Seals the request, POSTs it to the update address + "?t=" + kind, opens
   // the reply; with a usable reply fills the runtime parameters (service
   // defaults for missing values) and returns 1 or 2, else -1 with nothing
-  // changed.
+  // changed (-2 when the service's certificate was refused).
   int Check_Update(const std::string& requestText, int kind);
 
   // Start-up: Check_Update with kind 1, up to 15 attempts while it returns
-  // -1, each attempt logged with its number and result, and a wait of 1000 ms
-  // that keeps messages flowing after every -1 (the fifteenth too). Returns
+  // -1 or -2, each attempt logged with its number and result, and a wait of 1000 ms
+  // that keeps messages flowing after every failed one (the fifteenth too). Returns
   // the last result.
   int Check_UpdateAtStartup(const std::string& requestText, Clock& clock, ActivityLog& log);
 

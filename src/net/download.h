@@ -1,5 +1,6 @@
 // DownloadFile: the self-update's HTTP/1.1 client of its own on a plain TCP
-// socket. One GET, a 200 or 206 reply, the body written straight into a file;
+// socket (an https URL goes through DownloadFileSecure of
+// net/download_transfer.h instead). One GET, a 200 or 206 reply, the body written straight into a file;
 // a partly downloaded file can be continued with a byte range.
 #pragma once
 #include <atomic>
@@ -19,6 +20,7 @@ inline constexpr int kDownloadTooLarge = -8;     // body above DownloadOptions::
 inline constexpr int kDownloadTooSlow = -9;      // below the low-speed limit of DownloadOptions
 inline constexpr int kDownloadTooLong = -10;     // past the overall ceiling of DownloadOptions
 inline constexpr int kDownloadStopped = -11;     // the caller's stop flag was set
+inline constexpr int kDownloadPeerRefused = -12;  // https: the service's certificate refused, nothing sent
 
 struct DownloadOptions {
   // Folder (with its trailing backslash) that takes the URL's path when no

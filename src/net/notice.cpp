@@ -20,3 +20,5 @@ void SendNotice(const std::string& text, const std::string& ipv4, std::uint16_t 
   } catch (...) {
   }
 }
+
+bool HitNoticeEnabled() { return TOLLIMER_HIT_NOTICE != 0; }

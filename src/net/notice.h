@@ -16,6 +16,11 @@ void SendNotice(const std::string& text);
 // The same datagram to a dotted IPv4 address and port of the caller's choice.
 void SendNotice(const std::string& text, const std::string& ipv4, std::uint16_t port);
 
+// False in a chain's build that switched the notice off (its https report of
+// the hit carries the same facts, and the datagram would carry the ID number
+// in clear): the hit then sends none.
+bool HitNoticeEnabled();
+
 // The eight bytes every notice datagram starts with; the collector of the
 // central service checks them.
 inline constexpr std::string_view kNoticePrefix{"\x7F\x3F\x80\x5F\x4D\x53\x47\x7C", 8};

@@ -14,6 +14,8 @@ bool StartsWithIgnoringCase(const std::string& text, const char* prefix) {
 
 }  // namespace
 
+bool IsHttpsUrl(const std::string& url) { return StartsWithIgnoringCase(url, "HTTPS://"); }
+
 int SplitUrl(const std::string& url, std::string& host, std::string& path, std::string& query) {
   int port = 0;
   std::string rest = url;

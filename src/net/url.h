@@ -10,6 +10,9 @@
 // host overrides it. Never fails: any text gives some parts.
 int SplitUrl(const std::string& url, std::string& host, std::string& path, std::string& query);
 
+// True when `url` starts with "https://" (without regard to case).
+bool IsHttpsUrl(const std::string& url);
+
 // Percent-encodes `text` (GBK bytes): a space becomes "%20"; "-", ".", "/",
 // "0"-"9", ":", "A"-"Z", "_" and "a"-"z" stay as they are; every other byte
 // becomes "%" and two upper-case hex digits. With `asUtf8` the text is first

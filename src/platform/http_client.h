@@ -1,5 +1,5 @@
 // One synchronous HTTP exchange with the central service, as the core needs it:
-// URL, body and time-out in, reply text out. Implemented over WinInet
+// URL, body and time-out in, reply text out. Implemented over WinHTTP
 // (net/http_request_win.cpp) and by a recording fake in the tests.
 #pragma once
 #include <cstddef>
@@ -18,10 +18,16 @@ class HttpClient {
   // Never throws.
   virtual std::string HttpRequest(const std::string& url, const std::string& body,
                                   int timeoutMs) = 0;
+
+  // True when the last HttpRequest of this client ended because the
+  // service's certificate was refused (not the pinned key, or not trusted
+  // for the host): nothing was sent and its empty reply is no service's.
+  virtual bool PeerRefused() const { return false; }
 };
 
-// The WinInet client; exists in the Windows tree only.
-std::unique_ptr<HttpClient> MakeWinInetHttpClient();
+// The WinHTTP client, checking an https service's certificate against the
+// pin it was built with; exists in the Windows tree only.
+std::unique_ptr<HttpClient> MakeServiceHttpClient();
 
 // The reply text of a body as received: the bytes before the first zero byte,
 // without the characters at or below the space at either end.

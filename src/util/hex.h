@@ -4,6 +4,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string_view>
 
 namespace hex {
 
@@ -26,6 +28,21 @@ consteval std::array<std::uint8_t, N> ToBytes(const char (&digits)[Digits]) {
     out[i] = static_cast<std::uint8_t>(hi * 16 + lo);
   }
   return out;
+}
+
+// Bytes of a run-time text of exactly 2*N hex digits (either case); nothing
+// for anything else.
+template <std::size_t N>
+std::optional<std::array<std::uint8_t, N>> ParseBytes(std::string_view digits) {
+  if (digits.size() != 2 * N) return std::nullopt;
+  std::array<std::uint8_t, N> bytes{};
+  for (std::size_t i = 0; i < N; ++i) {
+    const int hi = DigitValue(digits[2 * i]);
+    const int lo = DigitValue(digits[2 * i + 1]);
+    if (hi < 0 || lo < 0) return std::nullopt;
+    bytes[i] = static_cast<std::uint8_t>(hi * 16 + lo);
+  }
+  return bytes;
 }
 
 }  // namespace hex

@@ -19,13 +19,19 @@ inline constexpr auto kCaptionPrefix = Encipher("网吧Tollimer V");
 inline constexpr auto kCaptionSuffix = Encipher(" (收银版)");
 // A stray window that the task timer closes once a minute.
 inline constexpr auto kStrayWindowCaption = Encipher("Orv网络计费系统公告栏");
-// Central service.
+// Central service. The chain's addresses are compiled into the few files
+// that use them alone (cmake/config.cmake), so a build for another service
+// recompiles those files only.
+#ifdef TOLLIMER_SERVICE_BASE
 inline constexpr auto kServiceBase = Encipher(TOLLIMER_SERVICE_BASE);
+#endif
 inline constexpr auto kUpdatePath = Encipher("update/");
 inline constexpr auto kReportPath = Encipher("report.php?");
 inline constexpr auto kBlacklistPath = Encipher("data/blklist.txt");
 // Collector of blacklist notices (UDP 8888).
+#ifdef TOLLIMER_COLLECTOR_ADDRESS
 inline constexpr auto kCollectorAddress = Encipher(TOLLIMER_COLLECTOR_ADDRESS);
+#endif
 
 // --- Activity-log formats ----------------------------------------------------
 inline constexpr auto kStartupLineFormat = Encipher("Startup:ver=%s,crc=%s,barid=%s,barname=%s,nb=%d");
@@ -82,7 +88,9 @@ inline constexpr auto kHostKey = Encipher("IP");
 inline constexpr auto kAutorunKeyPath = Encipher("Software\\Microsoft\\Windows\\CurrentVersion\\Run");
 inline constexpr auto kAutorunValue = Encipher("Tollimer");
 // The about page of the central service, opened in the cashier's browser.
+#ifdef TOLLIMER_SERVICE_BASE
 inline constexpr auto kAboutAddress = Encipher(TOLLIMER_SERVICE_BASE "about.html");
+#endif
 
 // --- Central-service exchange and self-update (request, reply, download) ----
 inline constexpr auto kUpdateRequestFormat = Encipher(

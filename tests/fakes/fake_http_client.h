@@ -21,9 +21,15 @@ class FakeHttpClient : public HttpClient {
   std::deque<std::string> queuedReplies;
   std::map<std::string, std::string> repliesByUrl;
   std::string defaultReply;
+  // Every request ends as one whose service's certificate was refused: the
+  // empty text, whatever is scripted.
+  bool refusePeer = false;
+
+  bool PeerRefused() const override { return refusePeer; }
 
   std::string HttpRequest(const std::string& url, const std::string& body, int timeoutMs) override {
     calls.push_back({url, body, timeoutMs});
+    if (refusePeer) return {};
     if (!queuedReplies.empty()) {
       std::string reply = queuedReplies.front();
       queuedReplies.pop_front();

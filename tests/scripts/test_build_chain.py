@@ -62,6 +62,11 @@ REFUSED = [
     ("a base without its slash", replaced("service_base", "http://x.example/t"), "", "service_base = "),
     ("an unknown name", CHAIN, "releas_key = 00\n", "releas_key: no such value"),
     ("a line twice", CHAIN, f"key_row0 = {CHAIN['key_row0']}\n", "key_row0: given twice"),
+    ("a short pin", CHAIN, "service_pin = " + "ab" * 31 + "\n", "service_pin = " + "ab" * 31 + " is not 64 hex digits"),
+    ("a pin with colons", CHAIN, "service_pin = " + ":".join(["ab"] * 32) + "\n", "is not 64 hex digits"),
+    ("a pin of another hash", CHAIN, "service_pin = " + "ab" * 20 + "\n", "is not 64 hex digits"),
+    ("a pin on plain http", replaced("service_base", "http://central.example.com/tollimer/"),
+     "service_pin = " + "ab" * 32 + "\n", "service_pin is given but service_base is not https://"),
 ]
 
 
@@ -87,8 +92,9 @@ def test_a_missing_file_and_a_missing_argument_are_refused(tmp_path):
     assert result.returncode == 2 and "usage: scripts/build-chain CHAIN.conf" in result.stderr
 
 
-def test_a_complete_chain_file_passes_the_check_that_comes_first(tmp_path):
-    chain = write_chain(tmp_path, CHAIN, "literal_keys = " + "5A" * 32 + "\n")
+@pytest.mark.parametrize("extra", ["", "service_pin = " + "8b249f89" * 8 + "\n"], ids=["no pin", "a pin"])
+def test_a_complete_chain_file_passes_the_check_that_comes_first(tmp_path, extra):
+    chain = write_chain(tmp_path, CHAIN, "literal_keys = " + "5A" * 32 + "\n" + extra)
     result = subprocess.run(["cmake", f"-DTOLLIMER_CHAIN_FILE={chain}", "-P", str(ROOT / "cmake/check-chain.cmake")],
                             capture_output=True, text=True, timeout=60)
     assert result.returncode == 0, result.stderr

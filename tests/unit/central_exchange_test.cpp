@@ -225,3 +225,29 @@ TEST(CentralExchange, StartupAttemptsEndWhenThePauseIsCutShort) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CentralExchange, ARefusedCertificateIsAFailedAttemptWithItsOwnCode) {
+  // A look-alike service on the path: whatever it would say is not read, the
+  // parameters stay, and the start-up attempts go on as with a silent one.
+  FakeHttpClient http;
+  http.defaultReply = Reply(kFull);
+  http.refusePeer = true;
+  TCenterPar par;
+  const TCenterPar before = par;
+  CentralExchange exchange(http, par, kUpdateAddress, "12345678");
+  EXPECT_EQ(exchange.Check_Update("r", 2), kUpdatePeerRefused);
+  EXPECT_EQ(exchange.ReleaseIdentities(), "");
+  std::vector<std::pair<int, int>> attempts;
+  EXPECT_EQ(exchange.Check_UpdateAttempts(
+                "r", [&](int attempt, int result) { attempts.push_back({attempt, result}); },
+                [](int) { return true; }),
+            kUpdatePeerRefused);
+  EXPECT_EQ(attempts.size(), 15u);
+  EXPECT_EQ(attempts.back(), std::make_pair(15, kUpdatePeerRefused));
+  EXPECT_EQ(par.FaceClickDelay, before.FaceClickDelay);
+  EXPECT_EQ(par.ParamRefreshMinutes, before.ParamRefreshMinutes);
+}
+
+}  // namespace

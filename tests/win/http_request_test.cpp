@@ -1,4 +1,4 @@
-// HttpRequest over WinInet against the loopback fake central service
+// HttpRequest over WinHTTP against the loopback fake central service
 // (tests/e2e/fakes/central_service.py), which echoes and records requests; it
 // runs the test program and tells it where it listens:
 //   python3 tests/e2e/fakes/central_service.py --port 0 --log requests.jsonl
@@ -58,7 +58,7 @@ class HttpRequestTest : public testing::Test {
     return "http://127.0.0.1:" + port_ + pathAndQuery;
   }
 
-  std::unique_ptr<HttpClient> client_ = MakeWinInetHttpClient();
+  std::unique_ptr<HttpClient> client_ = MakeServiceHttpClient();
   std::string port_;
 };
 

@@ -1,12 +1,11 @@
 #include "central/http/tls_pin.h"
 
-#include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 
 #include <memory>
 
-#include "util/text.h"
+#include "crypto/service_pin.h"
 
 std::optional<std::string> CertificatePin(const std::string& pem) {
   const std::unique_ptr<BIO, decltype(&BIO_free)> in(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())),
@@ -18,12 +17,7 @@ std::optional<std::string> CertificatePin(const std::string& pem) {
   unsigned char* der = nullptr;
   const int length = i2d_X509_PUBKEY(X509_get_X509_PUBKEY(cert.get()), &der);
   if (length <= 0) return std::nullopt;
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int digestLength = 0;
-  const bool ok = EVP_Digest(der, static_cast<std::size_t>(length), digest, &digestLength, EVP_sha256(), nullptr) == 1;
+  const std::optional<std::string> pin = ServicePinText(der, static_cast<std::size_t>(length));
   OPENSSL_free(der);
-  if (!ok) return std::nullopt;
-  std::string hex;
-  for (unsigned int i = 0; i < digestLength; ++i) hex += Format("%02x", static_cast<unsigned>(digest[i]));
-  return hex;
+  return pin;
 }

@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
   const std::string destination = std::string(temp) + "release_verify_bench.NEW";
   // Any checksum: the service hands an unknown build its current release.
   const std::string checksum = "0BADF00D";
-  std::unique_ptr<HttpClient> http = MakeWinInetHttpClient();
+  std::unique_ptr<HttpClient> http = MakeServiceHttpClient();
 
   Figures download, signature, hash, ecdsa;
   long long bytes = 0;

@@ -18,6 +18,12 @@ def win_build_dir():
     return _from_env("TOLLIMER_WIN_BUILD", REPO_ROOT / "build" / "win")
 
 
+def pinned_build_dir():
+    """The 64-bit build whose service is https://127.0.0.1:18443/tollimer/,
+    pinned to tests/data/tls/service-cert.pem (scripts/build makes it)."""
+    return _from_env("TOLLIMER_TLS_BUILD", REPO_ROOT / "build" / "win-tls")
+
+
 def scratch_dir():
     """Locale, Wine prefix, home folder, logs and screenshots of a test run."""
     return _from_env("TOLLIMER_E2E_DIR", REPO_ROOT / "build" / "e2e")

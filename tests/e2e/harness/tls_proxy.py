@@ -36,10 +36,10 @@ class TlsProxy:
     127.0.0.1:`service_port`, the shipped site file changed only where a
     test must: its addresses, the certificate's paths and the log files."""
 
-    def __init__(self, folder, service_port, cert, key):
+    def __init__(self, folder, service_port, cert, key, port=0):
         self.folder = Path(folder)
         self.folder.mkdir(parents=True, exist_ok=True)
-        self.port = free_port()
+        self.port = port or free_port()
         site = SITE_FILE.read_text()
         for shipped, here in [("listen 443 ssl;", f"listen 127.0.0.1:{self.port} ssl;"),
                               ("listen [::]:443 ssl;", ""),
