@@ -4,8 +4,8 @@ tests/data/tls/service-cert.pem, talks to the real tollimer-central behind
 the real nginx (the site file the package ships). The exchange, the
 blacklist, a hit's report and the self-update go through TLS; a look-alike
 service (another certificate on the same address) gets nothing and gives
-nothing; and a listener on the loopback never sees the ID number of a hit,
-which it does see over plain http."""
+nothing; and a listener on the loopback never sees the ID number of a hit
+(the build sends no notice datagram), which it does see over plain http."""
 
 import zlib
 from pathlib import Path
@@ -74,8 +74,9 @@ def hit_seen_on_the_wire(sim, assistant, central, port):
         [hit] = wait_until(lambda: central.rows("hits"), timeout=15, message="the hit recorded")
     finally:
         wire = capture.stop()
-    print(f"capture on {port}: {capture.packets} packets, {capture.connections // 2} connection(s), "
-          f"{len(wire)} payload bytes, ID number {'found' if LISTED_ID.encode() in wire else 'not found'}")
+    print(f"capture on {port} and UDP: {capture.packets} packets, {capture.connections // 2} connection(s), "
+          f"{capture.datagrams} datagram(s), {len(wire)} payload bytes, "
+          f"ID number {'found' if LISTED_ID.encode() in wire else 'not found'}")
     return hit, wire, capture.packets
 
 
@@ -92,10 +93,13 @@ def test_exchange_blacklist_hit_and_update_over_https_with_the_id_never_in_clear
         hit, wire, packets = hit_seen_on_the_wire(sim, assistant, central, TLS_PORT)
         assert hit["id"] == LISTED_ID and hit["bar_id"] == install["bar_id"]
         # The report crossed the loopback, as TLS records (content type 23,
-        # version 3.3), and the ID number is in none of its bytes.
+        # version 3.3), and the ID number is in none of its bytes. The build
+        # leaves the notice datagram out (hit_notice = off): the collector
+        # gets nothing, so nothing of the hit travels in clear.
         assert packets > 0 and b"\x17\x03\x03" in wire
         assert LISTED_ID.encode() not in wire
         assert assistant.stop() == 0
+        assert central.rows("notices") == []
     finally:
         end_every_assistant(sim)
 
@@ -128,6 +132,8 @@ def test_the_same_hit_over_plain_http_shows_the_id_to_the_capture(
         hit, wire, packets = hit_seen_on_the_wire(sim, assistant, central, central.http_port)
         assert hit["id"] == LISTED_ID
         assert packets > 0 and LISTED_ID.encode() in wire
+        # The plain build also sends the hit's notice datagram, in clear.
+        wait_until(lambda: central.rows("notices"), timeout=10, message="the notice collected")
         assert assistant.stop() == 0
     finally:
         end_every_assistant(sim)

@@ -67,6 +67,9 @@ REFUSED = [
     ("a pin of another hash", CHAIN, "service_pin = " + "ab" * 20 + "\n", "is not 64 hex digits"),
     ("a pin on plain http", replaced("service_base", "http://central.example.com/tollimer/"),
      "service_pin = " + "ab" * 32 + "\n", "service_pin is given but service_base is not https://"),
+    ("the notice off on plain http", replaced("service_base", "http://central.example.com/tollimer/"),
+     "hit_notice = off\n", "hit_notice = off needs an https:// service_base"),
+    ("the notice neither on nor off", CHAIN, "hit_notice = no\n", "hit_notice = no is not on or off"),
 ]
 
 
@@ -92,7 +95,9 @@ def test_a_missing_file_and_a_missing_argument_are_refused(tmp_path):
     assert result.returncode == 2 and "usage: scripts/build-chain CHAIN.conf" in result.stderr
 
 
-@pytest.mark.parametrize("extra", ["", "service_pin = " + "8b249f89" * 8 + "\n"], ids=["no pin", "a pin"])
+@pytest.mark.parametrize("extra", ["", "service_pin = " + "8b249f89" * 8 + "\n",
+                                   "service_pin = " + "8b249f89" * 8 + "\nhit_notice = off\n"],
+                         ids=["no pin", "a pin", "a pin and no notice"])
 def test_a_complete_chain_file_passes_the_check_that_comes_first(tmp_path, extra):
     chain = write_chain(tmp_path, CHAIN, "literal_keys = " + "5A" * 32 + "\n" + extra)
     result = subprocess.run(["cmake", f"-DTOLLIMER_CHAIN_FILE={chain}", "-P", str(ROOT / "cmake/check-chain.cmake")],
