@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The operator's documents in Chinese say what the English ones say: the
 same commands and the same options of tollimer-central, in the manual page
-and in the README's section on the service.
+and in the README's sections on the service and the TLS in front of it.
 
     docs_in_step.py SOURCE_DIR
 
@@ -61,12 +61,19 @@ def readme_terms(text):
     return terms
 
 
+README_SECTIONS = ("The central service", "TLS in front of the service")
+
+
 def readme_section(readme):
-    """The README's section on the service: from its heading to the next."""
-    match = re.search(r"^## The central service.*?(?=^## )", readme, re.M | re.S)
-    if not match:
-        raise SystemExit("README.md has no section \"## The central service\"")
-    return match.group(0)
+    """The README's sections on the service and on the TLS in front of it,
+    each from its heading to the next."""
+    found = []
+    for heading in README_SECTIONS:
+        match = re.search(r"^## " + re.escape(heading) + r".*?(?=^## |\Z)", readme, re.M | re.S)
+        if not match:
+            raise SystemExit(f"README.md has no section \"## {heading}\"")
+        found.append(match.group(0))
+    return "\n".join(found)
 
 
 def compare(name, english, chinese):
