@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <numeric>
 
 #include "central/chain_seed.h"
@@ -155,7 +156,8 @@ TEST(StatusView, TheBarTableIsPagedAndTheSilentListBounded) {
   EXPECT_EQ(first.bars, bars);
   ASSERT_EQ(first.barRows.size(), kBarRowsShown);
   EXPECT_EQ(first.barRows.front().barId, "00000");
-  EXPECT_EQ(first.silent.size(), static_cast<std::size_t>(bars));
+  EXPECT_EQ(first.silentCount, bars);
+  EXPECT_EQ(first.silent.size(), kSilentRowsShown);
   const std::string html = RenderStatusPage(chain.Read(), kNow, Shanghai());
   EXPECT_NE(html.find(Format("<a href=\"?bars_from=%zu\">", kBarRowsShown)), std::string::npos);
   EXPECT_NE(html.find(Format("失联装机（%d）", bars)), std::string::npos);
@@ -340,8 +342,9 @@ TEST(StatusPage, TheSeededChainOfFiftyBars) {
                             [](int sum, const DayCount& d) { return sum + d.count; }),
             seeded.hits);
   // Silent exactly where the refresh interval of the installation's bar says so.
+  const std::vector<InstallRow> installs = store->Installs();
   std::size_t quiet = 0;
-  for (const InstallRow& i : in.installs) {
+  for (const InstallRow& i : installs) {
     const int refresh = i.report.barId == kSeedSlowBar ? 720 : 60;
     if (kNow - i.lastSeen > 2 * refresh * kMinute) ++quiet;
     if (i.report.barId == kSeedSlowBar && kNow - i.lastSeen == 5 * kHour) {
@@ -349,7 +352,40 @@ TEST(StatusPage, TheSeededChainOfFiftyBars) {
     }
   }
   EXPECT_EQ(v.silent.size(), quiet);
+  EXPECT_EQ(v.silentCount, static_cast<int>(quiet));
   EXPECT_GT(quiet, 0u);
+  // The store's aggregates against the installations' own rows: each bar's
+  // count, builds, newest contact and the name its newest installation
+  // reports, and the installations in service on each day of the chart.
+  const TimeZone zone = Shanghai();
+  std::map<std::string, BarRow> bars;
+  std::map<std::string, std::map<std::string, int>> builds;
+  std::vector<int> inService(kChartDays);
+  const std::int64_t today = zone.LocalDay(kNow);
+  for (const InstallRow& i : installs) {
+    BarRow& bar = bars[i.report.barId];
+    ++bar.installations;
+    if (bar.installations == 1 || i.lastSeen >= bar.lastSeen) bar.barName = i.report.barName;
+    bar.lastSeen = std::max(bar.lastSeen, i.lastSeen);
+    ++builds[i.report.barId][i.report.versionCrc];
+    for (int d = 0; d < kChartDays; ++d) {
+      const std::int64_t day = today - kChartDays + 1 + d;
+      if (zone.LocalDay(i.firstSeen) <= day && day <= zone.LocalDay(i.lastSeen)) ++inService[static_cast<std::size_t>(d)];
+    }
+  }
+  ASSERT_EQ(v.barRows.size(), bars.size());
+  for (const BarRow& row : v.barRows) {
+    const BarRow& expected = bars[row.barId];
+    EXPECT_EQ(row.installations, expected.installations) << row.barId;
+    EXPECT_EQ(row.lastSeen, expected.lastSeen) << row.barId;
+    EXPECT_EQ(row.barName, expected.barName) << row.barId;
+    std::map<std::string, int> shown;
+    for (const BarVersion& b : row.versions) shown[b.crc] = b.installations;
+    EXPECT_EQ(shown, builds[row.barId]) << row.barId;
+  }
+  std::vector<int> shownInService;
+  for (const DayCount& d : v.inServicePerDay) shownInService.push_back(d.count);
+  EXPECT_EQ(shownInService, inService);
   EXPECT_TRUE(std::is_sorted(v.silent.begin(), v.silent.end(),
                              [](const SilentInstall& a, const SilentInstall& b) { return a.lastSeen > b.lastSeen; }));
   const std::string html = RenderStatusPage(in, kNow, Shanghai());

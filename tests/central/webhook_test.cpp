@@ -203,7 +203,7 @@ TEST(WebhookDigest, CountsTheLocalDaysHitsPerBarAndTheSilentInstallations) {
       {Utc(2026, 12, 10, 15, 30), kId, "M", "3302", "月亮网吧", "10.0.0.2"},  // 23:30 local yesterday
   };
   const std::vector<SilentInstall> silent = {{"3303", "太阳网吧", "10.0.0.9", "1A2B3C4D", Utc(2026, 12, 11, 8, 0), 60}};
-  EXPECT_EQ(DigestText(hits, silent, now, zone),
+  EXPECT_EQ(DigestText(hits, silent, silent.size(), now, zone),
             "【每日汇总】2026-12-11\n今日黑名单命中 3 次\n  网吧 3301 星空网吧：2 次\n  网吧 3302 月亮网吧：1 次\n"
             "失联装机 1 台\n  网吧 3303 太阳网吧 10.0.0.9 最后联络 2026-12-11 16:00:00");
 }
@@ -214,9 +214,12 @@ TEST(WebhookDigest, AChainsBusyDayStaysWithinWhatARobotTakes) {
   std::vector<StatusHit> hits;
   for (int i = 0; i < 5; ++i) hits.push_back({now - 60, kId, "M", "9999", "最忙的网吧", "10.0.0.1"});
   for (int bar = 0; bar < 300; ++bar) hits.push_back({now - 600, kId, "M", Format("%d", 4000 + bar), "网吧", "10.0.0.2"});
+  // 40 silent, of which the store hands over the most recent it lists.
   std::vector<SilentInstall> silent;
-  for (int i = 0; i < 40; ++i) silent.push_back({Format("%d", 5000 + i), "失联的网吧", "10.0.1.1", "1A2B3C4D", now - 9000, 60});
-  const std::string text = DigestText(hits, silent, now, zone);
+  for (int i = 0; i < kDigestSilentListed; ++i) {
+    silent.push_back({Format("%d", 5000 + i), "失联的网吧", "10.0.1.1", "1A2B3C4D", now - 9000, 60});
+  }
+  const std::string text = DigestText(hits, silent, 40, now, zone);
   EXPECT_LE(text.size(), kMaxMessageBytes);
   EXPECT_NE(text.find("今日黑名单命中 305 次\n  网吧 9999 最忙的网吧：5 次\n"), std::string::npos) << text;
   // The bars listed and the line that sums up the rest account for every hit.

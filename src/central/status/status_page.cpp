@@ -122,8 +122,8 @@ std::string Summary(const StatusView& v) {
 
 std::string SilentTable(const StatusView& v, const TimeZone& zone) {
   std::string html = Format("<h2>失联装机（%zu）</h2>\n<p class=\"note\">超过两个刷新间隔未联络的装机，最近失联的在前。</p>\n",
-                            v.silent.size());
-  if (v.silent.size() > kSilentRowsShown) {
+                            static_cast<std::size_t>(v.silentCount));
+  if (static_cast<std::size_t>(v.silentCount) > v.silent.size()) {
     html += Format("<p class=\"note\">仅列出最近失联的 %zu 台；全部装机请用 tollimer-central installs 查看。</p>\n",
                    kSilentRowsShown);
   }

@@ -31,26 +31,40 @@ std::vector<DayCount> EmptyDays(std::int64_t today) {
   return days;
 }
 
-BarRow& RowOf(std::map<std::string, BarRow>& bars, const std::string& barId) {
-  BarRow& row = bars[barId];
-  row.barId = barId;
-  return row;
-}
-
 }  // namespace
+
+std::vector<SilentInstall> ReadSilentInstalls(CentralStore& store, std::int64_t now, int limit, int& count) {
+  // Each bar's refresh interval through the same lookup the exchange
+  // answers with: the global one, and that of each bar with parameters of
+  // its own (a few, read once here, not per installation).
+  const int globalRefresh = RefreshMinutes(store.ParamsFor(""));
+  std::map<std::string, int> ownRefresh;
+  for (const ParamRow& p : store.Params()) {
+    if (!p.barId.empty() && !ownRefresh.count(p.barId)) ownRefresh[p.barId] = RefreshMinutes(store.ParamsFor(p.barId));
+  }
+  return store.SilentInstalls(
+      now,
+      [&](const std::string& barId) {
+        const auto own = ownRefresh.find(barId);
+        return own == ownRefresh.end() ? globalRefresh : own->second;
+      },
+      limit, count);
+}
 
 StatusInput ReadStatusInput(CentralStore& store, std::int64_t now, std::int64_t uptimeSeconds,
                             const StatusPageAt& at) {
   StatusInput in;
   in.at = at;
-  in.installs = store.Installs();
   in.releases = store.Releases();
-  for (const InstallRow& i : in.installs) {
-    if (!in.barParams.count(i.report.barId)) in.barParams[i.report.barId] = store.ParamsFor(i.report.barId);
-  }
+  in.installations = store.CountInstallations(now);
+  in.installsPerVersion = store.CountInstallsPerVersion();
+  in.bars = store.CountBars();
+  in.barPage = store.BarPage(at.barsFrom, kBarRowsShown);
+  in.silent = ReadSilentInstalls(store, now, static_cast<int>(kSilentRowsShown), in.silentCount);
   // A day more than the charts: their first local day may begin before
   // exactly kChartDays * 24 hours ago.
   in.hitSpans = store.CountHitsPer(now - (kChartDays + 1) * kDay, now, kHitSpanSeconds);
+  in.contacts = store.CountContactsPer(now - (kChartDays + 1) * kDay, kHitSpanSeconds);
   const std::int64_t weekAgo = now - kHitTableDays * kDay;
   in.recentHits = static_cast<int>(store.CountHits(weekAgo));
   in.barHits = store.CountBarHits(weekAgo);
@@ -137,39 +151,38 @@ StatusView BuildStatusView(const StatusInput& in, std::int64_t now, const TimeZo
   std::sort(v.currentReleases.begin(), v.currentReleases.end(),
             [](const CurrentRelease& a, const CurrentRelease& b) { return a.machine < b.machine; });
 
-  v.inServicePerDay = EmptyDays(today);
-  std::map<std::string, BarRow> bars;
-  std::map<std::string, std::map<std::string, int>> barVersions;
-  std::map<std::string, int> refreshOfBar;
-  for (const InstallRow& i : in.installs) {
-    ++v.installations;
-    if (i.lastSeen >= now - kDay) ++v.seenLastDay;
-    for (CurrentRelease& c : v.currentReleases) {
-      if (c.crc == i.report.versionCrc) ++c.installations;
-    }
-    auto known = refreshOfBar.find(i.report.barId);
-    if (known == refreshOfBar.end()) {
-      const auto params = in.barParams.find(i.report.barId);
-      known = refreshOfBar.emplace(i.report.barId,
-                                   RefreshMinutes(params == in.barParams.end() ? ParamList() : params->second)).first;
-    }
-    const int refresh = known->second;
-    if (now - i.lastSeen > 2 * std::int64_t{refresh} * 60) {
-      v.silent.push_back({i.report.barId, i.report.barName, i.address, i.report.versionCrc, i.lastSeen, refresh});
-    }
-    BarRow& bar = RowOf(bars, i.report.barId);
-    ++bar.installations;
-    if (bar.barName.empty() || i.lastSeen >= bar.lastSeen) bar.barName = i.report.barName;
-    bar.lastSeen = std::max(bar.lastSeen, i.lastSeen);
-    ++barVersions[i.report.barId][i.report.versionCrc];
-    const std::int64_t first = zone.LocalDay(i.firstSeen), last = zone.LocalDay(i.lastSeen);
-    for (DayCount& d : v.inServicePerDay) {
-      if (first <= d.day && d.day <= last) ++d.count;
-    }
+  v.installations = in.installations.known;
+  v.seenLastDay = in.installations.seenLastDay;
+  for (CurrentRelease& c : v.currentReleases) {
+    const auto count = in.installsPerVersion.find(c.crc);
+    if (count != in.installsPerVersion.end()) c.installations = count->second;
   }
-  std::stable_sort(v.silent.begin(), v.silent.end(),
-                   [](const SilentInstall& a, const SilentInstall& b) { return a.lastSeen > b.lastSeen; });
+  v.silent = in.silent;
+  v.silentCount = in.silentCount;
 
+  // In service on a day: first seen on or before it, less those last seen
+  // before it (an installation is last seen no earlier than first seen).
+  v.inServicePerDay = EmptyDays(today);
+  std::vector<int> firstOn(kChartDays), lastOn(kChartDays);
+  int firstBefore = in.contacts.firstBefore, lastBefore = in.contacts.lastBefore;
+  const auto spread = [&](const std::vector<std::pair<std::int64_t, int>>& spans, std::vector<int>& on, int& before) {
+    for (const auto& [start, count] : spans) {
+      const std::int64_t day = zone.LocalDay(start);
+      if (day <= today - kChartDays) {
+        before += count;
+      } else if (day <= today) {
+        on[static_cast<std::size_t>(day - (today - kChartDays + 1))] += count;
+      }
+    }
+  };
+  spread(in.contacts.first, firstOn, firstBefore);
+  spread(in.contacts.last, lastOn, lastBefore);
+  int firstUpTo = firstBefore, lastBeforeDay = lastBefore;
+  for (std::size_t d = 0; d < v.inServicePerDay.size(); ++d) {
+    firstUpTo += firstOn[d];
+    v.inServicePerDay[d].count = firstUpTo - lastBeforeDay;
+    lastBeforeDay += lastOn[d];
+  }
 
   v.hitsPerDay = EmptyDays(today);
   for (const auto& [start, count] : in.hitSpans) {
@@ -182,20 +195,20 @@ StatusView BuildStatusView(const StatusInput& in, std::int64_t now, const TimeZo
   v.moreHits = in.hitRows.size() > kHitRowsShown;
   v.recentHitRows.assign(in.hitRows.begin(), in.hitRows.begin() + static_cast<std::ptrdiff_t>(
                                                                  std::min(in.hitRows.size(), kHitRowsShown)));
-  for (auto& [barId, row] : bars) {
-    const auto hits = in.barHits.find(barId);
-    if (hits != in.barHits.end()) row.recentHits = hits->second;
-  }
-
-  v.bars = static_cast<int>(bars.size());
-  std::size_t index = 0;
-  for (auto& [barId, row] : bars) {
-    if (index++ < v.at.barsFrom || v.barRows.size() >= kBarRowsShown) continue;
-    for (const auto& [crc, count] : barVersions[barId]) {
+  v.bars = in.bars;
+  for (const BarInstalls& b : in.barPage) {
+    BarRow row;
+    row.barId = b.barId;
+    row.barName = b.barName;
+    row.lastSeen = b.lastSeen;
+    for (const auto& [crc, count] : b.versions) {
+      row.installations += count;
       row.versions.push_back({crc, count, versions.current.count(crc) > 0, versions.known.count(crc) > 0});
     }
     std::stable_sort(row.versions.begin(), row.versions.end(),
                      [](const BarVersion& a, const BarVersion& b) { return a.installations > b.installations; });
+    const auto hits = in.barHits.find(b.barId);
+    if (hits != in.barHits.end()) row.recentHits = hits->second;
     v.barRows.push_back(std::move(row));
   }
   return v;

@@ -45,13 +45,21 @@ std::optional<StatusPageAt> ParseStatusPageAt(const std::vector<std::pair<std::s
 // The query (with its "?") of a page, as the page's links carry it.
 std::string StatusPageQuery(const StatusPageAt& at);
 
-// What a page is made from: the installations' rows, and of the hits the
-// counts and the rows of one page of the table.
+// What a page is made from: counts and aggregates of the installations and
+// the hits, and the rows of one page of each long table.
 struct StatusInput {
-  std::vector<InstallRow> installs;
+  CentralStore::InstallationCounts installations;
+  std::map<std::string, int> installsPerVersion;  // checksum -> installations that run it
+  int bars = 0;
+  std::vector<BarInstalls> barPage;  // the page's bars, by bar id
+  // First and last contacts since the charts' first day per kHitSpanSeconds.
+  ContactSpans contacts;
+  // The silent installations, the most recently seen first, at most
+  // kSilentRowsShown of them; silentCount counts them all.
+  std::vector<SilentInstall> silent;
+  int silentCount = 0;
   std::vector<ReleaseRow> releases;
   std::set<std::string> signedReleases;        // checksums of the releases with a statement
-  std::map<std::string, ParamList> barParams;  // bar id -> the parameters that bar gets
   // Hits since the charts' first day per kHitSpanSeconds: {span start, count}.
   std::vector<std::pair<std::int64_t, int>> hitSpans;
   int recentHits = 0;                    // in the last kHitTableDays days
@@ -70,6 +78,10 @@ struct StatusInput {
 StatusInput ReadStatusInput(CentralStore& store, std::int64_t now, std::int64_t uptimeSeconds,
                             const StatusPageAt& at = StatusPageAt());
 
+// The silent installations at `now`, the most recently seen first, at most
+// `limit`; `count` gets how many there are in all.
+std::vector<SilentInstall> ReadSilentInstalls(CentralStore& store, std::int64_t now, int limit, int& count);
+
 // Minutes between an installation's exchanges when its bar gets `params`:
 // the refresh interval as the assistant takes it from the reply (its default
 // when the value is missing or not a number, and brought into its range).
@@ -79,12 +91,6 @@ struct CurrentRelease {
   std::string machine, crc;
   int installations = 0;  // that run it
   bool isSigned = false;  // served with a statement
-};
-
-struct SilentInstall {
-  std::string barId, barName, address, versionCrc;
-  std::int64_t lastSeen = 0;
-  int refreshMinutes = 0;
 };
 
 struct BarVersion {
@@ -116,8 +122,10 @@ struct StatusView {
   int recentHits = 0;
   std::int64_t uptimeSeconds = 0;
   // Not seen for more than twice their refresh interval, the most recently
-  // seen first: the ones that went quiet last lead the list.
+  // seen first: the ones that went quiet last lead the list, at most
+  // kSilentRowsShown of them; silentCount counts them all.
   std::vector<SilentInstall> silent;
+  int silentCount = 0;
   std::vector<BarRow> barRows;       // by bar id, the page's at most kBarRowsShown
   std::vector<StatusHit> recentHitRows;  // the last kHitTableDays days, newest first, at most kHitRowsShown
   bool moreHits = false;                 // older hits on the next page

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <limits>
 #include <map>
@@ -242,6 +243,114 @@ std::vector<InstallRow> CentralStore::Installs() {
     row.exchanges = s.Int(15);
     rows.push_back(std::move(row));
   }
+  return rows;
+}
+
+int CentralStore::CountBars() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Statement s(db_, "SELECT COUNT(DISTINCT bar_id) FROM installations");
+  return s.Step() ? static_cast<int>(s.Int(0)) : 0;
+}
+
+std::vector<BarInstalls> CentralStore::BarPage(std::size_t from, std::size_t limit) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  // The page's bar ids first, then their installations per build; the name
+  // is the most recently seen installation's (the last by MAC and disk of
+  // those seen at the same second).
+  Statement s(db_, R"sql(
+    WITH page(bar_id) AS (SELECT DISTINCT bar_id FROM installations ORDER BY bar_id LIMIT ?1 OFFSET ?2),
+    ranked AS (SELECT bar_id, bar_name, version_crc, last_seen,
+                 ROW_NUMBER() OVER (PARTITION BY bar_id ORDER BY last_seen DESC, mac DESC, disk DESC) AS n
+               FROM installations WHERE bar_id IN page)
+    SELECT bar_id, version_crc, COUNT(*), MAX(last_seen), MAX(CASE WHEN n=1 THEN bar_name END), MAX(n=1)
+    FROM ranked GROUP BY bar_id, version_crc ORDER BY bar_id, version_crc)sql");
+  s.Bind(1, static_cast<std::int64_t>(limit)).Bind(2, static_cast<std::int64_t>(from));
+  std::vector<BarInstalls> bars;
+  while (s.Step()) {
+    if (bars.empty() || bars.back().barId != s.Text(0)) bars.push_back({s.Text(0), "", 0, {}});
+    BarInstalls& bar = bars.back();
+    if (s.Int(5) != 0) bar.barName = s.Text(4);
+    bar.versions.emplace_back(s.Text(1), static_cast<int>(s.Int(2)));
+    bar.lastSeen = std::max(bar.lastSeen, s.Int(3));
+  }
+  return bars;
+}
+
+std::map<std::string, int> CentralStore::CountInstallsPerVersion() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Statement s(db_, "SELECT version_crc, COUNT(*) FROM installations GROUP BY version_crc");
+  std::map<std::string, int> counts;
+  while (s.Step()) counts[s.Text(0)] = static_cast<int>(s.Int(1));
+  return counts;
+}
+
+ContactSpans CentralStore::CountContactsPer(std::int64_t since, int spanSeconds) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const std::int64_t span = spanSeconds;
+  const std::int64_t start = since - ((since % span) + span) % span;  // floor, before 1970 too
+  ContactSpans c;
+  Statement before(db_, R"sql(SELECT COUNT(*) FILTER (WHERE first_seen<?1), COUNT(*) FILTER (WHERE last_seen<?1)
+                              FROM installations WHERE first_seen<=last_seen)sql");
+  if (before.Bind(1, start).Step()) {
+    c.firstBefore = static_cast<int>(before.Int(0));
+    c.lastBefore = static_cast<int>(before.Int(1));
+  }
+  static constexpr const char* kPerSpan[] = {
+      R"sql(SELECT first_seen - (first_seen - ?1) % ?2, COUNT(*) FROM installations
+            WHERE first_seen>=?1 AND first_seen<=last_seen GROUP BY 1 ORDER BY 1)sql",
+      R"sql(SELECT last_seen - (last_seen - ?1) % ?2, COUNT(*) FROM installations
+            WHERE last_seen>=?1 AND first_seen<=last_seen GROUP BY 1 ORDER BY 1)sql",
+  };
+  for (const char* sql : kPerSpan) {
+    Statement s(db_, sql);
+    s.Bind(1, start).Bind(2, span);
+    auto& spans = sql == kPerSpan[0] ? c.first : c.last;
+    while (s.Step()) spans.emplace_back(s.Int(0), static_cast<int>(s.Int(1)));
+  }
+  return c;
+}
+
+namespace {
+
+// refresh_minutes(bar_id): the caller's refresh interval of a bar, for the
+// one statement it is registered for.
+void RefreshMinutesOfBar(sqlite3_context* context, int, sqlite3_value** values) {
+  const auto& refresh = *static_cast<const std::function<int(const std::string&)>*>(sqlite3_user_data(context));
+  const unsigned char* text = sqlite3_value_text(values[0]);
+  const std::string barId = text ? std::string(reinterpret_cast<const char*>(text),
+                                               static_cast<std::size_t>(sqlite3_value_bytes(values[0])))
+                                 : std::string();
+  sqlite3_result_int64(context, refresh(barId));
+}
+
+}  // namespace
+
+std::vector<SilentInstall> CentralStore::SilentInstalls(std::int64_t now,
+                                                        const std::function<int(const std::string&)>& refreshMinutes,
+                                                        int limit, int& count) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  count = 0;
+  std::vector<SilentInstall> rows;
+  if (sqlite3_create_function_v2(db_, "refresh_minutes", 1, SQLITE_UTF8, const_cast<void*>(static_cast<const void*>(&refreshMinutes)),
+                                 RefreshMinutesOfBar, nullptr, nullptr, nullptr) != SQLITE_OK) {
+    return rows;
+  }
+  {
+    Statement counted(db_, "SELECT COUNT(*) FROM installations WHERE ?1 - last_seen > 120 * refresh_minutes(bar_id)");
+    if (counted.Bind(1, now).Step()) count = static_cast<int>(counted.Int(0));
+    // Ties keep the order of the installations' key, so a page shows the same rows each time.
+    Statement s(db_, R"sql(
+      SELECT bar_id, bar_name, address, version_crc, last_seen, refresh FROM (
+        SELECT bar_id, bar_name, address, version_crc, last_seen, mac, disk, refresh_minutes(bar_id) AS refresh
+        FROM installations WHERE ?1 - last_seen > 120 * refresh_minutes(bar_id))
+      ORDER BY last_seen DESC, bar_id, mac, disk LIMIT ?2)sql");
+    s.Bind(1, now).Bind(2, std::int64_t{limit});
+    while (s.Step()) {
+      rows.push_back({s.Text(0), s.Text(1), s.Text(2), s.Text(3), s.Int(4), static_cast<int>(s.Int(5))});
+    }
+  }
+  // The function points at the caller's object: gone with this call.
+  sqlite3_create_function_v2(db_, "refresh_minutes", 1, SQLITE_UTF8, nullptr, nullptr, nullptr, nullptr, nullptr);
   return rows;
 }
 

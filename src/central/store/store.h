@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "central/store/records.h"
@@ -29,6 +30,29 @@ struct InstallRow {
   std::int64_t firstSeen = 0;
   std::int64_t lastSeen = 0;
   std::int64_t exchanges = 0;
+};
+
+// An installation not heard from for more than twice its bar's refresh
+// interval, with that interval in minutes.
+struct SilentInstall {
+  std::string barId, barName, address, versionCrc;
+  std::int64_t lastSeen = 0;
+  int refreshMinutes = 0;
+};
+
+// One bar's installations taken together.
+struct BarInstalls {
+  std::string barId;
+  std::string barName;  // the name its most recently seen installation reports
+  std::int64_t lastSeen = 0;
+  std::vector<std::pair<std::string, int>> versions;  // checksum -> installations, by checksum
+};
+
+// The installations' first and last contacts counted per span of Unix time:
+// those before the first span, and {span start, count} of the spans after.
+struct ContactSpans {
+  int firstBefore = 0, lastBefore = 0;
+  std::vector<std::pair<std::int64_t, int>> first, last;
 };
 
 struct ParamRow {
@@ -102,6 +126,22 @@ class CentralStore {
   [[nodiscard]] bool RecordInstall(const InstallReport& report, const std::string& address, int kind,
                                    std::int64_t now);
   std::vector<InstallRow> Installs();
+  // How many bars the installations name.
+  int CountBars();
+  // The bars from the `from`th on by bar id, at most `limit` of them.
+  std::vector<BarInstalls> BarPage(std::size_t from, std::size_t limit);
+  // Installations per checksum of the build they run.
+  std::map<std::string, int> CountInstallsPerVersion();
+  // First and last contacts per `spanSeconds` from `since` on (a span
+  // boundary at or before it). An installation whose last contact is
+  // earlier than its first (a clock set back) is left out.
+  ContactSpans CountContactsPer(std::int64_t since, int spanSeconds);
+  // The installations silent at `now` (not seen for more than twice
+  // `refreshMinutes` of their bar), the most recently seen first, at most
+  // `limit`; `count` gets how many there are in all.
+  std::vector<SilentInstall> SilentInstalls(std::int64_t now,
+                                            const std::function<int(const std::string& barId)>& refreshMinutes,
+                                            int limit, int& count);
 
   // The parameters a bar gets: the global ones, each replaced by the bar's own
   // value of the same name, ordered by name.

@@ -35,11 +35,11 @@ bool DigestDue(const TimeZone& zone, int digestMinute, std::int64_t now, std::in
   return local.hour * 60 + local.minute >= digestMinute && lastDigestDay < zone.LocalDay(now);
 }
 
-std::string DigestText(const std::vector<StatusHit>& hits, const std::vector<SilentInstall>& silent, std::int64_t now,
-                       const TimeZone& zone) {
+std::string DigestText(const std::vector<StatusHit>& hits, const std::vector<SilentInstall>& silent,
+                       std::size_t silentCount, std::int64_t now, const TimeZone& zone) {
   // What the closing "and N more" lines may take.
   constexpr std::size_t kMoreBytes = 64;
-  constexpr std::size_t kSilentListed = 10;
+  constexpr std::size_t kSilentListed = kDigestSilentListed;
   const std::int64_t today = zone.LocalDay(now);
   struct Bar {
     std::string name;
@@ -84,14 +84,15 @@ std::string DigestText(const std::vector<StatusHit>& hits, const std::vector<Sil
   if (barsListed < byHits.size()) {
     text += Format("\n  （另有 %zu 个网吧共 %d 次）", byHits.size() - barsListed, total - hitsListed);
   }
-  text += Format("\n失联装机 %zu 台", silent.size());
+  silentCount = std::max(silentCount, silent.size());
+  text += Format("\n失联装机 %zu 台", silentCount);
   std::size_t silentListed = 0;
   for (const std::string& line : silentLines) {
     if (text.size() + line.size() + kMoreBytes > kMaxMessageBytes) break;
     text += line;
     ++silentListed;
   }
-  if (silentListed < silent.size()) text += Format("\n  （另有 %zu 台）", silent.size() - silentListed);
+  if (silentListed < silentCount) text += Format("\n  （另有 %zu 台）", silentCount - silentListed);
   return text;
 }
 
@@ -235,12 +236,12 @@ void WebhookSender::QueueDigest(const WebhookTarget& target, std::int64_t& lastD
   // The store remembers the day of the last digest, so a restart sends none twice.
   if (lastDigestDay < 0) lastDigestDay = store_.LastDigestDay(target.name);
   if (!DigestDue(*zone, target.digestMinute, now, lastDigestDay)) return;
-  const StatusInput input = ReadStatusInput(store_, now, 0);
-  const StatusView view = BuildStatusView(input, now, *zone);
+  int silentCount = 0;
+  const std::vector<SilentInstall> silent = ReadSilentInstalls(store_, now, kDigestSilentListed, silentCount);
   const std::int64_t today = zone->LocalDay(now);
   // The hits of the last two days hold the local day's whatever the zone.
   const std::vector<StatusHit> hits = store_.Hits(now - 2 * 24 * 3600);
-  if (!store_.QueueDigest({target.name, "", "", DigestText(hits, view.silent, now, *zone)}, today, NowMs())) {
+  if (!store_.QueueDigest({target.name, "", "", DigestText(hits, silent, static_cast<std::size_t>(silentCount), now, *zone)}, today, NowMs())) {
     return;
   }
   lastDigestDay = today;

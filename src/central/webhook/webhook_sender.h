@@ -48,11 +48,13 @@ std::vector<OutboxEntry> HitOutbox(const CentralConfig& config, CentralStore& st
 bool DigestDue(const TimeZone& zone, int digestMinute, std::int64_t now, std::int64_t lastDigestDay);
 
 // The daily digest's text: the hits of the local day of `now` among `hits`
-// (any days, any order), counted per bar, and the installations gone silent.
+// (any days, any order), counted per bar, and the installations gone silent:
+// `silentCount` of them, the most recently seen of them in `silent`.
 // Never more than a robot takes: the bars with fewest hits and the silent
-// installations past the first ten are summed up in a line instead.
-std::string DigestText(const std::vector<StatusHit>& hits, const std::vector<SilentInstall>& silent, std::int64_t now,
-                       const TimeZone& zone);
+// installations past the first kDigestSilentListed are summed up in a line instead.
+inline constexpr int kDigestSilentListed = 10;
+std::string DigestText(const std::vector<StatusHit>& hits, const std::vector<SilentInstall>& silent,
+                       std::size_t silentCount, std::int64_t now, const TimeZone& zone);
 
 class WebhookSender {
  public:
