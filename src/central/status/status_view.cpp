@@ -67,7 +67,9 @@ StatusInput ReadStatusInput(CentralStore& store, std::int64_t now, std::int64_t 
   in.contacts = store.CountContactsPer(now - (kChartDays + 1) * kDay, kHitSpanSeconds);
   const std::int64_t weekAgo = now - kHitTableDays * kDay;
   in.recentHits = static_cast<int>(store.CountHits(weekAgo));
-  in.barHits = store.CountBarHits(weekAgo);
+  std::vector<std::string> pageBars;
+  for (const BarInstalls& b : in.barPage) pageBars.push_back(b.barId);
+  in.barHits = store.CountBarHits(weekAgo, pageBars);
   constexpr std::int64_t kNewest = std::numeric_limits<std::int64_t>::max();
   in.hitRows = store.HitsBefore(weekAgo, at.hitsFromCursor ? at.hitsBeforeTime : kNewest,
                                 at.hitsFromCursor ? at.hitsBeforeSeq : kNewest, static_cast<int>(kHitRowsShown) + 1);

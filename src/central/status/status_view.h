@@ -63,7 +63,7 @@ struct StatusInput {
   // Hits since the charts' first day per kHitSpanSeconds: {span start, count}.
   std::vector<std::pair<std::int64_t, int>> hitSpans;
   int recentHits = 0;                    // in the last kHitTableDays days
-  std::map<std::string, int> barHits;    // the same per bar
+  std::map<std::string, int> barHits;    // the same per bar of the page
   // The page of the hit table: newest first, from the page's cursor, one
   // more than kHitRowsShown when there is a next page.
   std::vector<StatusHit> hitRows;

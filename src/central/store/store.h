@@ -189,9 +189,9 @@ class CentralStore {
   // Hits from `since` to `until` per `bucketSeconds` of Unix time: {bucket
   // start, count} of the buckets that hold any, oldest first.
   std::vector<std::pair<std::int64_t, int>> CountHitsPer(std::int64_t since, std::int64_t until, int bucketSeconds);
-  // Hits since `since` per bar, of the bars some installation names (a hit
-  // names any bar its sender likes: the count of names stays that of bars).
-  std::map<std::string, int> CountBarHits(std::int64_t since);
+  // Hits since `since` of each of `barIds` (a hit names any bar its sender
+  // likes: the caller asks for the bars it shows).
+  std::map<std::string, int> CountBarHits(std::int64_t since, const std::vector<std::string>& barIds);
 
   // The outbox of the robots' messages: waiting, delivered or given up.
   // A message for a target that has kOutboxWaitingCeiling waiting is
