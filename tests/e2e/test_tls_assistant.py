@@ -39,9 +39,7 @@ def chain_service(service, folder, listed_id):
     service.stop()
     central = CentralProgram(folder, collector_port=8888,
                              config_lines=["http_address = 127.0.0.1", "trusted_proxies = 127.0.0.1"])
-    listed = folder.parent / f"{folder.name}-blacklist.txt"
-    listed.write_bytes(f"{listed_id}\t张三\t2024-01-02\t打架斗殴\r\n".encode("gbk"))
-    assert "imported 1 entries" in central.run("blacklist", "import", listed)
+    central.list_one(listed_id)
     return central
 
 

@@ -60,10 +60,8 @@ def queued_ms(central):
 
 
 def test_a_hit_reaches_every_robot_within_seconds_masked_and_signed(
-        wine, sim, assistant, heartbeat, central, robots, tmp_path):
-    listed = tmp_path / "chain-blacklist.txt"
-    listed.write_bytes(f"{LISTED_ID}\t张三\t2024-01-02\t打架斗殴\r\n".encode("gbk"))
-    assert "imported 1 entries" in central.run("blacklist", "import", listed)
+        wine, sim, assistant, heartbeat, central, robots):
+    central.list_one(LISTED_ID)
     assistant.start()
     assert assistant.wait_log("Load BlackList=", timeout=60) == ["Load BlackList=1"]
     [install] = wait_until(lambda: central.rows("installs"), timeout=10, message="the installation recorded")
@@ -113,9 +111,7 @@ def test_a_robot_that_refuses_rate_limits_or_stays_silent_gets_each_hit_once_in_
         "webhook.ding.kind = dingtalk", f"webhook.ding.url = {robot.url(path)}", f"webhook.ding.secret = {secret}",
         "webhook.ding.per_minute = 600"])
     try:
-        listed = tmp_path / "list.txt"
-        listed.write_bytes(f"{LISTED_ID}\t张三\t2024-01-02\t打架斗殴\r\n".encode("gbk"))
-        central.run("blacklist", "import", listed)
+        central.list_one(LISTED_ID)
         bars = ["3301", "3302", "3303", "3304"]
         for mode, bar in zip(("too_fast", "error", "silent"), bars):
             robot.answer(mode)

@@ -88,6 +88,13 @@ class CentralProgram:
                                 capture_output=True, timeout=60, check=True)
         return result.stdout.decode("utf-8", errors="replace")
 
+    def list_one(self, id_number):
+        """Imports a blacklist of one entry, `id_number`, as the operator does
+        (a GBK file beside the data folder)."""
+        listed = self.data.parent / f"{self.data.name}-blacklist.txt"
+        listed.write_bytes(f"{id_number}\t张三\t2024-01-02\t打架斗殴\r\n".encode("gbk"))
+        assert "imported 1 entries" in self.run("blacklist", "import", listed)
+
     def rows(self, *args):
         """A listing command's table as dicts by column name."""
         lines = self.run(*args).splitlines()
