@@ -81,14 +81,17 @@ bool ServiceRequest::Open(const std::string& url, const std::string& target, con
     // by name, checks nothing.)
     relaxed_ = checksOff || check_.pin.has_value();
   }
-  request_.Reset(OpenHandle(method, WideUrlText(target)));
+  // Sent as written: WinHTTP's own escaping would turn the report's '|'
+  // into "%7C" and a GBK bar name into UTF-8.
+  request_.Reset(OpenHandle(method, WideUrlText(RequestTargetText(target))));
   return static_cast<bool>(request_);
 }
 
 HINTERNET ServiceRequest::OpenHandle(const wchar_t* method, const std::wstring& target) {
   HINTERNET request = WinHttpOpenRequest(connection_.get(), method, target.c_str(), nullptr, WINHTTP_NO_REFERER,
                                          WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                         (secure_ ? WINHTTP_FLAG_SECURE : 0) | WINHTTP_FLAG_REFRESH);
+                                         (secure_ ? WINHTTP_FLAG_SECURE : 0) | WINHTTP_FLAG_REFRESH |
+                                             WINHTTP_FLAG_ESCAPE_DISABLE | WINHTTP_FLAG_ESCAPE_DISABLE_QUERY);
   if (!request) return nullptr;
   SetTimeouts(request, waitMs_, receiveMs_);
   // No redirect: a reply from elsewhere is not the service's.

@@ -62,6 +62,23 @@ int SplitUrl(const std::string& url, std::string& host, std::string& path, std::
   return port;
 }
 
+std::string RequestTargetText(const std::string& target) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(target.size());
+  for (char c : target) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b <= 0x20 || b >= 0x7F || b == '#' || b == '"' || b == '<' || b == '>') {
+      out.push_back('%');
+      out.push_back(kDigits[b >> 4]);
+      out.push_back(kDigits[b & 15]);
+    } else {
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
 std::string UrlEncode(const std::string& text, bool asUtf8) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
   const std::string bytes = asUtf8 ? Ansi_ToUtf8(text) : text;

@@ -18,3 +18,11 @@ bool IsHttpsUrl(const std::string& url);
 // becomes "%" and two upper-case hex digits. With `asUtf8` the text is first
 // converted from GBK to UTF-8, so a Chinese character gives three escapes.
 std::string UrlEncode(const std::string& text, bool asUtf8);
+
+// A request target (path and query, GBK bytes) as it goes on the request
+// line: the bytes a request line cannot carry (controls, space, DEL, bytes
+// from 0x80: a GBK bar name) and '#', '"', '<', '>' become "%" and two
+// upper-case hex digits; every other byte, '|' and '%' included, stays as
+// the caller wrote it. A server that decodes the query reads the same GBK
+// bytes either way, and the request line holds ASCII alone.
+std::string RequestTargetText(const std::string& target);

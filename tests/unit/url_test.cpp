@@ -78,4 +78,22 @@ INSTANTIATE_TEST_SUITE_P(
                     EncodeCase{"update/网吧 1.exe", true, "update/%E7%BD%91%E5%90%A7%201.exe"},
                     EncodeCase{"", true, ""}));
 
+// The hit report's query keeps its '|' separators and any escapes already
+// made; a GBK bar name and what would cut the line or the query are escaped.
+TEST(RequestTargetText, EscapesOnlyWhatARequestLineCannotCarry) {
+  const struct {
+    const char* target;
+    const char* sent;
+  } cases[] = {
+      {"/tollimer/report.php?CID=11010119900307123x&RET=1234567890AB|45000|NoHostIP|",
+       "/tollimer/report.php?CID=11010119900307123x&RET=1234567890AB|45000|NoHostIP|"},
+      {"/r.php?RET=|3301|网吧|", "/r.php?RET=|3301|%CD%F8%B0%C9|"},
+      {"/a b?x=1#2", "/a%20b?x=1%232"},
+      {"/q?\"<>\x01\x7F\r\n", "/q?%22%3C%3E%01%7F%0D%0A"},
+      {"/update/%E7%BD%91.exe?a=b&c=d", "/update/%E7%BD%91.exe?a=b&c=d"},
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(RequestTargetText(c.target), c.sent) << c.target;
+}
+
 }  // namespace
