@@ -108,25 +108,7 @@ HINTERNET ServiceRequest::OpenHandle(const wchar_t* method, const std::wstring& 
   return request;
 }
 
-bool ServiceRequest::Probe() {
-  // Windows cancels a request whose handle the callback closes; Wine 8 sends
-  // it all the same. So a pinned request first meets the server with a probe
-  // that carries nothing of the cafe (HEAD /): the request proper goes only
-  // after the pin held, over the connection WinHTTP keeps for the session,
-  // and its own check guards a connection made afresh.
-  WinHttpHandle probe(OpenHandle(L"HEAD", L"/"));
-  if (!probe) return false;
-  const BOOL sent = WinHttpSendRequest(probe.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0,
-                                       0, reinterpret_cast<DWORD_PTR>(&check_));
-  if (check_.refused) {
-    probe.Forget();
-    return false;
-  }
-  return sent && WinHttpReceiveResponse(probe.get(), nullptr);
-}
-
 bool ServiceRequest::Send(const std::wstring& headers, const std::string& body) {
-  if (check_.pin && !Probe()) return false;
   void* data = body.empty() ? WINHTTP_NO_REQUEST_DATA : const_cast<char*>(body.data());
   const DWORD size = static_cast<DWORD>(body.size());
   const BOOL sent = WinHttpSendRequest(request_.get(), headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),

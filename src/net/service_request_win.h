@@ -59,9 +59,6 @@ class ServiceRequest {
 
  private:
   HINTERNET OpenHandle(const wchar_t* method, const std::wstring& target);
-  // With a pin: a request that carries nothing meets the server first; false
-  // when its certificate was refused or it did not answer.
-  bool Probe();
 
   WinHttpHandle session_, connection_, request_;
   PinCheck check_;
